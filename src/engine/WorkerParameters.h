@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// The values a worker is started with, read from its connection, receiver and source rows.
+struct WorkerParameters {
+    int ConnectionId = 0;
+    int SourceId = 0;
+    int ReceiverId = 0;
+    int PeriodMs = 0;
+    QString StockFilter;
+    QString ReceiverConnectionString;
+    QString KeyField;
+    QString ValueField;
+    QString TableName;
+    int ConnectionType = 0;
+    QString SourceConnectionString;
+    QString SqlQuery;
+    QString DockingField;
+    QString SourceValueField;
+    int AttemptLimit = 0;
+};
