@@ -13,6 +13,7 @@ public:
     // Main-thread steps; the worker waits for them.
     virtual bool CanContinue() = 0;
     virtual void PostLogCode(int code) = 0;
-    // Waits ms with the Sleeping flag set; false when termination was requested meanwhile.
-    virtual bool SleepAwake(std::int64_t ms) = 0;
+    // Waits ms with the Sleeping flag set; false when termination was requested meanwhile
+    // (or the program is ending).
+    virtual bool Sleep(std::int64_t ms) = 0;
 };
