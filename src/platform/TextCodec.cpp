@@ -1,0 +1,137 @@
+#include "platform/TextCodec.h"
+
+#include <QHash>
+
+#include <array>
+
+namespace {
+
+// Bytes 0x80..0xFF of Windows-1251; 0x98 has no character.
+constexpr char16_t Unassigned = 0xFFFD;
+constexpr std::array<char16_t, 64> UpperHalfStart = {
+    0x0402,     0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, // 0x80
+    0x20AC,     0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F, // 0x88
+    0x0452,     0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 0x90
+    Unassigned, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, // 0x98
+    0x00A0,     0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, // 0xA0
+    0x0401,     0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, // 0xA8
+    0x00B0,     0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7, // 0xB0
+    0x0451,     0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457, // 0xB8
+};
+
+char16_t CharOfByte(unsigned char byte) {
+    if (byte < 0x80) {
+        return byte;
+    }
+    if (byte < 0xC0) {
+        return UpperHalfStart[byte - 0x80];
+    }
+    // 0xC0..0xFF are the Russian letters А..я in order.
+    return char16_t(0x0410 + (byte - 0xC0));
+}
+
+const QHash<char16_t, char>& ByteOfChar() {
+    static const QHash<char16_t, char> table = [] {
+        QHash<char16_t, char> result;
+        for (int byte = 0x80; byte <= 0xFF; ++byte) {
+            const char16_t ch = CharOfByte(static_cast<unsigned char>(byte));
+            if (ch != Unassigned) {
+                result.insert(ch, static_cast<char>(byte));
+            }
+        }
+        return result;
+    }();
+    return table;
+}
+
+bool IsContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
+} // namespace
+
+namespace TextCodec {
+
+bool IsValidUtf8(const QByteArray& bytes) {
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype size = bytes.size();
+    qsizetype i = 0;
+    while (i < size) {
+        const unsigned char lead = data[i];
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        int length = 0;
+        // Allowed range of the second byte; it is narrower after some leads so that overlong
+        // forms, surrogates and code points past U+10FFFF are refused.
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0) {
+                low = 0xA0;
+            } else if (lead == 0xED) {
+                high = 0x9F;
+            }
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0) {
+                low = 0x90;
+            } else if (lead == 0xF4) {
+                high = 0x8F;
+            }
+        } else {
+            return false;
+        }
+        if (size - i < length || data[i + 1] < low || data[i + 1] > high) {
+            return false;
+        }
+        for (int k = 2; k < length; ++k) {
+            if (!IsContinuation(data[i + k])) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+QString FromWindows1251(const QByteArray& bytes) {
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        out[i] = QChar(CharOfByte(static_cast<unsigned char>(bytes[i])));
+    }
+    return text;
+}
+
+std::optional<QByteArray> ToWindows1251(const QString& text) {
+    const auto& table = ByteOfChar();
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t ch = text[i].unicode();
+        if (ch < 0x80) {
+            bytes[i] = static_cast<char>(ch);
+            continue;
+        }
+        const auto found = table.constFind(ch);
+        if (found == table.cend()) {
+            return std::nullopt;
+        }
+        bytes[i] = found.value();
+    }
+    return bytes;
+}
+
+QString DecodeFileText(const QByteArray& bytes) {
+    return IsValidUtf8(bytes) ? QString::fromUtf8(bytes) : FromWindows1251(bytes);
+}
+
+QByteArray EncodeFileText(const QString& text) {
+    return text.toUtf8();
+}
+
+} // namespace TextCodec
