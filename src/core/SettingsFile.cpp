@@ -1,0 +1,219 @@
+#include "core/SettingsFile.h"
+
+#include "core/IdCounters.h"
+#include "core/PasswordKeeper.h"
+#include "core/RecordSet.h"
+#include "core/TableEventStore.h"
+#include "core/uDm.h"
+#include "platform/ProfileFile.h"
+#include "platform/RegionalSettings.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const QChar valueSeparator = u'`';
+
+bool IsPasswordTable(const RecordSet& table) {
+    return table.Name() == u"Receiver" || table.Name() == u"Source";
+}
+
+bool IsStatusField(const RecordSet& table, const QString& fieldName) {
+    return table.Name() == u"Connection" && fieldName.compare(u"Status", Qt::CaseInsensitive) == 0;
+}
+
+QString FieldText(const Field& field) {
+    if (field.IsNull())
+        return QString();
+    switch (field.DataType()) {
+    case FieldType::Integer:
+    case FieldType::SmallInt:
+        return QString::number(field.AsInteger());
+    case FieldType::Text:
+        return field.AsString();
+    case FieldType::DateTime:
+        return RegionalSettings::DateTimeToText(field.AsDateTime());
+    case FieldType::Time:
+        return RegionalSettings::TimeToText(field.AsTime());
+    }
+    return QString();
+}
+
+// One key line of a table section, read value by value without copying the rest of the line,
+// so that a section of many rows loads in linear time.
+class KeyLine {
+public:
+    explicit KeyLine(const QString& line)
+        : line_(line) {
+        const qsizetype equals = line_.indexOf(u'=');
+        key_ = equals < 0 ? line_ : line_.left(equals);
+        start_ = equals < 0 ? line_.size() : equals + 1;
+    }
+
+    const QString& Key() const { return key_; }
+
+    // The value of the current row; the last value of a line stays for the remaining rows.
+    QString TakeValue() {
+        const qsizetype end = line_.indexOf(valueSeparator, start_);
+        if (end < 0)
+            return line_.mid(start_);
+        QString value = line_.mid(start_, end - start_);
+        start_ = end + 1;
+        return value;
+    }
+
+private:
+    QString line_;
+    QString key_;
+    qsizetype start_ = 0;
+};
+
+} // namespace
+
+SettingsFile::SettingsFile(QString path, TDm& dm, IdCounters& counters, TableEventStore& events,
+                           PasswordKeeper& passwords)
+    : path_(std::move(path))
+    , dm_(dm)
+    , counters_(counters)
+    , events_(events)
+    , passwords_(passwords) {}
+
+ServiceSettings SettingsFile::LoadConfiguration() {
+    const ProfileFile file(path_);
+    const ServiceSettings defaults;
+    ServiceSettings settings;
+    settings.NumberAttempts = file.ReadInteger(
+        QStringLiteral("Settings"), QStringLiteral("NumberAttempts"), defaults.NumberAttempts);
+    settings.ShowAllLogs =
+        file.ReadInteger(QStringLiteral("Settings"), QStringLiteral("ShowAllLogs"),
+                         defaults.ShowAllLogs ? 1 : 0) != 0;
+    settings.MaxSizeLogs = file.ReadInteger(QStringLiteral("Settings"),
+                                            QStringLiteral("MaxSizeLogs"), defaults.MaxSizeLogs);
+
+    const QString counterSection = QStringLiteral("Counter_Id");
+    counters_.Counter_Connection =
+        file.ReadInteger(counterSection, QStringLiteral("Counter_Connection"), 0);
+    counters_.Counter_Receiver =
+        file.ReadInteger(counterSection, QStringLiteral("Counter_Receiver"), 0);
+    counters_.Counter_Source =
+        file.ReadInteger(counterSection, QStringLiteral("Counter_Source"), 0);
+
+    for (RecordSet* table : {&dm_.Connection_Types, &dm_.Source, &dm_.Receiver, &dm_.Connection})
+        LoadTable(file, table->Name(), *table);
+    return settings;
+}
+
+void SettingsFile::LoadTable(const ProfileFile& file, const QString& section, RecordSet& table) {
+    const QStringList lines = file.ReadSection(section);
+    if (lines.isEmpty())
+        return;
+    const QString& first = lines.first();
+    const qsizetype firstEquals = first.indexOf(u'=');
+    if (firstEquals < 0 || firstEquals == first.size() - 1)
+        return;
+    const qsizetype rowCount = first.count(valueSeparator) + 1;
+
+    std::vector<KeyLine> keyLines(lines.cbegin(), lines.cend());
+    int* counter = CounterFor(table);
+    for (qsizetype row = 0; row < rowCount; ++row) {
+        SuspendedTableEvents suspended(events_, table);
+        table.Append();
+        try {
+            for (KeyLine& line : keyLines) {
+                const QString value = line.TakeValue();
+                SetFieldFromText(table, line.Key(),
+                                 IsStatusField(table, line.Key()) ? QStringLiteral("0") : value);
+            }
+            if (IsPasswordTable(table))
+                passwords_.HideLoadedPasswords(table);
+        } catch (...) {
+            // The half-filled row is not part of what was loaded.
+            table.Cancel();
+            throw;
+        }
+        table.Post();
+        // A file written after an abnormal end can hold Ids beyond its counters.
+        if (counter)
+            *counter = std::max(*counter, table.FieldByName(QStringLiteral("Id")).AsInteger());
+    }
+    table.First();
+}
+
+void SettingsFile::SetFieldFromText(RecordSet& table, const QString& fieldName,
+                                    const QString& text) {
+    if (text.isEmpty())
+        return;
+    table.FieldByName(fieldName).SetAsString(text);
+}
+
+void SettingsFile::SaveTable(RecordSet& table) {
+    ProfileFile file(path_);
+    WriteKeepingCursor(file, table);
+    file.Save();
+}
+
+void SettingsFile::WriteTableSection(ProfileFile& file, const QString& section, RecordSet& table) {
+    if (table.IsEditing())
+        table.Cancel();
+
+    const QList<FieldDef>& defs = table.FieldDefs();
+    std::vector<int> dataFields;
+    for (int index = 0; index < defs.size(); ++index) {
+        if (defs[index].Kind == FieldKind::Data)
+            dataFields.push_back(index);
+    }
+
+    const bool passwordTable = IsPasswordTable(table);
+    std::vector<QStringList> values(dataFields.size());
+    for (table.First(); !table.Eof(); table.Next()) {
+        for (size_t column = 0; column < dataFields.size(); ++column) {
+            const Field field(table, dataFields[column]);
+            if (IsStatusField(table, field.Name()))
+                values[column].append(QStringLiteral("0"));
+            else if (passwordTable && field.Name() == u"Connection_String")
+                values[column].append(passwords_.EncipherConnectionString(table));
+            else
+                values[column].append(FieldText(field));
+        }
+    }
+    for (size_t column = 0; column < dataFields.size(); ++column)
+        file.WriteString(section, defs[dataFields[column]].Name,
+                         values[column].join(valueSeparator));
+}
+
+void SettingsFile::SaveCountersAndTables() {
+    ProfileFile file(path_);
+    const QString counterSection = QStringLiteral("Counter_Id");
+    file.WriteString(counterSection, QStringLiteral("Counter_Connection"),
+                     QString::number(counters_.Counter_Connection));
+    file.WriteString(counterSection, QStringLiteral("Counter_Receiver"),
+                     QString::number(counters_.Counter_Receiver));
+    file.WriteString(counterSection, QStringLiteral("Counter_Source"),
+                     QString::number(counters_.Counter_Source));
+    for (RecordSet* table : {&dm_.Source, &dm_.Receiver, &dm_.Connection})
+        WriteKeepingCursor(file, *table);
+    file.Save();
+}
+
+// Walking the rows must neither save nor refresh the window, and the operator's row stays
+// current.
+void SettingsFile::WriteKeepingCursor(ProfileFile& file, RecordSet& table) {
+    const QVariant id =
+        table.IsEmpty() ? QVariant() : table.FieldByName(QStringLiteral("Id")).Value();
+    SuspendedTableEvents suspended(events_, table);
+    WriteTableSection(file, table.Name(), table);
+    if (id.isValid())
+        table.Locate(QStringLiteral("Id"), {id});
+}
+
+int* SettingsFile::CounterFor(const RecordSet& table) {
+    if (&table == &dm_.Connection)
+        return &counters_.Counter_Connection;
+    if (&table == &dm_.Receiver)
+        return &counters_.Counter_Receiver;
+    if (&table == &dm_.Source)
+        return &counters_.Counter_Source;
+    return nullptr;
+}
