@@ -1,0 +1,148 @@
+#include "platform/DbConnection.h"
+
+#include "platform/DbQuery.h"
+#include "platform/Errors.h"
+
+#include <QAtomicInteger>
+#include <QSqlError>
+
+namespace {
+QAtomicInteger<quint64> connectionCounter;
+
+const QString kDefaultCharset = QStringLiteral("UTF8");
+} // namespace
+
+DbConnection::DbConnection(QString connectionString)
+    : connectionString_(std::move(connectionString))
+    , parts_(connectionString_)
+    , name_(QStringLiteral("DbConnection-%1").arg(connectionCounter.fetchAndAddRelaxed(1))) {}
+
+DbConnection::~DbConnection() {
+    Close();
+    // Every statement lets go of the connection before its name is removed.
+    for (DbQuery* query : std::as_const(queries_)) {
+        query->Release();
+        query->connection_ = nullptr;
+    }
+    if (database_.isValid()) {
+        database_ = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name_);
+    }
+}
+
+void DbConnection::Open() {
+    if (IsOpen())
+        return;
+    if (!database_.isValid())
+        Configure();
+    if (!database_.open())
+        RaiseProviderError(database_.lastError(),
+                           QStringLiteral("The connection cannot be opened"));
+}
+
+void DbConnection::Close() {
+    if (!database_.isValid())
+        return;
+    ReleaseQueries();
+    if (inTransaction_) {
+        // A connection given back in the middle of a transaction keeps none of its changes.
+        database_.rollback();
+        inTransaction_ = false;
+        ++transactionSerial_;
+    }
+    database_.close();
+}
+
+bool DbConnection::IsOpen() const {
+    return database_.isValid() && database_.isOpen();
+}
+
+void DbConnection::BeginTrans() {
+    RequireOpen("BeginTrans");
+    if (inTransaction_)
+        RaiseComponentError(QStringLiteral("A transaction is already active"));
+    if (!database_.transaction())
+        RaiseProviderError(database_.lastError(), QStringLiteral("The transaction cannot begin"));
+    inTransaction_ = true;
+    ++transactionSerial_;
+}
+
+void DbConnection::CommitTrans() {
+    RequireOpen("CommitTrans");
+    if (!inTransaction_)
+        RaiseComponentError(QStringLiteral("No transaction is active"));
+    const bool committed = database_.commit();
+    inTransaction_ = false;
+    ++transactionSerial_;
+    if (!committed)
+        RaiseProviderError(database_.lastError(), QStringLiteral("The transaction cannot commit"));
+}
+
+void DbConnection::RollbackTrans() {
+    RequireOpen("RollbackTrans");
+    if (!inTransaction_)
+        RaiseComponentError(QStringLiteral("No transaction is active"));
+    const bool rolledBack = database_.rollback();
+    inTransaction_ = false;
+    ++transactionSerial_;
+    if (!rolledBack)
+        RaiseProviderError(database_.lastError(),
+                           QStringLiteral("The transaction cannot roll back"));
+}
+
+void DbConnection::Configure() {
+    if (parts_.NamesFirebirdDriver()) {
+        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QIBASE")))
+            RaiseComponentError(QStringLiteral("The Firebird driver is not available"));
+        database_ = QSqlDatabase::addDatabase(QStringLiteral("QIBASE"), name_);
+        // DBNAME is "host[/port]:path" for a server or a bare path for the embedded engine,
+        // which is exactly what the client library takes as the database name.
+        database_.setDatabaseName(parts_.Value(QStringLiteral("DBNAME")));
+        database_.setUserName(parts_.Value(QStringLiteral("UID")));
+        database_.setPassword(parts_.Value(QStringLiteral("PWD")));
+        QStringList options{QStringLiteral("ISC_DPB_LC_CTYPE=") +
+                            parts_.Value(QStringLiteral("CHARSET"), kDefaultCharset)};
+        const QString role = parts_.Value(QStringLiteral("ROLE"));
+        if (!role.isEmpty())
+            options.append(QStringLiteral("ISC_DPB_SQL_ROLE_NAME=") + role);
+        database_.setConnectOptions(options.join(QLatin1Char(';')));
+        return;
+    }
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")))
+        RaiseComponentError(QStringLiteral("The ODBC driver manager is not available"));
+    database_ = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name_);
+    database_.setDatabaseName(connectionString_);
+    database_.setConnectOptions(QStringLiteral("SQL_ATTR_ODBC_VERSION=SQL_OV_ODBC3"));
+}
+
+void DbConnection::Attach(DbQuery* query) {
+    queries_.append(query);
+}
+
+void DbConnection::Detach(DbQuery* query) {
+    queries_.removeAll(query);
+}
+
+void DbConnection::ReleaseQueries() {
+    for (DbQuery* query : std::as_const(queries_))
+        query->Release();
+}
+
+void DbConnection::RequireOpen(const char* operation) const {
+    if (!IsOpen())
+        RaiseComponentError(
+            QStringLiteral("%1: the connection is not open").arg(QLatin1String(operation)));
+}
+
+void DbConnection::RaiseProviderError(const QSqlError& error, const QString& fallback) const {
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.driverText().trimmed();
+    if (text.isEmpty())
+        text = fallback;
+    throw EOleException(parts_.Scrub(text));
+}
+
+void DbConnection::RaiseComponentError(const QString& message) const {
+    throw EOleSysError(parts_.Scrub(message));
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/ConnectionStringParts.h"
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+
+class DbQuery;
+class QSqlError;
+
+// One database connection for one use (a cycle, a test, a dialog) on the thread that made it.
+// A string naming the Firebird/InterBase driver is opened natively, every other through ODBC.
+class DbConnection {
+public:
+    explicit DbConnection(QString connectionString);
+    ~DbConnection();
+    DbConnection(const DbConnection&) = delete;
+    DbConnection& operator=(const DbConnection&) = delete;
+
+    void Open();
+    void Close();
+    bool IsOpen() const;
+
+    void BeginTrans();
+    void CommitTrans();
+    void RollbackTrans();
+
+private:
+    friend class DbQuery;
+
+    void Configure();
+    void Attach(DbQuery* query);
+    void Detach(DbQuery* query);
+    void ReleaseQueries();
+    void RequireOpen(const char* operation) const;
+    // Transactions begun or ended so far; a statement prepared under another count is stale.
+    quint64 TransactionSerial() const { return transactionSerial_; }
+    [[noreturn]] void RaiseProviderError(const QSqlError& error, const QString& fallback) const;
+    [[noreturn]] void RaiseComponentError(const QString& message) const;
+
+    QString connectionString_;
+    ConnectionStringParts parts_;
+    QString name_;
+    QSqlDatabase database_;
+    QList<DbQuery*> queries_;
+    bool inTransaction_ = false;
+    quint64 transactionSerial_ = 0;
+};

@@ -1,0 +1,332 @@
+#include "platform/DbQuery.h"
+
+#include "platform/DbConnection.h"
+#include "platform/Errors.h"
+
+#include <QLocale>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+bool IsNameChar(QChar c) {
+    return c.isLetterOrNumber() || c == QLatin1Char('_');
+}
+
+// Turns ":Name" placeholders into "?" and lists the names by position, so that every driver
+// binds the same way. Quoted text and EXECUTE BLOCK bodies, whose ":x" are variables, stay.
+QString ToPositional(const QString& sql, QStringList& names) {
+    names.clear();
+    if (sql.trimmed().startsWith(QLatin1String("EXECUTE BLOCK"), Qt::CaseInsensitive))
+        return sql;
+    QString result;
+    result.reserve(sql.size());
+    QChar quote;
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const QChar c = sql.at(i);
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+            result.append(c);
+            continue;
+        }
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+            result.append(c);
+            continue;
+        }
+        const bool starts = c == QLatin1Char(':') && i + 1 < sql.size() &&
+                            IsNameChar(sql.at(i + 1)) &&
+                            (i == 0 || sql.at(i - 1) != QLatin1Char(':'));
+        if (!starts) {
+            result.append(c);
+            continue;
+        }
+        qsizetype end = i + 1;
+        while (end < sql.size() && IsNameChar(sql.at(end)))
+            ++end;
+        names.append(sql.mid(i + 1, end - i - 1).toLower());
+        result.append(QLatin1Char('?'));
+        i = end - 1;
+    }
+    return result;
+}
+
+std::optional<QString> KeyOfDouble(double value) {
+    if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 9.0e18)
+        return QString::number(static_cast<qint64>(value));
+    return QString::number(value, 'g', 17);
+}
+
+// One text per value that compares equal however the source typed it: 123, "123", 123.0.
+std::optional<QString> NormalKey(const QVariant& value) {
+    if (value.isNull())
+        return std::nullopt;
+    const int type = value.typeId();
+    if (type == QMetaType::Double || type == QMetaType::Float)
+        return KeyOfDouble(value.toDouble());
+    if (type == QMetaType::QString || type == QMetaType::QByteArray || type == QMetaType::QChar) {
+        const QString text = value.toString().trimmed();
+        bool ok = false;
+        const qlonglong integer = text.toLongLong(&ok);
+        if (ok)
+            return QString::number(integer);
+        const double number = QLocale::c().toDouble(text, &ok);
+        if (ok)
+            return KeyOfDouble(number);
+        return text;
+    }
+    bool ok = false;
+    const qlonglong integer = value.toLongLong(&ok);
+    if (ok)
+        return QString::number(integer);
+    return value.toString();
+}
+
+bool IsTextType(const QVariant& value) {
+    const int type = value.typeId();
+    return type == QMetaType::QString || type == QMetaType::QByteArray || type == QMetaType::QChar;
+}
+
+} // namespace
+
+DbQuery::DbQuery(DbConnection& connection)
+    : connection_(&connection) {
+    connection_->Attach(this);
+}
+
+DbQuery::~DbQuery() {
+    Release();
+    if (connection_)
+        connection_->Detach(this);
+}
+
+void DbQuery::SetSql(const QString& sql) {
+    Release();
+    sql_ = sql;
+    driverSql_ = ToPositional(sql_, placeholders_);
+    parameters_.clear();
+}
+
+void DbQuery::Prepare() {
+    Release();
+    if (sql_.trimmed().isEmpty())
+        Connection().RaiseComponentError(QStringLiteral("The statement has no text"));
+    PrepareStatement();
+}
+
+void DbQuery::Open() {
+    Run();
+    const QSqlRecord record = query_->record();
+    for (int i = 0; i < record.count(); ++i)
+        fieldIndex_.insert(record.fieldName(i).toLower(), i);
+    active_ = true;
+    FetchNext();
+}
+
+void DbQuery::Execute() {
+    Run();
+}
+
+void DbQuery::Close() {
+    if (query_)
+        query_->finish();
+    active_ = false;
+    eof_ = true;
+    fieldIndex_.clear();
+    buffered_ = false;
+    rows_.clear();
+    rowPos_ = 0;
+    indexedField_ = -1;
+    lookupIndex_.clear();
+}
+
+void DbQuery::SetParameter(const QString& name, const QVariant& value) {
+    const QString key = name.toLower();
+    if (!placeholders_.contains(key))
+        throw Exception(QStringLiteral("Parameter '%1' not found").arg(name));
+    parameters_.insert(key, value);
+}
+
+bool DbQuery::Eof() const {
+    return eof_;
+}
+
+void DbQuery::Next() {
+    if (!active_)
+        Connection().RaiseComponentError(QStringLiteral("The statement has no open result"));
+    if (eof_)
+        return;
+    if (buffered_) {
+        ++rowPos_;
+        eof_ = rowPos_ >= rows_.size();
+        return;
+    }
+    FetchNext();
+}
+
+bool DbQuery::FieldIsNull(const QString& field) const {
+    return CurrentValue(field).isNull();
+}
+
+QVariant DbQuery::FieldValue(const QString& field) const {
+    return CurrentValue(field);
+}
+
+QString DbQuery::FieldAsText(const QString& field) const {
+    const QVariant value = CurrentValue(field);
+    return value.isNull() ? QString() : value.toString();
+}
+
+int DbQuery::FieldAsInteger(const QString& field) const {
+    const QVariant value = CurrentValue(field);
+    if (value.isNull())
+        return 0;
+    bool ok = false;
+    qlonglong integer = 0;
+    if (IsTextType(value)) {
+        integer = value.toString().trimmed().toLongLong(&ok);
+    } else if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float) {
+        const double number = std::round(value.toDouble());
+        ok = std::isfinite(number);
+        integer = ok ? static_cast<qlonglong>(number) : 0;
+    } else {
+        integer = value.toLongLong(&ok);
+    }
+    if (!ok || integer < std::numeric_limits<int>::min() ||
+        integer > std::numeric_limits<int>::max())
+        throw Exception(QStringLiteral("'%1' is not a valid integer value").arg(value.toString()));
+    return static_cast<int>(integer);
+}
+
+double DbQuery::FieldAsFloat(const QString& field) const {
+    const QVariant value = CurrentValue(field);
+    if (value.isNull())
+        return 0;
+    bool ok = false;
+    double number = 0;
+    if (IsTextType(value)) {
+        const QString text = value.toString().trimmed();
+        number = QLocale::c().toDouble(text, &ok);
+        if (!ok)
+            number = QLocale::system().toDouble(text, &ok);
+    } else {
+        number = value.toDouble(&ok);
+    }
+    if (!ok)
+        throw Exception(
+            QStringLiteral("'%1' is not a valid floating point value").arg(value.toString()));
+    return number;
+}
+
+std::optional<QVariant> DbQuery::Lookup(const QString& keyField, const QVariant& key,
+                                        const QString& resultField) {
+    if (!active_)
+        Connection().RaiseComponentError(QStringLiteral("The statement has no open result"));
+    const int keyIndex = FieldIndex(keyField);
+    const int resultIndex = FieldIndex(resultField);
+    if (!buffered_)
+        ReadRemainingRows();
+    if (indexedField_ != keyIndex) {
+        lookupIndex_.clear();
+        for (qsizetype row = 0; row < rows_.size(); ++row) {
+            if (const std::optional<QString> normal = NormalKey(rows_.at(row).at(keyIndex)))
+                lookupIndex_.insert(*normal, row); // the first row of equal keys wins
+        }
+        indexedField_ = keyIndex;
+    }
+    const std::optional<QString> normal = NormalKey(key);
+    if (!normal)
+        return std::nullopt;
+    const auto found = lookupIndex_.constFind(*normal);
+    if (found == lookupIndex_.constEnd())
+        return std::nullopt;
+    return rows_.at(*found).at(resultIndex);
+}
+
+DbConnection& DbQuery::Connection() const {
+    if (!connection_)
+        throw EOleSysError(QStringLiteral("The statement's connection is gone"));
+    return *connection_;
+}
+
+void DbQuery::Release() {
+    Close();
+    query_.reset();
+    prepared_ = false;
+}
+
+void DbQuery::PrepareStatement() {
+    DbConnection& connection = Connection();
+    connection.RequireOpen("Prepare");
+    query_ = std::make_unique<QSqlQuery>(connection.database_);
+    // Without it the Firebird driver keeps every row of the result in memory.
+    query_->setForwardOnly(true);
+    if (!query_->prepare(driverSql_)) {
+        const QSqlError error = query_->lastError();
+        query_.reset();
+        connection.RaiseProviderError(error, QStringLiteral("The statement cannot be prepared"));
+    }
+    prepared_ = true;
+    preparedSerial_ = connection.TransactionSerial();
+}
+
+void DbQuery::Run() {
+    if (!prepared_)
+        Connection().RaiseComponentError(QStringLiteral("The statement is not prepared"));
+    Close();
+    // A statement prepared outside the present transaction would run outside it.
+    if (preparedSerial_ != Connection().TransactionSerial())
+        PrepareStatement();
+    for (qsizetype i = 0; i < placeholders_.size(); ++i)
+        query_->bindValue(static_cast<int>(i), parameters_.value(placeholders_.at(i)));
+    if (!query_->exec())
+        RaiseStatementError();
+}
+
+void DbQuery::FetchNext() {
+    eof_ = !query_->next();
+    if (eof_ && query_->lastError().type() != QSqlError::NoError)
+        RaiseStatementError();
+}
+
+void DbQuery::ReadRemainingRows() {
+    rows_.clear();
+    rowPos_ = 0;
+    const int columns = static_cast<int>(fieldIndex_.size());
+    while (!eof_) {
+        QVariantList row;
+        row.reserve(columns);
+        for (int i = 0; i < columns; ++i)
+            row.append(query_->value(i));
+        rows_.append(row);
+        FetchNext();
+    }
+    buffered_ = true;
+    eof_ = rows_.isEmpty();
+}
+
+int DbQuery::FieldIndex(const QString& field) const {
+    const auto found = fieldIndex_.constFind(field.toLower());
+    if (found == fieldIndex_.constEnd())
+        throw Exception(QStringLiteral("Field '%1' not found").arg(field));
+    return *found;
+}
+
+QVariant DbQuery::CurrentValue(const QString& field) const {
+    if (!active_)
+        Connection().RaiseComponentError(QStringLiteral("The statement has no open result"));
+    const int index = FieldIndex(field);
+    if (eof_)
+        Connection().RaiseComponentError(QStringLiteral("There is no current row"));
+    return buffered_ ? rows_.at(rowPos_).at(index) : query_->value(index);
+}
+
+void DbQuery::RaiseStatementError() const {
+    Connection().RaiseProviderError(query_->lastError(),
+                                    QStringLiteral("The statement cannot be executed"));
+}

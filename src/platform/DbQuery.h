@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+#include <optional>
+
+class DbConnection;
+class QSqlQuery;
+
+// A statement on one connection: its text is set, prepared, then opened (rows) or executed,
+// once or many times with fresh parameter values. Results are read forward only.
+class DbQuery {
+public:
+    explicit DbQuery(DbConnection& connection);
+    ~DbQuery();
+    DbQuery(const DbQuery&) = delete;
+    DbQuery& operator=(const DbQuery&) = delete;
+
+    void SetSql(const QString& sql);
+    void Prepare();
+    // Runs a row-returning statement; the cursor stands on the first row.
+    void Open();
+    void Execute();
+    void Close();
+    // The name is written without its colon; a text or a number.
+    void SetParameter(const QString& name, const QVariant& value);
+
+    bool Eof() const;
+    void Next();
+    bool FieldIsNull(const QString& field) const;
+    QVariant FieldValue(const QString& field) const;
+    // Null reads as empty text or 0.
+    QString FieldAsText(const QString& field) const;
+    int FieldAsInteger(const QString& field) const;
+    double FieldAsFloat(const QString& field) const;
+
+    // The value of resultField in the row whose keyField equals key, or nothing when no row
+    // matches. The first call reads the rest of the result into an index; the cursor keeps
+    // its place.
+    std::optional<QVariant> Lookup(const QString& keyField, const QVariant& key,
+                                   const QString& resultField);
+
+private:
+    friend class DbConnection;
+
+    DbConnection& Connection() const;
+    void Release();
+    void PrepareStatement();
+    void Run();
+    void FetchNext();
+    void ReadRemainingRows();
+    int FieldIndex(const QString& field) const;
+    QVariant CurrentValue(const QString& field) const;
+    [[noreturn]] void RaiseStatementError() const;
+
+    DbConnection* connection_;
+    QString sql_;
+    QString driverSql_;
+    QStringList placeholders_;
+    QHash<QString, QVariant> parameters_;
+    std::unique_ptr<QSqlQuery> query_;
+    bool prepared_ = false;
+    quint64 preparedSerial_ = 0;
+    bool active_ = false;
+    bool eof_ = true;
+    QHash<QString, int> fieldIndex_;
+    bool buffered_ = false;
+    QList<QVariantList> rows_;
+    qsizetype rowPos_ = 0;
+    int indexedField_ = -1;
+    QHash<QString, qsizetype> lookupIndex_;
+};
