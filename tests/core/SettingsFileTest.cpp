@@ -1,0 +1,620 @@
+#include "core/SettingsFile.h"
+#include "core/IdCounters.h"
+#include "core/PasswordCipher.h"
+#include "core/PasswordKeeper.h"
+#include "core/RecordSet.h"
+#include "core/TableEventStore.h"
+#include "core/uDm.h"
+#include "platform/Errors.h"
+#include "platform/ProfileFile.h"
+#include "platform/RegionalSettings.h"
+#include "platform/TextCodec.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Everything a settings file reads into and writes from, as the service holds it.
+struct Configuration {
+    explicit Configuration(const QString& path)
+        : settingsFile(path, dm, counters, events, passwords) {}
+
+    TDm dm;
+    IdCounters counters;
+    TableEventStore events;
+    PasswordKeeper passwords{dm.VremTable, events};
+    SettingsFile settingsFile;
+};
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// The data fields of every row, for comparing two tables.
+QList<QVariantList> Rows(RecordSet& table) {
+    QList<QVariantList> rows;
+    for (int row = 0; row < table.RecordCount(); ++row) {
+        QVariantList values;
+        for (int field = 0; field < table.FieldDefs().size(); ++field) {
+            if (table.FieldDefs()[field].Kind == FieldKind::Data)
+                values.append(table.ValueAt(row, field));
+        }
+        rows.append(values);
+    }
+    return rows;
+}
+
+QString LoadError(Configuration& configuration) {
+    try {
+        configuration.settingsFile.LoadConfiguration();
+    } catch (const Exception& error) {
+        return error.Message();
+    }
+    return QString();
+}
+
+void AppendConnection(RecordSet& table, int id, const QVariant& name,
+                      const QVariant& updateTime = QVariant()) {
+    table.Append();
+    table.FieldByName(QStringLiteral("Id")).SetAsInteger(id);
+    table.FieldByName(QStringLiteral("Name_Connection")).SetValue(name);
+    table.FieldByName(QStringLiteral("Status")).SetAsInteger(0);
+    table.FieldByName(QStringLiteral("Update_Time")).SetValue(updateTime);
+    table.Post();
+}
+
+const char workedExample[] = R"([Connection]
+Id=1`3
+Name_Connection=Warehouse`Shop
+Status=0`0
+Update_Time=`05.03.2009 14:30:00
+Id_Receiver=1`2
+Id_Source=1`1
+Time_Update=30`15
+Updated=0`0
+Monday=1`1
+Tuesday=1`1
+Wednesday=1`1
+Thursday=1`1
+Friday=1`1
+Saturday=0`1
+Sunday=0`0
+TimeStart=9:00:00`8:00:00
+TimeEnd=18:00:00`20:00:00
+[Source]
+Id=
+Name_Source=
+Connection_String=
+Id_Connection_Types=
+SQL_Query=
+Name_Docking_Field=
+Name_Updated_Field=
+CustomParameter=
+)";
+
+} // namespace
+
+class SettingsFileTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    QString path_;
+
+private Q_SLOTS:
+    void init() {
+        RegionalSettings::SetFormats(QStringLiteral("dd.MM.yyyy"), QStringLiteral("H:mm:ss"));
+        path_ = dir_.filePath(QStringLiteral("%1 %2.ini")
+                                  .arg(QString::fromLatin1(QTest::currentTestFunction()),
+                                       QString::fromLatin1(QTest::currentDataTag())));
+        QFile::remove(path_);
+    }
+
+    void loadsWorkedExample() {
+        WriteBytes(path_, workedExample);
+        Configuration configuration(path_);
+        configuration.settingsFile.LoadConfiguration();
+
+        RecordSet& connection = configuration.dm.Connection;
+        QCOMPARE(connection.RecordCount(), 2);
+        QCOMPARE(connection.RecNo(), 0);
+        QCOMPARE(connection.FieldByName("Id").AsInteger(), 1);
+        QCOMPARE(connection.FieldByName("Name_Connection").AsString(), "Warehouse");
+        QVERIFY(connection.FieldByName("Update_Time").IsNull());
+        QCOMPARE(connection.FieldByName("Time_Update").AsInteger(), 30);
+        QCOMPARE(connection.FieldByName("Saturday").AsInteger(), 0);
+        QCOMPARE(connection.FieldByName("TimeStart").AsTime(), QTime(9, 0));
+        QCOMPARE(connection.FieldByName("TimeEnd").AsTime(), QTime(18, 0));
+        connection.Next();
+        QCOMPARE(connection.FieldByName("Id").AsInteger(), 3);
+        QCOMPARE(connection.FieldByName("Name_Connection").AsString(), "Shop");
+        QCOMPARE(connection.FieldByName("Update_Time").AsDateTime(),
+                 QDateTime(QDate(2009, 3, 5), QTime(14, 30)));
+        QCOMPARE(connection.FieldByName("Id_Receiver").AsInteger(), 2);
+        QCOMPARE(connection.FieldByName("Saturday").AsInteger(), 1);
+        QCOMPARE(connection.FieldByName("TimeStart").AsTime(), QTime(8, 0));
+        QCOMPARE(connection.FieldByName("TimeEnd").AsTime(), QTime(20, 0));
+        QVERIFY(configuration.dm.Source.IsEmpty());
+        QVERIFY(configuration.dm.Receiver.IsEmpty());
+        QCOMPARE(configuration.counters.Counter_Connection, 3);
+
+        // Written back, the section is the one that was read.
+        const QStringList before = ProfileFile(path_).ReadSection("Connection");
+        configuration.settingsFile.SaveTable(connection);
+        QCOMPARE(ProfileFile(path_).ReadSection("Connection"), before);
+        QCOMPARE(connection.FieldByName("Id").AsInteger(), 3);
+    }
+
+    void missingFileGivesDefaultsAndIsCreatedOnSave() {
+        Configuration configuration(path_);
+        const ServiceSettings settings = configuration.settingsFile.LoadConfiguration();
+        QCOMPARE(settings.NumberAttempts, 3);
+        QCOMPARE(settings.ShowAllLogs, false);
+        QCOMPARE(settings.MaxSizeLogs, 5);
+        QCOMPARE(configuration.counters.Counter_Connection, 0);
+        QCOMPARE(configuration.counters.Counter_Receiver, 0);
+        QCOMPARE(configuration.counters.Counter_Source, 0);
+        for (RecordSet* table : {&configuration.dm.Connection, &configuration.dm.Receiver,
+                                 &configuration.dm.Source, &configuration.dm.Connection_Types})
+            QVERIFY(table->IsEmpty());
+
+        configuration.settingsFile.SaveCountersAndTables();
+        const ProfileFile file(path_);
+        QCOMPARE(file.ReadSection("Counter_Id"),
+                 QStringList({"Counter_Connection=0", "Counter_Receiver=0", "Counter_Source=0"}));
+        QCOMPARE(file.ReadSection("Source"),
+                 QStringList({"Id=", "Name_Source=", "Connection_String=", "Id_Connection_Types=",
+                              "SQL_Query=", "Name_Docking_Field=", "Name_Updated_Field=",
+                              "CustomParameter="}));
+        QCOMPARE(file.ReadSection("Receiver"),
+                 QStringList({"Id=", "Name_Receiver=", "Connection_String=", "Id_Connection_Types=",
+                              "Key_Field=", "Name_Updated_Field=", "Name_Table="}));
+        QCOMPARE(file.ReadSection("Connection"),
+                 QStringList(
+                     {"Id=", "Name_Connection=", "Status=", "Update_Time=", "Id_Receiver=",
+                      "Id_Source=", "Time_Update=", "Updated=", "Monday=", "Tuesday=", "Wednesday=",
+                      "Thursday=", "Friday=", "Saturday=", "Sunday=", "TimeStart=", "TimeEnd="}));
+        QVERIFY(file.ReadSection("Settings").isEmpty());
+        QVERIFY(file.ReadSection("Connection_Types").isEmpty());
+    }
+
+    void readsSettings_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("numberAttempts");
+        QTest::addColumn<bool>("showAllLogs");
+        QTest::addColumn<int>("maxSizeLogs");
+        QTest::newRow("hexadecimal")
+            << QByteArray("[Settings]\nNumberAttempts=0x10\n") << 16 << false << 5;
+        QTest::newRow("not a number")
+            << QByteArray("[Settings]\nNumberAttempts=three\n") << 3 << false << 5;
+        QTest::newRow("signed, any case")
+            << QByteArray("[settings]\nnumberattempts=-2\nSHOWALLLOGS=7\nMaxSizeLogs=+12\n") << -2
+            << true << 12;
+        QTest::newRow("logs off") << QByteArray("[Settings]\nShowAllLogs=0\nMaxSizeLogs=1\n") << 3
+                                  << false << 1;
+    }
+
+    void readsSettings() {
+        QFETCH(QByteArray, text);
+        WriteBytes(path_, text);
+        Configuration configuration(path_);
+        const ServiceSettings settings = configuration.settingsFile.LoadConfiguration();
+        QTEST(settings.NumberAttempts, "numberAttempts");
+        QTEST(settings.ShowAllLogs, "showAllLogs");
+        QTEST(settings.MaxSizeLogs, "maxSizeLogs");
+    }
+
+    void valuesComeBackExactly_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("equals signs") << "SQL_Query"
+                                      << "select Qty from Stock where Kind='A' and Code=Partno";
+        QTest::newRow("connection string")
+            << "Connection_String"
+            << "Driver=Firebird/InterBase(r) driver;Dbname=/data/x.fdb";
+        QTest::newRow("blanks and quotes") << "Name_Source"
+                                           << "  \"Склад\" 'main'  ";
+        QTest::newRow("quoted whole") << "Name_Docking_Field"
+                                      << "\"Code\"";
+    }
+
+    void valuesComeBackExactly() {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        {
+            Configuration configuration(path_);
+            RecordSet& source = configuration.dm.Source;
+            source.Append();
+            source.FieldByName("Id").SetAsInteger(1);
+            source.FieldByName("Id_Connection_Types").SetAsInteger(1);
+            source.FieldByName(field).SetAsString(value);
+            source.Post();
+            source.Append();
+            source.FieldByName("Id").SetAsInteger(2);
+            source.FieldByName("Name_Source").SetAsString("second");
+            source.Post();
+            configuration.settingsFile.SaveTable(source);
+        }
+        Configuration loaded(path_);
+        loaded.settingsFile.LoadConfiguration();
+        RecordSet& source = loaded.dm.Source;
+        QCOMPARE(source.RecordCount(), 2);
+        QCOMPARE(source.FieldByName(field).AsString(), value);
+        source.Next();
+        QCOMPARE(source.FieldByName("Name_Source").AsString(), "second");
+    }
+
+    void shorterLineGivesItsLastValueToTheRest() {
+        WriteBytes(path_, "[Connection]\nId=1`2`3\nName_Connection=A`B\nTime_Update=5`6`7`8\n"
+                          "Monday=1\n");
+        Configuration configuration(path_);
+        configuration.settingsFile.LoadConfiguration();
+        RecordSet& connection = configuration.dm.Connection;
+        QCOMPARE(connection.RecordCount(), 3);
+        const QStringList names = {"A", "B", "B"};
+        const QList<int> periods = {5, 6, 7};
+        for (int row = 0; row < 3; ++row, connection.Next()) {
+            QCOMPARE(connection.FieldByName("Id").AsInteger(), row + 1);
+            QCOMPARE(connection.FieldByName("Name_Connection").AsString(), names[row]);
+            QCOMPARE(connection.FieldByName("Time_Update").AsInteger(), periods[row]);
+            QCOMPARE(connection.FieldByName("Monday").AsInteger(), 1);
+        }
+    }
+
+    void statusIsAlwaysZero() {
+        WriteBytes(path_, "[Connection]\nId=1`2\nStatus=2`x\nUpdated=1`0\n");
+        Configuration configuration(path_);
+        configuration.settingsFile.LoadConfiguration();
+        RecordSet& connection = configuration.dm.Connection;
+        QCOMPARE(connection.RecordCount(), 2);
+        QCOMPARE(connection.FieldByName("Status").AsInteger(), 0);
+        QCOMPARE(connection.FieldByName("Updated").AsInteger(), 1);
+        connection.Next();
+        QCOMPARE(connection.FieldByName("Status").AsInteger(), 0);
+
+        connection.Edit();
+        connection.FieldByName("Status").SetAsInteger(4);
+        connection.Post();
+        configuration.settingsFile.SaveTable(connection);
+        const ProfileFile file(path_);
+        QCOMPARE(file.ReadString("Connection", "Status"), "0`0");
+        QCOMPARE(file.ReadString("Connection", "Updated"), "1`0");
+    }
+
+    void writesTextForms() {
+        Configuration configuration(path_);
+        RecordSet& connection = configuration.dm.Connection;
+        AppendConnection(connection, 1, "A", QDateTime(QDate(2009, 3, 5), QTime(0, 0)));
+        AppendConnection(connection, 2, QVariant(), QDateTime(QDate(2009, 12, 31), QTime(7, 5, 9)));
+        AppendConnection(connection, 3, "C");
+        connection.First();
+        connection.Edit();
+        connection.FieldByName("TimeStart").SetAsTime(QTime(9, 0));
+        connection.FieldByName("Time_Update").SetAsInteger(-15);
+        connection.Post();
+        configuration.settingsFile.SaveTable(connection);
+
+        const ProfileFile file(path_);
+        QCOMPARE(file.ReadString("Connection", "Id"), "1`2`3");
+        QCOMPARE(file.ReadString("Connection", "Update_Time"), "05.03.2009`31.12.2009 7:05:09`");
+        QCOMPARE(file.ReadString("Connection", "Name_Connection"), "A``C");
+        QCOMPARE(file.ReadString("Connection", "TimeStart"), "9:00:00``");
+        QCOMPARE(file.ReadString("Connection", "Time_Update"), "-15``");
+
+        Configuration loaded(path_);
+        loaded.settingsFile.LoadConfiguration();
+        QCOMPARE(Rows(loaded.dm.Connection), Rows(connection));
+        loaded.dm.Connection.Next();
+        QVERIFY(loaded.dm.Connection.FieldByName("Name_Connection").IsNull());
+    }
+
+    void saveKeepsCursorUnknownKeysAndCancelsPendingEdit() {
+        WriteBytes(path_, "[Other]\nKept=1\n[Connection]\nId=1`2`3\nName_Connection=A`B`C\n"
+                          "Legacy=x`y\n");
+        Configuration configuration(path_);
+        configuration.settingsFile.LoadConfiguration();
+        RecordSet& connection = configuration.dm.Connection;
+        connection.Next();
+        connection.Edit();
+        connection.FieldByName("Name_Connection").SetAsString("not posted");
+        configuration.settingsFile.SaveTable(connection);
+
+        QCOMPARE(connection.State(), RecordSetState::Browse);
+        QCOMPARE(connection.FieldByName("Id").AsInteger(), 2);
+        QCOMPARE(connection.FieldByName("Name_Connection").AsString(), "B");
+        const ProfileFile file(path_);
+        QCOMPARE(file.ReadString("Connection", "Name_Connection"), "A`B`C");
+        QCOMPARE(file.ReadString("Connection", "Legacy"), "x`y");
+        QCOMPARE(file.ReadString("Other", "Kept"), "1");
+    }
+
+    void loadErrors_data() {
+        QTest::addColumn<QByteArray>("connection");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("connectionRows");
+        QTest::newRow("integer") << QByteArray("Id=1`x`3\n") << "'x' is not a valid integer value"
+                                 << 1;
+        QTest::newRow("date and time")
+            << QByteArray("Id=1`2\nUpdate_Time=05.03.2009`32.13.2009 10:00:00\n")
+            << "'32.13.2009 10:00:00' is not a valid date and time" << 1;
+        QTest::newRow("time") << QByteArray("Id=1\nTimeEnd=25:61:00\n")
+                              << "'25:61:00' is not a valid time" << 0;
+        QTest::newRow("unknown field")
+            << QByteArray("Id=1`2\nX=`1\n") << "Connection: Field 'X' not found" << 1;
+        QTest::newRow("unknown field, empty value")
+            << QByteArray("Id=1`2\nX=\nName_Connection=a`b\n") << QString() << 2;
+    }
+
+    void loadErrors() {
+        QFETCH(QByteArray, connection);
+        QFETCH(QString, error);
+        WriteBytes(path_, "[Receiver]\nId=1`2\nName_Receiver=R1`R2\n[Connection]\n" + connection);
+        Configuration configuration(path_);
+        QCOMPARE(LoadError(configuration), error);
+        QCOMPARE(configuration.dm.Receiver.RecordCount(), 2);
+        QTEST(configuration.dm.Connection.RecordCount(), "connectionRows");
+        QVERIFY(!configuration.dm.Connection.IsEditing());
+    }
+
+    void otherDateSeparatorFailsToLoad() {
+        RegionalSettings::SetFormats("dd/MM/yyyy", "H:mm:ss");
+        {
+            Configuration configuration(path_);
+            AppendConnection(configuration.dm.Connection, 1, "A",
+                             QDateTime(QDate(2009, 3, 5), QTime(14, 30)));
+            configuration.settingsFile.SaveTable(configuration.dm.Connection);
+        }
+        RegionalSettings::SetFormats("dd.MM.yyyy", "H:mm:ss");
+        Configuration configuration(path_);
+        QCOMPARE(LoadError(configuration), "'05/03/2009 14:30:00' is not a valid date and time");
+    }
+
+    void countersRiseToHighestId() {
+        WriteBytes(path_, "[Counter_Id]\nCounter_Connection=2\nCounter_Receiver=10\n"
+                          "[Connection]\nId=5`1\n[Receiver]\nId=3\n[Source]\nId=7`4\n"
+                          "[Connection_Types]\nId=1`20\nName=a`b\n");
+        Configuration configuration(path_);
+        configuration.settingsFile.LoadConfiguration();
+        QCOMPARE(configuration.counters.Counter_Connection, 5);
+        QCOMPARE(configuration.counters.Counter_Receiver, 10);
+        QCOMPARE(configuration.counters.Counter_Source, 7);
+        QCOMPARE(configuration.dm.Connection.FieldByName("Id").AsInteger(), 1);
+        QCOMPARE(configuration.dm.Connection_Types.RecordCount(), 2);
+    }
+
+    void windows1251FileWithEncipheredPasswords() {
+        const PasswordCipher cipher;
+        const QString text =
+            QStringLiteral("[Connection_Types]\nId=1`2\nName=База данных`1С:Предприятие\n"
+                           "[Receiver]\nId=1`2\nName_Receiver=Склад Главный`Магазин\n"
+                           "Connection_String=Driver=Firebird/InterBase(r) driver;Pwd=%1`"
+                           "Dbname=/data/shop.fdb\nId_Connection_Types=1`1\n"
+                           "Key_Field=Код`Code\n"
+                           "[Source]\nId=4\nName_Source=Учёт\n"
+                           "Connection_String=/DC:\\База /NАдмин /P%2\nId_Connection_Types=2\n")
+                .arg(cipher.EncipherPassword("секрет"), cipher.EncipherPassword("=пароль"));
+        const std::optional<QByteArray> bytes = TextCodec::ToWindows1251(text);
+        QVERIFY(bytes);
+        QVERIFY(!TextCodec::IsValidUtf8(*bytes));
+        WriteBytes(path_, *bytes);
+
+        Configuration configuration(path_);
+        configuration.settingsFile.LoadConfiguration();
+        RecordSet& receiver = configuration.dm.Receiver;
+        RecordSet& source = configuration.dm.Source;
+        QCOMPARE(configuration.dm.Connection_Types.RecordCount(), 2);
+        QCOMPARE(receiver.FieldByName("Name_Receiver").AsString(), "Склад Главный");
+        QCOMPARE(receiver.FieldByName("Key_Field").AsString(), "Код");
+        QCOMPARE(receiver.FieldByName("Connection_String").AsString(),
+                 "Driver=Firebird/InterBase(r) driver;Pwd=******");
+        QCOMPARE(configuration.passwords.UnmaskConnectionString(1, "Receiver", u';',
+                                                                "Driver=Firebird/InterBase(r) "
+                                                                "driver;Pwd=******"),
+                 "Driver=Firebird/InterBase(r) driver;Pwd=секрет;");
+        receiver.Next();
+        QCOMPARE(receiver.FieldByName("Name_Receiver").AsString(), "Магазин");
+        QCOMPARE(receiver.FieldByName("Connection_String").AsString(), "Dbname=/data/shop.fdb");
+        QCOMPARE(source.FieldByName("Name_Source").AsString(), "Учёт");
+        QCOMPARE(source.FieldByName("Connection_String").AsString(),
+                 "/DC:\\База /NАдмин /P*******");
+        QCOMPARE(configuration.passwords.UnmaskConnectionString(4, "Source", u' ', "/P*******"),
+                 "/P=пароль ");
+
+        configuration.settingsFile.SaveCountersAndTables();
+        const ProfileFile written(path_);
+        QCOMPARE(written.ReadString("Source", "Connection_String"),
+                 "/DC:\\База /NАдмин /P" + cipher.EncipherPassword("=пароль"));
+        QCOMPARE(written.ReadString("Connection_Types", "Name"), "База данных`1С:Предприятие");
+
+        Configuration reloaded(path_);
+        reloaded.settingsFile.LoadConfiguration();
+        QCOMPARE(Rows(reloaded.dm.Receiver), Rows(receiver));
+        QCOMPARE(Rows(reloaded.dm.Source), Rows(source));
+        QCOMPARE(Rows(reloaded.dm.VremTable), Rows(configuration.dm.VremTable));
+        QCOMPARE(reloaded.dm.VremTable.RecordCount(), 2);
+        QCOMPARE(reloaded.counters.Counter_Source, 4);
+    }
+
+    void failedWriteKeepsTheEvents_data() {
+        QTest::addColumn<QString>("readOnly");
+        QTest::newRow("file") << "file";
+        QTest::newRow("folder") << "folder";
+    }
+
+    void failedWriteKeepsTheEvents() {
+        QFETCH(QString, readOnly);
+        // Permissions do not stop root: act as nobody for the length of the test.
+        QTemporaryDir folder;
+        const bool asRoot = geteuid() == 0;
+        if (asRoot) {
+            QCOMPARE(chown(QFile::encodeName(folder.path()).constData(), 65534, 65534), 0);
+            QCOMPARE(seteuid(65534), 0);
+        }
+        const auto backToRoot = qScopeGuard([asRoot] {
+            if (asRoot)
+                QCOMPARE(seteuid(0), 0);
+        });
+        const QString path = folder.filePath("Corvane.ini");
+        const QByteArray target = QFile::encodeName(readOnly == "file" ? path : folder.path());
+        const mode_t writableMode = readOnly == "file" ? 0600 : 0700;
+
+        Configuration configuration(path);
+        RecordSet& receiver = configuration.dm.Receiver;
+        receiver.OnNewRecord = [&configuration](RecordSet& table) {
+            table.FieldByName("Id").SetAsInteger(configuration.counters.NewReceiverId());
+        };
+        receiver.AfterPost = [&configuration](RecordSet& table) {
+            configuration.settingsFile.SaveTable(table);
+        };
+        const auto postNamed = [&receiver](const QString& name) {
+            receiver.Append();
+            receiver.FieldByName("Name_Receiver").SetAsString(name);
+            try {
+                receiver.Post();
+            } catch (const Exception& error) {
+                return error.Message();
+            }
+            return QString();
+        };
+
+        QCOMPARE(postNamed("R1"), QString());
+        QCOMPARE(chmod(target.constData(), 0500), 0);
+        const QString refused = "Unable to write to " + path;
+        QCOMPARE(postNamed("R2"), refused);
+        QCOMPARE(receiver.FieldByName("Id").AsInteger(), 2);
+        QCOMPARE(postNamed("R3"), refused);
+        QCOMPARE(receiver.FieldByName("Id").AsInteger(), 3);
+        QCOMPARE(ProfileFile(path).ReadString("Receiver", "Id"), "1");
+
+        QCOMPARE(chmod(target.constData(), writableMode), 0);
+        receiver.Edit();
+        receiver.FieldByName("Name_Receiver").SetAsString("R3 again");
+        receiver.Post();
+        const ProfileFile file(path);
+        QCOMPARE(file.ReadString("Receiver", "Id"), "1`2`3");
+        QCOMPARE(file.ReadString("Receiver", "Name_Receiver"), "R1`R2`R3 again");
+    }
+
+    void killedSaveLeavesOldOrNewContent() {
+        // Two contents of one table, each big enough that a kill often lands inside a write.
+        Configuration oldContent(path_);
+        Configuration newContent(path_);
+        for (int id = 1; id <= 3000; ++id) {
+            AppendConnection(oldContent.dm.Connection, id, QStringLiteral("old %1").arg(id));
+            AppendConnection(newContent.dm.Connection, id * 2, QStringLiteral("new %1").arg(id),
+                             QDateTime(QDate(2020, 1, 1), QTime(12, id % 60)));
+        }
+        oldContent.settingsFile.SaveTable(oldContent.dm.Connection);
+        const QList<QVariantList> oldRows = Rows(oldContent.dm.Connection);
+        const QList<QVariantList> newRows = Rows(newContent.dm.Connection);
+
+        QRandomGenerator random(20240611);
+        int oldSeen = 0;
+        int newSeen = 0;
+        for (int round = 0; round < 50; ++round) {
+            int started[2];
+            QCOMPARE(pipe(started), 0);
+            const pid_t child = fork();
+            QVERIFY(child >= 0);
+            if (child == 0) {
+                close(started[0]);
+                try {
+                    for (int save = 0;; ++save) {
+                        Configuration& content = save % 2 == 0 ? newContent : oldContent;
+                        content.settingsFile.SaveTable(content.dm.Connection);
+                        if (save == 0 && write(started[1], "s", 1) != 1)
+                            _exit(1);
+                    }
+                } catch (...) {
+                    _exit(2);
+                }
+            }
+            close(started[1]);
+            char signal = 0;
+            QCOMPARE(read(started[0], &signal, 1), 1);
+            close(started[0]);
+            usleep(random.bounded(20000));
+            QCOMPARE(kill(child, SIGKILL), 0);
+            int status = 0;
+            QCOMPARE(waitpid(child, &status, 0), child);
+            QVERIFY(WIFSIGNALED(status));
+
+            Configuration loaded(path_);
+            QCOMPARE(LoadError(loaded), QString());
+            const QList<QVariantList> rows = Rows(loaded.dm.Connection);
+            QVERIFY(rows == oldRows || rows == newRows);
+            (rows == oldRows ? oldSeen : newSeen) += 1;
+        }
+        QVERIFY(oldSeen > 0);
+        QVERIFY(newSeen > 0);
+    }
+
+    void hostileFilesLoadOrFailCleanly_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("connectionRows"); // -1: any outcome but a crash
+        for (int seed = 1; seed <= 6; ++seed) {
+            QRandomGenerator random(seed);
+            QByteArray text;
+            for (const char* section : {"Connection_Types", "Source", "Receiver", "Connection"}) {
+                text += QByteArray("[") + section + "]\n";
+                // Mostly the characters the format gives a meaning to.
+                const QByteArray meaningful = "=`\n\r[]; 0123456789.:Id";
+                for (int i = 0; i < 4000; ++i) {
+                    text += random.bounded(2) == 0
+                                ? meaningful[random.bounded(int(meaningful.size()))]
+                                : char(random.bounded(256));
+                }
+                text += '\n';
+            }
+            QTest::addRow("garbage %d", seed) << text << -1;
+        }
+        QTest::newRow("line of 10 MB")
+            << "[Connection]\nId=1\nName_Connection=" + QByteArray(10 << 20, 'x') + "\n"
+            << 1;
+        QByteArray ids = "1";
+        QByteArray names = "n1";
+        for (int id = 2; id <= 100000; ++id) {
+            ids += '`' + QByteArray::number(id);
+            names += "`n" + QByteArray::number(id);
+        }
+        QTest::newRow("100000 rows")
+            << "[Connection]\nId=" + ids + "\nName_Connection=" + names + "\nTime_Update=30\n"
+            << 100000;
+    }
+
+    void hostileFilesLoadOrFailCleanly() {
+        QFETCH(QByteArray, text);
+        QFETCH(int, connectionRows);
+        WriteBytes(path_, text);
+        Configuration configuration(path_);
+        const QString error = LoadError(configuration);
+        if (connectionRows >= 0) {
+            QCOMPARE(error, QString());
+            QCOMPARE(configuration.dm.Connection.RecordCount(), connectionRows);
+            QVERIFY(configuration.dm.Connection.FieldByName("Name_Connection").AsString().size() <=
+                    200);
+            return;
+        }
+        static const QRegularExpression partErrors(
+            "^('.*' is not a valid (integer value|date and time|time)|"
+            "(Connection_Types|Source|Receiver|Connection): Field '.*' not found)$",
+            QRegularExpression::DotMatchesEverythingOption);
+        if (!error.isEmpty())
+            QVERIFY2(partErrors.match(error).hasMatch(), qPrintable(error));
+    }
+};
+
+QTEST_GUILESS_MAIN(SettingsFileTest)
+#include "SettingsFileTest.moc"
