@@ -6,6 +6,7 @@
 #include <QVariantList>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class RecordSet;
@@ -25,6 +26,8 @@ struct FieldDef {
     const RecordSet* LookupSet = nullptr;
     QString LookupKeyField;
     QString LookupResultField;
+    // Text that must stay on one line of the settings file: no backquote, CR or LF.
+    bool SingleLine = false;
 };
 
 // What changed, for the controls bound to a record set.
@@ -119,7 +122,7 @@ public:
     void Insert();          // a new row at the cursor: OnNewRecord, AfterInsert, AfterScroll
     void Append();          // the same, at the end
     void Edit();
-    void Post(); // AfterPost; an ordered table moves the row to its place by Id
+    void Post();   // AfterPost; an ordered table moves the row to its place by Id
     void Cancel(); // AfterCancel
     void Delete(); // AfterDelete, AfterScroll
     void CheckBrowseMode();
@@ -158,11 +161,59 @@ public:
 
 private:
     friend class Field;
-    // implementation state is the implementer's; the members below are the interface's
+    using Row = QVariantList;
+
+    bool UsesView() const;
+    int RealRow(int recNo) const;
+    int VisibleCount() const;
+    int RequireField(const QString& name) const;
+    QList<int> FieldList(const QString& names) const;
+    bool RowPasses(const Row& row) const;
+    void RebuildView();
+    int VisibleIndexOf(int realRow) const;
+    qint64 IdKey(const Row& row) const;
+    // Real rows whose stored values match, searched in order; the row under insert is skipped.
+    int FindRow(const QList<int>& keys, const QVariantList& values,
+                Qt::CaseSensitivity textCase) const;
+    bool RowMatches(const Row& row, const QList<int>& keys, const QVariantList& values,
+                    Qt::CaseSensitivity textCase) const;
+    QVariant ComputeValue(const Row& row, int fieldIndex) const;
+    Row Calculate(const Row& row) const;
+    const Row* CurrentRow() const;
+    QVariant CurrentValue(int fieldIndex) const;
+    void StoreValue(int fieldIndex, const QVariant& value);
+    int PlaceById(int realRow);
+    int PrepareFilterChange();
+    void ApplyFilter(int currentRealRow);
+    void MoveCursor(int recNo);
+    void SetState(RecordSetState state);
+    void Notify(RecordSetChange change, int fieldIndex = -1);
+    void Fire(const Handler& handler);
+    void RequireActive() const;
+    void BeginNewRow(int realRow);
+
     QString name_;
     bool orderedById_;
     QList<FieldDef> fields_;
     RecordSetState state_ = RecordSetState::Inactive;
     bool filtered_ = false;
     int disableCount_ = 0;
+
+    int idIndex_ = -1;
+    // Rows are held by pointer so that placing a row by Id moves pointers, not values.
+    std::vector<std::unique_ptr<Row>> rows_;
+    // Visible real rows in order, kept only while a filter is on.
+    std::vector<int> view_;
+    int filterField_ = -1;
+    int filterValue_ = 0;
+    int cursor_ = -1; // visible index
+    bool eof_ = true;
+    bool bof_ = true;
+    Row buffer_;
+    int editRow_ = -1; // real row under edit or insert
+    bool modified_ = false;
+    // The row whose calculated fields are being filled, and their values.
+    mutable const Row* calcRow_ = nullptr;
+    mutable Row calcValues_;
+    std::vector<RecordSetObserver*> observers_;
 };
