@@ -22,4 +22,8 @@ public:
 
     // Connection, Receiver or Source by table name; nullptr for any other.
     RecordSet* TableByName(const QString& name);
+
+private:
+    // Fills CalStatus with the caption of Status.
+    static void ConnectionCalcFields(RecordSet& dataSet);
 };
