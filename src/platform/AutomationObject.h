@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+#include <optional>
+#include <stop_token>
+
+#include <sys/types.h>
+
+// The ProgID of a 1C connection type (2 to 6); empty for any other type.
+QString ProgIdForType(int type);
+
+// A late-bound 1C automation server object. Each object is its own server process, found by
+// ProgID in the registration file (AutomationRegistry) and spoken to line by line
+// (AutomationProtocol). Create, use and drop it on one thread; it needs no event loop.
+//
+// Failures: a ProgID without registration, a program that cannot start, a server that dies,
+// closes its output or answers outside the protocol, and a stop request on abort throw
+// EOleSysError; an error the server reports throws EOleException with its message. Calls
+// wait as long as the server takes, unless abort is requested: then the server is killed.
+// Dropping the object ends the server process.
+class AutomationObject {
+public:
+    AutomationObject(const QString& progId, const QString& registrationFile,
+                     std::stop_token abort = {});
+    ~AutomationObject();
+
+    AutomationObject(const AutomationObject&) = delete;
+    AutomationObject& operator=(const AutomationObject&) = delete;
+
+    QVariant RMTrade();
+    // A Boolean comes back as a 16-bit integer: -1 True, 0 False.
+    QVariant Initialize(const QVariant& rmTrade, const QString& commandLine, const QString& splash);
+    QVariant EvalExpr(const QString& expression);
+
+    // The server's process id; 0 once the server is gone.
+    pid_t ProcessId() const { return pid_; }
+
+private:
+    struct WakeUp {
+        int fd;
+        void operator()() const noexcept;
+    };
+
+    QVariant Call(const QString& method, const QVariantList& arguments);
+    void Send(const QByteArray& request, const QString& method);
+    QByteArray ReceiveLine(const QString& method);
+    QString DiedMessage(const QString& method) const;
+    QString AbortedMessage(const QString& method) const;
+    // Kills the server: after a failed call its state is unknown.
+    [[noreturn]] void Fail(const QString& message);
+    void Kill();
+    void CloseChannels();
+
+    QString progId_;
+    std::stop_token abort_;
+    int wakeFd_ = -1;
+    std::optional<std::stop_callback<WakeUp>> stopCallback_;
+    pid_t pid_ = 0;
+    int requestFd_ = -1;
+    int answerFd_ = -1;
+    QByteArray received_;
+};

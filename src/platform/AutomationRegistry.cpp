@@ -1,0 +1,27 @@
+#include "platform/AutomationRegistry.h"
+
+#include "platform/ProfileFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+AutomationRegistry::AutomationRegistry(QString path)
+    : path_(std::move(path)) {}
+
+QString AutomationRegistry::DefaultPath() {
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Automation.ini"));
+}
+
+std::optional<AutomationRegistry::Server> AutomationRegistry::Find(const QString& progId) const {
+    if (progId.isEmpty() || !QFileInfo(path_).isFile())
+        return std::nullopt;
+    const ProfileFile file(path_);
+    const QString program = file.ReadString(progId, QStringLiteral("Program"));
+    if (program.isEmpty())
+        return std::nullopt;
+    const QString absolute = QFileInfo(path_).dir().absoluteFilePath(program);
+    return Server{QDir::cleanPath(absolute),
+                  QProcess::splitCommand(file.ReadString(progId, QStringLiteral("Arguments")))};
+}
