@@ -4,10 +4,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // A profile file: "[Section]" lines, each followed by "key=value" lines. Section and key names
 // match without letter case; a value is the text after the first "=", blanks around it
 // trimmed. The constructor reads the whole file (a missing file is empty); writes change the
-// text in memory until Save replaces the file atomically.
+// text in memory until Save replaces the file atomically. An existing file that cannot be read
+// throws "Unable to read from <path>".
 class ProfileFile {
 public:
     explicit ProfileFile(QString path);
@@ -32,6 +35,17 @@ public:
     void Save() const;
 
 private:
+    // A section's lines as they stand: its header line first (none for the lines before the
+    // first header), then every line up to the next header.
+    struct Section {
+        QStringList lines;
+        QHash<QString, qsizetype> keyLines; // folded key name -> line of its first occurrence
+    };
+
+    const Section* FindSection(const QString& section) const;
+    static qsizetype FindKeyLine(const Section& section, const QString& key);
+
     QString path_;
-    // the implementer's representation follows
+    std::vector<Section> sections_;
+    QHash<QString, std::size_t> sectionIndex_; // folded name -> first section of that name
 };
