@@ -444,14 +444,14 @@ void EventLogTest::RaisesFileErrorsWithoutLeavingTheFileOpen_data() {
     QTest::newRow("Logs.txt is a folder") << Fault::LogIsFolder << "File access denied" << true;
     QTest::newRow("disk full") << Fault::DiskFull << "Disk full" << true;
     QTest::newRow("Logs.txt not readable")
-        << Fault::UnreadableLog << "Cannot open file %1" << false;
+        << Fault::UnreadableLog << "Cannot open file {path}" << false;
 }
 
 void EventLogTest::RaisesFileErrorsWithoutLeavingTheFileOpen() {
     QFETCH(Fault, fault);
     QFETCH(QString, message);
     QFETCH(bool, inOutError);
-    message = message.arg(LogsPath());
+    message.replace(QStringLiteral("{path}"), LogsPath());
 
     switch (fault) {
     case Fault::ReadOnlyFolder:
