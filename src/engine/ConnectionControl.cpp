@@ -1,0 +1,215 @@
+#include "engine/ConnectionControl.h"
+
+#include "core/ConnectionStatus.h"
+#include "core/EventSink.h"
+#include "core/PasswordKeeper.h"
+#include "core/RecordSet.h"
+#include "core/TableEventStore.h"
+#include "core/WindowLink.h"
+#include "core/uDm.h"
+#include "engine/TWorkThread.h"
+#include "engine/WorkingPeriod.h"
+#include "platform/MainThreadHandOver.h"
+#include "platform/Prompts.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+// How long the end of the program waits for the workers before it leaves them behind.
+constexpr std::chrono::milliseconds ShutdownGrace(3000);
+constexpr int SqlConnectionType = 1;
+
+int IntegerAt(const QVariantList& values, int index) {
+    return index < values.size() ? values.at(index).toInt() : 0;
+}
+
+QString TextAt(const QVariantList& values, int index) {
+    return index < values.size() ? values.at(index).toString() : QString();
+}
+
+QVariant CurrentId(RecordSet& table) {
+    return table.IsEmpty() ? QVariant() : table.FieldByName(QStringLiteral("Id")).Value();
+}
+
+void SetStatus(RecordSet& connection, int status, int updated) {
+    connection.Edit();
+    connection.FieldByName(QStringLiteral("Status")).SetAsInteger(status);
+    connection.FieldByName(QStringLiteral("Updated")).SetAsInteger(updated);
+    connection.Post();
+}
+} // namespace
+
+ConnectionControl::ConnectionControl(EngineEnvironment environment)
+    : environment_(std::move(environment))
+    , self_(std::make_shared<ConnectionControl*>(this)) {}
+
+ConnectionControl::~ConnectionControl() {
+    Shutdown();
+}
+
+void ConnectionControl::StartConnection(int id) {
+    TDm& dm = environment_.Dm;
+    const QVariantList connection = dm.Connection.Lookup(
+        QStringLiteral("Id"), {id}, QStringLiteral("Status;Time_Update;Id_Source;Id_Receiver"));
+    const int status = IntegerAt(connection, 0);
+    WorkerParameters parameters;
+    parameters.ConnectionId = id;
+    parameters.PeriodMs = IntegerAt(connection, 1) * 60000;
+    parameters.SourceId = IntegerAt(connection, 2);
+    parameters.ReceiverId = IntegerAt(connection, 3);
+
+    const QVariantList receiver = dm.Receiver.Lookup(
+        QStringLiteral("Id"), {parameters.ReceiverId},
+        QStringLiteral("Connection_String;Key_Field;Name_Updated_Field;Name_Table"));
+    parameters.ReceiverConnectionString = environment_.Passwords.UnmaskConnectionString(
+        parameters.ReceiverId, QStringLiteral("Receiver"), u';', TextAt(receiver, 0));
+    parameters.KeyField = TextAt(receiver, 1);
+    parameters.ValueField = TextAt(receiver, 2);
+    parameters.TableName = TextAt(receiver, 3);
+
+    const QVariantList source =
+        dm.Source.Lookup(QStringLiteral("Id"), {parameters.SourceId},
+                         QStringLiteral("Id_Connection_Types;Connection_String;SQL_Query;"
+                                        "CustomParameter;Name_Docking_Field;Name_Updated_Field"));
+    parameters.ConnectionType = IntegerAt(source, 0);
+    parameters.SourceConnectionString = environment_.Passwords.UnmaskConnectionString(
+        parameters.SourceId, QStringLiteral("Source"),
+        parameters.ConnectionType == SqlConnectionType ? u';' : u' ', TextAt(source, 1));
+    parameters.SqlQuery = TextAt(source, 2);
+    parameters.StockFilter = TextAt(source, 3);
+    parameters.DockingField = TextAt(source, 4);
+    parameters.SourceValueField = TextAt(source, 5);
+
+    if (status != ConnectionStatus::NotUpdating && status != ConnectionStatus::UpdateError) {
+        environment_.OperatorPrompts.MessageDlg(QStringLiteral("Данное подключение уже запущенно"),
+                                                DialogKind::Information, {DialogButton::Yes});
+        return;
+    }
+    parameters.AttemptLimit = environment_.NumberAttempts();
+
+    auto worker = std::make_shared<TWorkThread>(parameters, environment_);
+    const TThread* ended = worker.get();
+    worker->OnTerminate = [link = std::weak_ptr<ConnectionControl*>(self_), ended] {
+        if (const auto self = link.lock())
+            (*self)->WorkerEnded(ended);
+    };
+    worker->Start();
+
+    // The callers make the row current; a caller that did not must not edit another row.
+    RecordSet& table = dm.Connection;
+    if (CurrentId(table) == QVariant(id) || table.Locate(QStringLiteral("Id"), {id}))
+        SetStatus(table,
+                  IsInWorkingPeriod(table, *environment_.TimeSource, id)
+                      ? ConnectionStatus::Updating
+                      : ConnectionStatus::WaitingForPeriod,
+                  0);
+    running_.push_back({QString::number(id), worker});
+    environment_.Events.LogEvent(id, 1, QString());
+}
+
+void ConnectionControl::StopConnection(int id, bool confirm) {
+    const int status = ConnectionStatusOf(id);
+    if (status == ConnectionStatus::NotUpdating || status == ConnectionStatus::UpdateError ||
+        status == ConnectionStatus::Stopping)
+        return;
+    if (confirm && environment_.OperatorPrompts.SystemMessageBox(
+                       QStringLiteral("Вы подтверждаете остановку данного соединения?"),
+                       {DialogButton::Yes, DialogButton::No}) != DialogButton::Yes)
+        return;
+
+    RecordSet& table = environment_.Dm.Connection;
+    table.DisableControls();
+    const QVariant currentId = CurrentId(table);
+    try {
+        table.Locate(QStringLiteral("Id"), {id});
+        {
+            SuspendedTableEvents suspended(environment_.TableEvents, table);
+            const QString key = QString::number(id);
+            const auto entry = std::find_if(running_.begin(), running_.end(), [&](const auto& e) {
+                return e.Key == key && !e.Worker->Finished();
+            });
+            if (entry != running_.end()) {
+                if (entry->Worker->TerminateIfSleeping()) {
+                    retiring_.push_back(entry->Worker);
+                    running_.erase(entry);
+                    SetStatus(table, ConnectionStatus::NotUpdating, 0);
+                } else {
+                    SetStatus(table, ConnectionStatus::Stopping, 1);
+                }
+            }
+        }
+        environment_.Events.LogEvent(id, 3, QString());
+    } catch (...) {
+        if (table.IsEditing())
+            table.Cancel();
+        table.EnableControls();
+        throw;
+    }
+    if (currentId.isValid())
+        table.Locate(QStringLiteral("Id"), {currentId});
+    table.EnableControls();
+}
+
+void ConnectionControl::StartAllConnections() {
+    RecordSet& table = environment_.Dm.Connection;
+    for (table.First(); !table.Eof(); table.Next())
+        StartConnection(table.FieldByName(QStringLiteral("Id")).AsInteger());
+}
+
+void ConnectionControl::StopAllConnections() {
+    RecordSet& table = environment_.Dm.Connection;
+    for (table.First(); !table.Eof(); table.Next())
+        StopConnection(table.FieldByName(QStringLiteral("Id")).AsInteger(), false);
+}
+
+void ConnectionControl::ApplyCommandLine(const QStringList& arguments) {
+    for (const QString& argument : arguments) {
+        if (argument.compare(QStringLiteral("RunAll"), Qt::CaseInsensitive) != 0)
+            continue;
+        StartAllConnections();
+        environment_.Window.PostMinimize();
+    }
+}
+
+std::shared_ptr<TWorkThread> ConnectionControl::FindRunning(int id) const {
+    const QString key = QString::number(id);
+    for (const RunningConnection& entry : running_)
+        if (entry.Key == key && !entry.Worker->Finished())
+            return entry.Worker;
+    return nullptr;
+}
+
+void ConnectionControl::Shutdown() {
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    std::vector<std::shared_ptr<TWorkThread>> workers = retiring_;
+    for (const RunningConnection& entry : running_)
+        workers.push_back(entry.Worker);
+    for (const auto& worker : workers) {
+        worker->Terminate();
+        worker->Abort();
+    }
+    environment_.HandOver->Close();
+    const auto deadline = std::chrono::steady_clock::now() + ShutdownGrace;
+    for (const auto& worker : workers) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        // A worker stuck in a database call keeps itself alive and ends on its own.
+        if (!worker->WaitFor(int(std::max<std::int64_t>(0, left.count()))))
+            worker->Detach();
+    }
+    running_.clear();
+    retiring_.clear();
+}
+
+void ConnectionControl::WorkerEnded(const TThread* worker) {
+    std::erase_if(running_, [&](const RunningConnection& e) { return e.Worker.get() == worker; });
+    std::erase_if(retiring_, [&](const auto& retired) { return retired.get() == worker; });
+}
+
+int ConnectionControl::ConnectionStatusOf(int id) const {
+    return IntegerAt(
+        environment_.Dm.Connection.Lookup(QStringLiteral("Id"), {id}, QStringLiteral("Status")), 0);
+}

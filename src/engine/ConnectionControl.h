@@ -1,0 +1,58 @@
+#pragma once
+
+#include "engine/EngineEnvironment.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+class TThread;
+class TWorkThread;
+
+// Starting and stopping the workers of single connections and of all of them, and the list of
+// running workers. Main thread only.
+class ConnectionControl {
+public:
+    struct RunningConnection {
+        QString Key; // the connection Id in decimal
+        std::shared_ptr<TWorkThread> Worker;
+    };
+
+    explicit ConnectionControl(EngineEnvironment environment);
+    // Shuts down what is still running.
+    ~ConnectionControl();
+    ConnectionControl(const ConnectionControl&) = delete;
+    ConnectionControl& operator=(const ConnectionControl&) = delete;
+
+    void StartConnection(int id);
+    void StopConnection(int id, bool confirm);
+    void StartAllConnections();
+    void StopAllConnections();
+    // The command-line arguments after the program path.
+    void ApplyCommandLine(const QStringList& arguments);
+
+    // Entries of workers still running, in the order they were started.
+    const std::vector<RunningConnection>& RunningConnections() const { return running_; }
+    // The worker running for the connection; nullptr when none.
+    std::shared_ptr<TWorkThread> FindRunning(int id) const;
+
+    // Program end: cuts every wait short, closes the hand-over so that no worker step runs
+    // any more, waits a few seconds for the workers to end and leaves the stuck ones behind.
+    void Shutdown();
+
+private:
+    std::shared_ptr<TWorkThread> CreateWorker(int id);
+    // A worker's thread has ended: it leaves both lists and is destroyed.
+    void WorkerEnded(const TThread* worker);
+    int ConnectionStatusOf(int id) const;
+
+    EngineEnvironment environment_;
+    std::vector<RunningConnection> running_;
+    // Terminated while asleep and already off the list; kept until their threads end.
+    std::vector<std::shared_ptr<TWorkThread>> retiring_;
+    // Lets a queued end of a worker find out whether this object still exists.
+    std::shared_ptr<ConnectionControl*> self_;
+    bool shutDown_ = false;
+};

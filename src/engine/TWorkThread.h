@@ -1,0 +1,71 @@
+#pragma once
+
+#include "engine/EngineEnvironment.h"
+#include "engine/TThread.h"
+#include "engine/TransferContext.h"
+#include "engine/WorkerParameters.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class AutomationObject;
+class RecordSet;
+
+// The worker of one running connection: repeats the update cycle, classifies its failures and
+// hands every table, log and window step to the main thread.
+class TWorkThread final : public TThread, public TransferContext {
+public:
+    // Created suspended; Start lets it run.
+    TWorkThread(const WorkerParameters& parameters, const EngineEnvironment& environment);
+
+    const WorkerParameters& Parameters() const override { return parameters_; }
+
+    // Main-thread steps; called from the worker they wait until the main thread ran them.
+    bool CanContinue() override;
+    void PostLogCode(int code) override;
+    bool Sleep(std::int64_t ms) override;
+
+    // The stop of a sleeping worker: terminates it when it is inside a wait and says so. Taken
+    // together with the worker's own end of a wait, so a worker that has just woken is seen as
+    // busy, never terminated behind its back.
+    bool TerminateIfSleeping();
+
+    bool Running = false;
+    bool InPeriod = false;
+    QString ErrorText;
+    // The only field read by another thread while the worker runs.
+    std::atomic<bool> Sleeping{false};
+    int LogCode = 0;
+
+protected:
+    void Execute() override;
+
+private:
+    void StartCycle();
+    void RegisterCycleStart();
+    void RegisterCycleEnd();
+    void MarkUpdated();
+    void ReportConnectionError();
+    void ReportUpdateError();
+    void ConnectionStopped();
+    void CheckAttempts(int& failCount);
+
+    // One pass inside the loop after the wait; the 1C object lives in the body.
+    void Cycle(int& failCount, std::unique_ptr<AutomationObject>& infobase);
+    // Edits the worker's own Connection row and posts it, with the table's events attached;
+    // the controls are paused and the cursor comes back to where it was.
+    void EditConnectionRow(const std::function<void(RecordSet&)>& change);
+    QVariant ConnectionValue(const QString& field) const;
+    // Ends a wait: clears Sleeping and tells whether termination was requested.
+    bool WakeUp();
+    // A failure caused by the end of the program is not reported: the program is going.
+    void PassOnAtProgramEnd() const;
+
+    const WorkerParameters parameters_;
+    const EngineEnvironment environment_;
+    std::mutex wakeUp_;
+};
