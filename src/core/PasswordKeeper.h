@@ -1,20 +1,28 @@
 #pragma once
 
+#include "core/PasswordCipher.h"
 #include "core/RecordSet.h"
 
 #include <QChar>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 class TableEventStore;
 
 // Keeps the passwords of receiver and source connection strings out of sight: asterisks in
 // the tables, the real text in VremTable, enciphered text in the settings file.
+// A string may carry several password parts; the one VremTable row of the string holds all
+// their passwords in order, and each part is restored and enciphered with its own.
 class PasswordKeeper {
 public:
     PasswordKeeper(RecordSet& vremTable, TableEventStore& events);
 
     // ";" for receivers and SQL sources, " " for the 1C command lines (current row).
     static QChar ConnectionStringSeparator(RecordSet& row);
+    // The operator left the asterisks alone: as long as the held password, all "*".
+    static bool IsMaskedPassword(const QString& text, const QString& held);
 
     // After a post of the current row of Receiver or Source: hold a newly typed password,
     // mask it, and post the normalised string with the table's events suspended.
@@ -27,7 +35,14 @@ public:
     // The connection string of the current row as the settings file stores it.
     QString EncipherConnectionString(RecordSet& row) const;
 
+    const PasswordCipher& Cipher() const { return cipher_; }
+
 private:
+    // The passwords held for the row, in the order of its password parts; nullopt when none.
+    std::optional<QStringList> HeldPasswords(int id, const QString& tableName) const;
+    void AddHeldPasswords(int id, const QString& tableName, const QStringList& passwords);
+
     RecordSet& vremTable_;
     TableEventStore& events_;
+    const PasswordCipher cipher_;
 };

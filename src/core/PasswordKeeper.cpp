@@ -1,0 +1,158 @@
+#include "core/PasswordKeeper.h"
+
+#include "core/SeparatedConnectionString.h"
+#include "core/TableEventStore.h"
+
+#include <algorithm>
+
+namespace {
+const QString KeyFields = QStringLiteral("IdTable;NameTable");
+const QString PasswordField = QStringLiteral("Password");
+const QString ConnectionStringField = QStringLiteral("Connection_String");
+
+// One password is held as it is, as a single-password string always was. Several, or one
+// that begins with the tag, are held as tag-led entries with the tag and escape escaped,
+// so no held text can be read back as a different list.
+const QChar EntryTag = u'\x01';
+const QChar Escape = u'\x02';
+
+QString JoinHeld(const QStringList& passwords) {
+    if (passwords.size() == 1 && !passwords.first().startsWith(EntryTag))
+        return passwords.first();
+    QString held;
+    for (const QString& password : passwords) {
+        held += EntryTag;
+        for (QChar ch : password) {
+            if (ch == EntryTag || ch == Escape)
+                held += Escape;
+            held += ch;
+        }
+    }
+    return held;
+}
+
+QStringList SplitHeld(const QString& held) {
+    if (!held.startsWith(EntryTag))
+        return {held};
+    QStringList passwords;
+    for (qsizetype i = 0; i < held.size(); ++i) {
+        if (held[i] == EntryTag) {
+            passwords.append(QString());
+            continue;
+        }
+        if (held[i] == Escape && i + 1 < held.size())
+            ++i;
+        passwords.last() += held[i];
+    }
+    return passwords;
+}
+
+QString Asterisks(const QString& password) {
+    return QString(password.size(), u'*');
+}
+} // namespace
+
+PasswordKeeper::PasswordKeeper(RecordSet& vremTable, TableEventStore& events)
+    : vremTable_(vremTable)
+    , events_(events) {}
+
+QChar PasswordKeeper::ConnectionStringSeparator(RecordSet& row) {
+    if (row.Name() == u"Source" &&
+        row.FieldByName(QStringLiteral("Id_Connection_Types")).AsInteger() != 1)
+        return u' ';
+    return u';';
+}
+
+bool PasswordKeeper::IsMaskedPassword(const QString& text, const QString& held) {
+    return text.size() == held.size() &&
+           std::all_of(text.begin(), text.end(), [](QChar ch) { return ch == u'*'; });
+}
+
+void PasswordKeeper::HidePasswords(int id, RecordSet& table, const QString& connectionString) {
+    SeparatedConnectionString parts(connectionString, ConnectionStringSeparator(table));
+    const QList<int>& marked = parts.PasswordParts();
+    if (!marked.isEmpty()) {
+        const bool found = vremTable_.Locate(KeyFields, {id, table.Name()});
+        const QString held = found ? vremTable_.FieldByName(PasswordField).AsString() : QString();
+        const QStringList heldPasswords = found ? SplitHeld(held) : QStringList();
+        QStringList passwords;
+        for (qsizetype k = 0; k < marked.size(); ++k) {
+            const QString text = parts.PasswordText(marked[k]);
+            const bool untouched =
+                k < heldPasswords.size() && IsMaskedPassword(text, heldPasswords[k]);
+            passwords.append(untouched ? heldPasswords[k] : text);
+            parts.SetPasswordText(marked[k], Asterisks(passwords.last()));
+        }
+        if (!found) {
+            AddHeldPasswords(id, table.Name(), passwords);
+        } else if (JoinHeld(passwords) != held) {
+            vremTable_.Edit();
+            vremTable_.FieldByName(PasswordField).SetAsString(JoinHeld(passwords));
+            vremTable_.Post();
+        }
+    }
+
+    SuspendedTableEvents suspended(events_, table);
+    table.Edit();
+    table.FieldByName(ConnectionStringField).SetAsString(parts.Joined());
+    table.Post();
+}
+
+QString PasswordKeeper::UnmaskConnectionString(int id, const QString& tableName, QChar separator,
+                                               const QString& shown) const {
+    const std::optional<QStringList> held = HeldPasswords(id, tableName);
+    if (!held || (held->size() == 1 && held->first().isEmpty()))
+        return shown;
+    SeparatedConnectionString parts(shown, separator);
+    const QList<int>& marked = parts.PasswordParts();
+    for (qsizetype k = 0; k < marked.size() && k < held->size(); ++k) {
+        if (IsMaskedPassword(parts.PasswordText(marked[k]), held->at(k)))
+            parts.SetPasswordText(marked[k], held->at(k));
+    }
+    return parts.Terminated();
+}
+
+void PasswordKeeper::HideLoadedPasswords(RecordSet& row) {
+    Field connectionString = row.FieldByName(ConnectionStringField);
+    SeparatedConnectionString parts(connectionString.AsString(), ConnectionStringSeparator(row));
+    QStringList passwords;
+    for (int index : parts.PasswordParts()) {
+        passwords.append(cipher_.DecipherPassword(parts.PasswordText(index)));
+        parts.SetPasswordText(index, Asterisks(passwords.last()));
+    }
+    if (!passwords.isEmpty())
+        AddHeldPasswords(row.FieldByName(QStringLiteral("Id")).AsInteger(), row.Name(), passwords);
+    connectionString.SetAsString(parts.Joined());
+}
+
+QString PasswordKeeper::EncipherConnectionString(RecordSet& row) const {
+    const QString connectionString = row.FieldByName(ConnectionStringField).AsString();
+    const std::optional<QStringList> held =
+        HeldPasswords(row.FieldByName(QStringLiteral("Id")).AsInteger(), row.Name());
+    if (!held)
+        return connectionString;
+    SeparatedConnectionString parts(connectionString, ConnectionStringSeparator(row));
+    const QList<int>& marked = parts.PasswordParts();
+    for (qsizetype k = 0; k < marked.size(); ++k) {
+        // A part the held list does not reach keeps its own text, enciphered all the same.
+        const QString password = k < held->size() ? held->at(k) : parts.PasswordText(marked[k]);
+        parts.SetPasswordText(marked[k], cipher_.EncipherPassword(password));
+    }
+    return parts.Joined();
+}
+
+std::optional<QStringList> PasswordKeeper::HeldPasswords(int id, const QString& tableName) const {
+    const QVariantList found = vremTable_.Lookup(KeyFields, {id, tableName}, PasswordField);
+    if (found.isEmpty())
+        return std::nullopt;
+    return SplitHeld(found.first().toString());
+}
+
+void PasswordKeeper::AddHeldPasswords(int id, const QString& tableName,
+                                      const QStringList& passwords) {
+    vremTable_.Append();
+    vremTable_.FieldByName(QStringLiteral("IdTable")).SetAsInteger(id);
+    vremTable_.FieldByName(QStringLiteral("NameTable")).SetAsString(tableName);
+    vremTable_.FieldByName(PasswordField).SetAsString(JoinHeld(passwords));
+    vremTable_.Post();
+}
