@@ -1,0 +1,449 @@
+#include "support/DatabaseFixtures.h"
+#include "support/PrivateFirebirdServer.h"
+
+#include "platform/DbConnection.h"
+#include "platform/DbQuery.h"
+#include "platform/Errors.h"
+
+#include <QHash>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <memory>
+
+Q_DECLARE_METATYPE(TestDatabaseKind)
+
+namespace {
+const QString kSelect = QStringLiteral("select B.Code, A.Quantity from Stock_Balance A, Parts B "
+                                       "where A.Partno = B.Partno order by B.Code");
+const QString kUpdate = QStringLiteral("update Stock_Balance set Quantity = :Quantity where "
+                                       "Partno = (select A.Partno from Parts A where A.Code = "
+                                       ":Code)");
+const QString kWrongPassword = QStringLiteral("Wr0ngSecret");
+
+const QList<DatabaseFixtures::Item> kItems{
+    {1, 1001, 5.0}, {2, 1002, 2.5}, {3, 1003, QVariant()}, {4, 1000, 0.0}};
+
+QHash<int, QVariant> QuantitiesByCode(const QString& connectionString) {
+    QHash<int, QVariant> result;
+    for (const QVariantList& row : DatabaseFixtures::Select(connectionString, kSelect))
+        result.insert(row.at(0).toInt(), row.at(1));
+    return result;
+}
+
+QString WithPassword(QString connectionString, const QString& password) {
+    return connectionString.replace(QRegularExpression(QStringLiteral("PWD=[^;]*")),
+                                    QStringLiteral("PWD=") + password);
+}
+} // namespace
+
+class DatabaseTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void selectReadsRowsInOrder_data();
+    void selectReadsRowsInOrder();
+    void updateBindsNamedParameters_data();
+    void updateBindsNamedParameters();
+    void rollbackUndoesEveryUpdate_data();
+    void rollbackUndoesEveryUpdate();
+    void wrongPasswordFailsAtOpen_data();
+    void wrongPasswordFailsAtOpen();
+    void lookupFindsRowByKey_data();
+    void lookupFindsRowByKey();
+    void statementErrorIsProviderError_data();
+    void statementErrorIsProviderError();
+    void misuseAndConversionAreOtherKinds_data();
+    void misuseAndConversionAreOtherKinds();
+    void queryOutlivingItsConnection();
+    void stoppedServerFailsNextStatement();
+
+private:
+    static QList<TestDatabaseKind> AllKinds();
+    static QString Tag(TestDatabaseKind kind, const QString& variant = QString());
+    // The kind's database with the receiver items seeded afresh.
+    QString Seeded(TestDatabaseKind kind) const;
+
+    std::unique_ptr<DatabaseFixtures> fixtures_;
+    QHash<TestDatabaseKind, QString> databases_;
+};
+
+void DatabaseTest::initTestCase() {
+    fixtures_ = std::make_unique<DatabaseFixtures>();
+    try {
+        for (TestDatabaseKind kind : AllKinds()) {
+            const QString connectionString = fixtures_->Create(kind, QStringLiteral("receiver"));
+            DatabaseFixtures::CreateReceiverSchema(connectionString);
+            // Firebird uses a table only once the transaction that made it has committed.
+            DatabaseFixtures::Run(connectionString,
+                                  {QStringLiteral("create table Source (IntKey integer, TextKey "
+                                                  "varchar(20), FloatKey double precision, Qty "
+                                                  "double precision)")});
+            DatabaseFixtures::Run(
+                connectionString,
+                {QStringLiteral("insert into Source values (1001, '1001', 1001.0, 7.5)"),
+                 QStringLiteral("insert into Source values (1002, '1002', 1002.0, null)"),
+                 QStringLiteral("insert into Source values (1003, '1003', 1003.0, 0)")});
+            databases_.insert(kind, connectionString);
+        }
+    } catch (const std::exception& error) {
+        QFAIL(error.what());
+    }
+}
+
+void DatabaseTest::init() {
+    // A statement left on a connection when its name is removed shows up as this warning.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("still in use")));
+}
+
+QList<TestDatabaseKind> DatabaseTest::AllKinds() {
+    return {TestDatabaseKind::FirebirdEmbedded, TestDatabaseKind::FirebirdServer,
+            TestDatabaseKind::Sqlite, TestDatabaseKind::PostgreSql};
+}
+
+QString DatabaseTest::Tag(TestDatabaseKind kind, const QString& variant) {
+    const QString name = DatabaseFixtures::KindName(kind);
+    return variant.isEmpty() ? name : name + QStringLiteral(": ") + variant;
+}
+
+QString DatabaseTest::Seeded(TestDatabaseKind kind) const {
+    const QString connectionString = databases_.value(kind);
+    DatabaseFixtures::SeedReceiver(connectionString, kItems);
+    return connectionString;
+}
+
+void DatabaseTest::selectReadsRowsInOrder_data() {
+    QTest::addColumn<TestDatabaseKind>("kind");
+    for (TestDatabaseKind kind : AllKinds())
+        QTest::newRow(qPrintable(Tag(kind))) << kind;
+}
+
+void DatabaseTest::selectReadsRowsInOrder() {
+    QFETCH(TestDatabaseKind, kind);
+    DbConnection connection(Seeded(kind));
+    connection.Open();
+    QVERIFY(connection.IsOpen());
+    DbQuery query(connection);
+    query.SetSql(kSelect);
+    query.Prepare();
+    query.Open();
+
+    QList<int> codes;
+    QList<double> quantities;
+    QList<bool> nulls;
+    QStringList texts;
+    for (; !query.Eof(); query.Next()) {
+        codes.append(query.FieldAsInteger(QStringLiteral("Code")));
+        quantities.append(query.FieldAsFloat(QStringLiteral("QUANTITY")));
+        nulls.append(query.FieldIsNull(QStringLiteral("quantity")));
+        texts.append(query.FieldAsText(QStringLiteral("Quantity")));
+    }
+    QCOMPARE(codes, (QList<int>{1000, 1001, 1002, 1003}));
+    QCOMPARE(quantities, (QList<double>{0.0, 5.0, 2.5, 0.0}));
+    QCOMPARE(nulls, (QList<bool>{false, false, false, true}));
+    QCOMPARE(texts.at(2), QStringLiteral("2.5"));
+    QCOMPARE(texts.at(3), QString());
+
+    query.Close();
+    connection.Close();
+    QVERIFY(!connection.IsOpen());
+}
+
+void DatabaseTest::updateBindsNamedParameters_data() {
+    QTest::addColumn<TestDatabaseKind>("kind");
+    QTest::addColumn<QVariant>("quantity");
+    QTest::addColumn<QVariant>("code");
+    for (TestDatabaseKind kind : AllKinds()) {
+        QTest::newRow(qPrintable(Tag(kind, QStringLiteral("text values"))))
+            << kind << QVariant(QStringLiteral("12.5")) << QVariant(QStringLiteral("1002"));
+        QTest::newRow(qPrintable(Tag(kind, QStringLiteral("numbers"))))
+            << kind << QVariant(12.5) << QVariant(1002);
+        QTest::newRow(qPrintable(Tag(kind, QStringLiteral("integer quantity, text code"))))
+            << kind << QVariant(12) << QVariant(QStringLiteral("1002"));
+    }
+}
+
+void DatabaseTest::updateBindsNamedParameters() {
+    QFETCH(TestDatabaseKind, kind);
+    QFETCH(QVariant, quantity);
+    QFETCH(QVariant, code);
+    const QString connectionString = Seeded(kind);
+    {
+        DbConnection connection(connectionString);
+        connection.Open();
+        connection.BeginTrans();
+        DbQuery update(connection);
+        update.SetSql(kUpdate);
+        update.Prepare();
+        update.SetParameter(QStringLiteral("Quantity"), quantity);
+        update.SetParameter(QStringLiteral("Code"), code);
+        update.Execute();
+        // The same prepared statement runs again with fresh values.
+        update.SetParameter(QStringLiteral("quantity"), 9);
+        update.SetParameter(QStringLiteral("code"), QStringLiteral("1003"));
+        update.Execute();
+        connection.CommitTrans();
+    }
+    const QHash<int, QVariant> after = QuantitiesByCode(connectionString);
+    QCOMPARE(after.value(1002).toDouble(), quantity.toDouble());
+    QCOMPARE(after.value(1003).toDouble(), 9.0);
+    QCOMPARE(after.value(1001).toDouble(), 5.0);
+}
+
+void DatabaseTest::rollbackUndoesEveryUpdate_data() {
+    QTest::addColumn<TestDatabaseKind>("kind");
+    QTest::addColumn<bool>("preparedBeforeBegin");
+    for (TestDatabaseKind kind : AllKinds()) {
+        QTest::newRow(qPrintable(Tag(kind, QStringLiteral("begin, then prepare"))))
+            << kind << false;
+        QTest::newRow(qPrintable(Tag(kind, QStringLiteral("prepare, then begin")))) << kind << true;
+    }
+}
+
+void DatabaseTest::rollbackUndoesEveryUpdate() {
+    QFETCH(TestDatabaseKind, kind);
+    QFETCH(bool, preparedBeforeBegin);
+    const QString connectionString = Seeded(kind);
+    const QHash<int, QVariant> before = QuantitiesByCode(connectionString);
+    {
+        DbConnection connection(connectionString);
+        connection.Open();
+        DbQuery update(connection);
+        update.SetSql(kUpdate);
+        if (preparedBeforeBegin)
+            update.Prepare();
+        connection.BeginTrans();
+        if (!preparedBeforeBegin)
+            update.Prepare();
+        for (int code : {1000, 1001, 1002, 1003}) {
+            update.SetParameter(QStringLiteral("Quantity"), 100 + code);
+            update.SetParameter(QStringLiteral("Code"), code);
+            update.Execute();
+        }
+        connection.RollbackTrans();
+
+        // The connection goes on after a rollback; a commit keeps what follows it.
+        connection.BeginTrans();
+        update.SetParameter(QStringLiteral("Quantity"), 77);
+        update.SetParameter(QStringLiteral("Code"), 1001);
+        update.Execute();
+        connection.CommitTrans();
+    }
+    QHash<int, QVariant> expected = before;
+    const QHash<int, QVariant> after = QuantitiesByCode(connectionString);
+    QCOMPARE(after.value(1001).toDouble(), 77.0);
+    for (int code : {1000, 1002, 1003}) {
+        QCOMPARE(after.value(code).isNull(), before.value(code).isNull());
+        QCOMPARE(after.value(code).toDouble(), before.value(code).toDouble());
+    }
+}
+
+void DatabaseTest::wrongPasswordFailsAtOpen_data() {
+    // The embedded engine and SQLite check no password.
+    QTest::addColumn<TestDatabaseKind>("kind");
+    for (TestDatabaseKind kind : {TestDatabaseKind::FirebirdServer, TestDatabaseKind::PostgreSql})
+        QTest::newRow(qPrintable(Tag(kind))) << kind;
+}
+
+void DatabaseTest::wrongPasswordFailsAtOpen() {
+    QFETCH(TestDatabaseKind, kind);
+    DbConnection connection(WithPassword(databases_.value(kind), kWrongPassword));
+    try {
+        connection.Open();
+        QFAIL("Open succeeded with a wrong password");
+    } catch (const EOleException& error) {
+        QVERIFY2(!error.Message().isEmpty(), "the provider's text is missing");
+        QVERIFY2(!error.Message().contains(kWrongPassword), qPrintable(error.Message()));
+    }
+    QVERIFY(!connection.IsOpen());
+}
+
+void DatabaseTest::lookupFindsRowByKey_data() {
+    QTest::addColumn<TestDatabaseKind>("kind");
+    QTest::addColumn<QString>("keyField");
+    QTest::addColumn<QVariant>("key");
+    for (TestDatabaseKind kind : AllKinds()) {
+        for (const char* field : {"IntKey", "TextKey", "FloatKey"}) {
+            QTest::newRow(qPrintable(Tag(kind, QStringLiteral("%1, integer key").arg(field))))
+                << kind << QString::fromLatin1(field) << QVariant(1001);
+            QTest::newRow(qPrintable(Tag(kind, QStringLiteral("%1, text key").arg(field))))
+                << kind << QString::fromLatin1(field) << QVariant(QStringLiteral("1001"));
+        }
+    }
+}
+
+void DatabaseTest::lookupFindsRowByKey() {
+    QFETCH(TestDatabaseKind, kind);
+    QFETCH(QString, keyField);
+    QFETCH(QVariant, key);
+    DbConnection connection(databases_.value(kind));
+    connection.Open();
+    DbQuery source(connection);
+    source.SetSql(QStringLiteral("select IntKey, TextKey, FloatKey, Qty from Source order by "
+                                 "IntKey"));
+    source.Prepare();
+    source.Open();
+
+    const std::optional<QVariant> match = source.Lookup(keyField, key, QStringLiteral("QTY"));
+    QVERIFY(match.has_value());
+    QCOMPARE(match->toDouble(), 7.5);
+
+    const QVariant nullKey =
+        key.typeId() == QMetaType::QString ? QVariant(QStringLiteral("1002")) : QVariant(1002);
+    const std::optional<QVariant> nullValue =
+        source.Lookup(keyField, nullKey, QStringLiteral("Qty"));
+    QVERIFY2(nullValue.has_value(), "a Null value is a match");
+    QVERIFY(nullValue->isNull());
+
+    QVERIFY(!source.Lookup(keyField, 9999, QStringLiteral("Qty")).has_value());
+    QVERIFY(!source.Lookup(keyField, QVariant(), QStringLiteral("Qty")).has_value());
+    QCOMPARE(source.Lookup(keyField, 1003.0, QStringLiteral("Qty"))->toDouble(), 0.0);
+
+    // The index does not move the cursor: the rows still read from the first.
+    QList<int> keys;
+    for (; !source.Eof(); source.Next())
+        keys.append(source.FieldAsInteger(QStringLiteral("IntKey")));
+    QCOMPARE(keys, (QList<int>{1001, 1002, 1003}));
+}
+
+void DatabaseTest::statementErrorIsProviderError_data() {
+    QTest::addColumn<TestDatabaseKind>("kind");
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<bool>("returnsRows");
+    for (TestDatabaseKind kind : AllKinds()) {
+        QTest::newRow(qPrintable(Tag(kind, QStringLiteral("unknown table"))))
+            << kind << QStringLiteral("select B.Code from No_Such_Table B") << true;
+        QTest::newRow(qPrintable(Tag(kind, QStringLiteral("unknown column"))))
+            << kind << QStringLiteral("update Stock_Balance set No_Such_Field = 1") << false;
+        QTest::newRow(qPrintable(Tag(kind, QStringLiteral("syntax"))))
+            << kind << QStringLiteral("selec Code frm Parts") << true;
+    }
+}
+
+void DatabaseTest::statementErrorIsProviderError() {
+    QFETCH(TestDatabaseKind, kind);
+    QFETCH(QString, sql);
+    QFETCH(bool, returnsRows);
+    DbConnection connection(databases_.value(kind));
+    connection.Open();
+    DbQuery query(connection);
+    query.SetSql(sql);
+    try {
+        query.Prepare();
+        returnsRows ? query.Open() : query.Execute();
+        QFAIL("the faulty statement ran");
+    } catch (const EOleException& error) {
+        QVERIFY2(!error.Message().isEmpty(), "the provider's text is missing");
+        QVERIFY2(!error.Message().contains(DatabaseFixtures::SysdbaPassword()) &&
+                     !error.Message().contains(DatabaseFixtures::PostgreSqlPassword()),
+                 qPrintable(error.Message()));
+    }
+    // The connection stays usable for the next statement.
+    query.SetSql(QStringLiteral("select Code from Parts order by Code"));
+    query.Prepare();
+    query.Open();
+    QCOMPARE(query.FieldAsInteger(QStringLiteral("Code")), 1000);
+}
+
+void DatabaseTest::misuseAndConversionAreOtherKinds_data() {
+    QTest::addColumn<TestDatabaseKind>("kind");
+    for (TestDatabaseKind kind : AllKinds())
+        QTest::newRow(qPrintable(Tag(kind))) << kind;
+}
+
+void DatabaseTest::misuseAndConversionAreOtherKinds() {
+    QFETCH(TestDatabaseKind, kind);
+    DbConnection connection(Seeded(kind));
+    DbQuery query(connection);
+    query.SetSql(kSelect);
+    // A call into a component that cannot work: not the provider's own failure.
+    auto isComponentError = [](const std::function<void()>& call) {
+        try {
+            call();
+        } catch (const EOleException&) {
+            return false;
+        } catch (const EOleSysError&) {
+            return true;
+        }
+        return false;
+    };
+    QVERIFY(isComponentError([&] { query.Prepare(); }));
+    QVERIFY(isComponentError([&] { connection.BeginTrans(); }));
+    connection.Open();
+    QVERIFY(isComponentError([&] { query.Open(); }));
+    QVERIFY(isComponentError([&] { connection.CommitTrans(); }));
+
+    // General errors: a conversion fault, an unknown field or parameter.
+    auto isGeneralError = [](const std::function<void()>& call) {
+        try {
+            call();
+        } catch (const EOleSysError&) {
+            return false;
+        } catch (const Exception&) {
+            return true;
+        }
+        return false;
+    };
+    query.SetSql(QStringLiteral("select Name, Code from Parts order by Code"));
+    query.Prepare();
+    query.Open();
+    QVERIFY(isGeneralError([&] { query.FieldAsInteger(QStringLiteral("Name")); }));
+    QVERIFY(isGeneralError([&] { query.FieldAsFloat(QStringLiteral("Name")); }));
+    QVERIFY(isGeneralError([&] { query.FieldValue(QStringLiteral("No_Such_Field")); }));
+    QVERIFY(isGeneralError(
+        [&] { query.Lookup(QStringLiteral("No_Such_Field"), 1, QStringLiteral("Code")); }));
+    QCOMPARE(query.FieldAsText(QStringLiteral("name")), QStringLiteral("Item 1000"));
+
+    DbQuery update(connection);
+    update.SetSql(kUpdate);
+    QVERIFY(isGeneralError([&] { update.SetParameter(QStringLiteral("Missing"), 1); }));
+}
+
+void DatabaseTest::queryOutlivingItsConnection() {
+    auto connection = std::make_unique<DbConnection>(databases_.value(TestDatabaseKind::Sqlite));
+    connection->Open();
+    DbQuery query(*connection);
+    query.SetSql(QStringLiteral("select Code from Parts"));
+    query.Prepare();
+    query.Open();
+    connection.reset();
+    QVERIFY_THROWS_EXCEPTION(EOleSysError, query.Prepare());
+}
+
+void DatabaseTest::stoppedServerFailsNextStatement() {
+    PrivateFirebirdServer server;
+    QVERIFY2(server.Start(), qPrintable(server.ErrorText()));
+    const QString connectionString = fixtures_->CreateFirebirdServer(
+        QStringLiteral("private"), server.ServerName(), server.DataFolder());
+    DatabaseFixtures::CreateReceiverSchema(connectionString);
+    DatabaseFixtures::SeedReceiver(connectionString, DatabaseFixtures::NumberedItems(3));
+
+    DbConnection connection(connectionString);
+    connection.Open();
+    DbQuery select(connection);
+    select.SetSql(kSelect);
+    select.Prepare();
+    select.Open();
+    QCOMPARE(select.FieldAsInteger(QStringLiteral("Code")), 1001);
+    DbQuery update(connection);
+    update.SetSql(kUpdate);
+    update.Prepare();
+    update.SetParameter(QStringLiteral("Quantity"), 1);
+    update.SetParameter(QStringLiteral("Code"), 1001);
+    update.Execute();
+
+    server.Stop();
+    QVERIFY(connection.IsOpen());
+    QVERIFY_THROWS_EXCEPTION(EOleException, update.Execute());
+    QVERIFY_THROWS_EXCEPTION(EOleException, [&] {
+        DbQuery next(connection);
+        next.SetSql(kSelect);
+        next.Prepare();
+        next.Open();
+    }());
+}
+
+QTEST_GUILESS_MAIN(DatabaseTest)
+#include "DatabaseTest.moc"
