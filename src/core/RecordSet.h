@@ -172,7 +172,7 @@ private:
     void RebuildView();
     int VisibleIndexOf(int realRow) const;
     qint64 IdKey(const Row& row) const;
-    // Real rows whose stored values match, searched in order; the row under insert is skipped.
+    // The first real row whose values match; the row under insert is skipped.
     int FindRow(const QList<int>& keys, const QVariantList& values,
                 Qt::CaseSensitivity textCase) const;
     bool RowMatches(const Row& row, const QList<int>& keys, const QVariantList& values,
