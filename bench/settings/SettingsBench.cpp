@@ -24,7 +24,12 @@ namespace {
 
 struct Configuration {
     explicit Configuration(const QString& path)
-        : settingsFile(path, dm, counters, events, passwords) {}
+        : settingsFile(path, dm, counters, events, passwords) {
+        // Opened as the service opens them.
+        for (RecordSet* table :
+             {&dm.Connection_Types, &dm.Source, &dm.Receiver, &dm.Connection, &dm.VremTable})
+            table->Open();
+    }
 
     TDm dm;
     IdCounters counters;

@@ -27,7 +27,12 @@ namespace {
 // Everything a settings file reads into and writes from, as the service holds it.
 struct Configuration {
     explicit Configuration(const QString& path)
-        : settingsFile(path, dm, counters, events, passwords) {}
+        : settingsFile(path, dm, counters, events, passwords) {
+        // Opened as the service opens them.
+        for (RecordSet* table :
+             {&dm.Connection_Types, &dm.Source, &dm.Receiver, &dm.Connection, &dm.VremTable})
+            table->Open();
+    }
 
     TDm dm;
     IdCounters counters;
@@ -321,11 +326,14 @@ private Q_SLOTS:
     }
 
     void saveKeepsCursorUnknownKeysAndCancelsPendingEdit() {
-        WriteBytes(path_, "[Other]\nKept=1\n[Connection]\nId=1`2`3\nName_Connection=A`B`C\n"
-                          "Legacy=x`y\n");
+        WriteBytes(path_, "[Other]\nKept=1\n[Connection]\nId=1`2`3\nName_Connection=A`B`C\n");
         Configuration configuration(path_);
         configuration.settingsFile.LoadConfiguration();
         RecordSet& connection = configuration.dm.Connection;
+        // A key of another version of the program, added after the load.
+        ProfileFile withLegacyKey(path_);
+        withLegacyKey.WriteString("Connection", "Legacy", "x`y");
+        withLegacyKey.Save();
         connection.Next();
         connection.Edit();
         connection.FieldByName("Name_Connection").SetAsString("not posted");
@@ -460,11 +468,12 @@ private Q_SLOTS:
         const bool asRoot = geteuid() == 0;
         if (asRoot) {
             QCOMPARE(chown(QFile::encodeName(folder.path()).constData(), 65534, 65534), 0);
-            QCOMPARE(seteuid(65534), 0);
+            // The real id too: the writability check asks access(), which goes by it.
+            QCOMPARE(setresuid(65534, 65534, 0), 0);
         }
         const auto backToRoot = qScopeGuard([asRoot] {
             if (asRoot)
-                QCOMPARE(seteuid(0), 0);
+                QCOMPARE(setresuid(0, 0, 0), 0);
         });
         const QString path = folder.filePath("Corvane.ini");
         const QByteArray target = QFile::encodeName(readOnly == "file" ? path : folder.path());
