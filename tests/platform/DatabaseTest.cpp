@@ -51,6 +51,8 @@ private Q_SLOTS:
     void rollbackUndoesEveryUpdate();
     void wrongPasswordFailsAtOpen_data();
     void wrongPasswordFailsAtOpen();
+    void openFailureTextHoldsNoPassword_data();
+    void openFailureTextHoldsNoPassword();
     void lookupFindsRowByKey_data();
     void lookupFindsRowByKey();
     void statementErrorIsProviderError_data();
@@ -231,7 +233,6 @@ void DatabaseTest::rollbackUndoesEveryUpdate() {
         update.Execute();
         connection.CommitTrans();
     }
-    QHash<int, QVariant> expected = before;
     const QHash<int, QVariant> after = QuantitiesByCode(connectionString);
     QCOMPARE(after.value(1001).toDouble(), 77.0);
     for (int code : {1000, 1002, 1003}) {
@@ -256,6 +257,37 @@ void DatabaseTest::wrongPasswordFailsAtOpen() {
     } catch (const EOleException& error) {
         QVERIFY2(!error.Message().isEmpty(), "the provider's text is missing");
         QVERIFY2(!error.Message().contains(kWrongPassword), qPrintable(error.Message()));
+    }
+    QVERIFY(!connection.IsOpen());
+}
+
+void DatabaseTest::openFailureTextHoldsNoPassword_data() {
+    // Firebird names the missing file, whose name here holds the password.
+    QTest::addColumn<QString>("connectionString");
+    QTest::addColumn<QString>("password");
+    const QString folder = fixtures_->Folder() + QStringLiteral("/none/");
+    QTest::newRow("Firebird embedded")
+        << QStringLiteral("Driver=Firebird/InterBase(r) driver;DBNAME=%1%2.fdb;UID=SYSDBA;PWD=%2")
+               .arg(folder, kWrongPassword)
+        << kWrongPassword;
+    const QString password = DatabaseFixtures::SysdbaPassword();
+    QTest::newRow("Firebird server, keys in other letter cases")
+        << QStringLiteral("driver=FIREBIRD/INTERBASE(R) DRIVER;dbname=127.0.0.1:%1%2.fdb;"
+                          "uid=SYSDBA;Pwd=%2;charset=UTF8")
+               .arg(folder, password)
+        << password;
+}
+
+void DatabaseTest::openFailureTextHoldsNoPassword() {
+    QFETCH(QString, connectionString);
+    QFETCH(QString, password);
+    DbConnection connection(connectionString);
+    try {
+        connection.Open();
+        QFAIL("Open succeeded on a missing file");
+    } catch (const EOleException& error) {
+        QVERIFY2(error.Message().contains(QStringLiteral("/none/")), qPrintable(error.Message()));
+        QVERIFY2(!error.Message().contains(password), qPrintable(error.Message()));
     }
     QVERIFY(!connection.IsOpen());
 }
