@@ -2,6 +2,7 @@
 #include "core/SeparatedConnectionString.h"
 #include "core/TableEventStore.h"
 #include "core/uDm.h"
+#include "platform/Errors.h"
 
 #include <QTest>
 
@@ -107,6 +108,8 @@ private Q_SLOTS:
     void LoadsEncipheredPasswords();
     void KeepsEveryPasswordOfSeveralParts_data();
     void KeepsEveryPasswordOfSeveralParts();
+    void RoundTripsEveryLengthThroughSettingsFile();
+    void PutsEventsBackWhenThePostFails();
 };
 
 void PasswordKeeperTest::ChoosesSeparator_data() {
@@ -467,6 +470,42 @@ void PasswordKeeperTest::KeepsEveryPasswordOfSeveralParts() {
     QCOMPARE(nextRun.Shown(table, 2), shown);
     QCOMPARE(nextRun.Unmask(table, 2, shown), unmasked);
     QCOMPARE(nextRun.Stored(table, 2), stored);
+}
+
+void PasswordKeeperTest::RoundTripsEveryLengthThroughSettingsFile() {
+    const QString letters = QStringLiteral("ПарольЁё=*x9-");
+    for (int length = 0; length <= 40; ++length) {
+        QString password;
+        for (int i = 0; i < length; ++i)
+            password += letters[(i * 5 + length) % letters.size()];
+        const QString typed = QStringLiteral("Uid=a;Password=") + password;
+        KeeperFixture fixture;
+        fixture.Post(QStringLiteral("Receiver"), 1, typed);
+        const QString stored = fixture.Stored(QStringLiteral("Receiver"), 1);
+        QVERIFY2(length < 3 || !stored.contains(password), qPrintable(stored));
+
+        KeeperFixture nextRun;
+        nextRun.Load(QStringLiteral("Receiver"), 1, stored);
+        const QString shown = nextRun.Shown(QStringLiteral("Receiver"), 1);
+        QCOMPARE(shown, QStringLiteral("Uid=a;Password") + QString(length + 1, u'*'));
+        QCOMPARE(nextRun.Unmask(QStringLiteral("Receiver"), 1, shown), typed + u';');
+    }
+}
+
+void PasswordKeeperTest::PutsEventsBackWhenThePostFails() {
+    KeeperFixture fixture;
+    RecordSet& receiver = fixture.Table(QStringLiteral("Receiver"));
+    fixture.Post(QStringLiteral("Receiver"), 1, QStringLiteral("Uid=a"));
+    QCOMPARE(fixture.afterPosts, 1);
+
+    // The field takes no backquote, so the post inside fails.
+    QVERIFY_THROWS_EXCEPTION(
+        Exception, fixture.keeper.HidePasswords(1, receiver, QStringLiteral("Uid=a`;pwd=x")));
+    QVERIFY(receiver.AfterPost);
+    receiver.Cancel();
+    fixture.Post(QStringLiteral("Receiver"), 1, QStringLiteral("Uid=b;pwd=x"));
+    QCOMPARE(fixture.afterPosts, 2);
+    QCOMPARE(fixture.Shown(QStringLiteral("Receiver"), 1), QStringLiteral("Uid=b;pwd=*"));
 }
 
 QTEST_GUILESS_MAIN(PasswordKeeperTest)
