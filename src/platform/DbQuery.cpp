@@ -122,7 +122,9 @@ void DbQuery::Prepare() {
 void DbQuery::Open() {
     Run();
     const QSqlRecord record = query_->record();
-    for (int i = 0; i < record.count(); ++i)
+    columnCount_ = record.count();
+    // Of two columns with one name the first is read, as by name lookups elsewhere.
+    for (int i = record.count() - 1; i >= 0; --i)
         fieldIndex_.insert(record.fieldName(i).toLower(), i);
     active_ = true;
     FetchNext();
@@ -138,6 +140,7 @@ void DbQuery::Close() {
     active_ = false;
     eof_ = true;
     fieldIndex_.clear();
+    columnCount_ = 0;
     buffered_ = false;
     rows_.clear();
     rowPos_ = 0;
@@ -297,11 +300,10 @@ void DbQuery::FetchNext() {
 void DbQuery::ReadRemainingRows() {
     rows_.clear();
     rowPos_ = 0;
-    const int columns = static_cast<int>(fieldIndex_.size());
     while (!eof_) {
         QVariantList row;
-        row.reserve(columns);
-        for (int i = 0; i < columns; ++i)
+        row.reserve(columnCount_);
+        for (int i = 0; i < columnCount_; ++i)
             row.append(query_->value(i));
         rows_.append(row);
         FetchNext();

@@ -69,6 +69,7 @@ private:
     bool active_ = false;
     bool eof_ = true;
     QHash<QString, int> fieldIndex_;
+    int columnCount_ = 0;
     bool buffered_ = false;
     QList<QVariantList> rows_;
     qsizetype rowPos_ = 0;
