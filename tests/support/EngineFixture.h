@@ -1,0 +1,70 @@
+#pragma once
+
+#include "RecordingEventSink.h"
+#include "RecordingWindowLink.h"
+#include "ScriptedPrompts.h"
+#include "core/PasswordKeeper.h"
+#include "core/TableEventStore.h"
+#include "core/uDm.h"
+#include "engine/EngineEnvironment.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QTime>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+
+class MainThreadHandOver;
+class VirtualClock;
+
+// The engine's surroundings for tests: the real tables, opened and empty, the password keeper,
+// a recording event sink and window link, scripted prompts, virtual time and the hand-over.
+// Every post of Connection is counted, as the settings file would be written.
+class EngineFixture {
+public:
+    // Monday 2024-01-15 10:00:00 unless given.
+    explicit EngineFixture(const QDateTime& start = DefaultStart());
+    ~EngineFixture();
+    EngineFixture(const EngineFixture&) = delete;
+    EngineFixture& operator=(const EngineFixture&) = delete;
+
+    static QDateTime DefaultStart();
+
+    EngineEnvironment Environment(int numberAttempts = 3,
+                                  const QString& registrationFile = QString());
+
+    int AddReceiver(const QString& connectionString, const QString& table = "Stock_Balance",
+                    const QString& keyField = "Partno", const QString& valueField = "Quantity");
+    // type 1 is an SQL source; 2 to 6 a 1C infobase.
+    int AddSource(int type, const QString& connectionString, const QString& sqlQuery = QString(),
+                  const QString& dockingField = QString(), const QString& valueField = QString(),
+                  const QString& customParameter = QString());
+    // Works every day from 00:00:00 to 23:59:59 unless changed with SetConnectionValue.
+    int AddConnection(const QString& name, int receiverId, int sourceId, int minutes = 30,
+                      int status = 0);
+    void SetConnectionValue(int id, const QString& field, const QVariant& value);
+    QVariant ConnectionValue(int id, const QString& field) const;
+    int Status(int id) const { return ConnectionValue(id, "Status").toInt(); }
+    // Rows of VremTable that mark a running cycle of the connection.
+    int CycleMarks(int id) const;
+
+    // Runs the main thread's events until condition holds or timeoutMs of real time pass.
+    static bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 20000);
+    // Runs the main thread's events while the worker threads settle into their next waits.
+    bool WaitForSleepers(int count, int timeoutMs = 20000) const;
+
+    TDm Dm;
+    TableEventStore TableEvents;
+    PasswordKeeper Passwords{Dm.VremTable, TableEvents};
+    RecordingEventSink Events;
+    ScriptedPrompts Prompts;
+    RecordingWindowLink Window;
+    std::shared_ptr<VirtualClock> Time;
+    std::shared_ptr<MainThreadHandOver> HandOver;
+    int ConnectionPosts = 0;
+
+private:
+    int nextId_ = 0;
+};

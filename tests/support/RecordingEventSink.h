@@ -1,0 +1,26 @@
+#pragma once
+
+#include "core/EventSink.h"
+
+#include <QList>
+#include <QString>
+
+// An event sink for tests: keeps every event in the order it came. Main thread only.
+class RecordingEventSink final : public EventSink {
+public:
+    struct Event {
+        int Id = 0;
+        int Code = 0;
+        QString Text;
+    };
+
+    void LogEvent(int id, int code, const QString& text) override;
+
+    const QList<Event>& Events() const { return events_; }
+    // The codes of one connection, in order.
+    QList<int> Codes(int id) const;
+    void Clear() { events_.clear(); }
+
+private:
+    QList<Event> events_;
+};
