@@ -1,0 +1,138 @@
+#include "service/uSupporting.h"
+
+#include "core/ConnectionStatus.h"
+#include "core/WindowLink.h"
+#include "core/uDm.h"
+#include "diagnostics/EventLog.h"
+#include "platform/Errors.h"
+
+#include <QDir>
+#include <QTime>
+
+namespace {
+QString SettingsPathIn(const QString& programFolder) {
+    return QDir(programFolder).filePath(QStringLiteral("Corvane.ini"));
+}
+} // namespace
+
+TSynchronization_Service::TSynchronization_Service(TDm& dm, ServiceEnvironment environment)
+    : dm_(dm)
+    , environment_(std::move(environment))
+    , passwords_(dm.VremTable, events_)
+    , settingsFile_(SettingsPathIn(environment_.ProgramFolder), dm, counters_, events_, passwords_)
+    , eventLog_(std::make_unique<EventLog>(
+          dm, environment_.ProgramFolder, [this] { return settings_.ShowAllLogs; },
+          [this] { return settings_.MaxSizeLogs; }, *environment_.TimeSource)) {
+    OpenAndEmptyTables();
+    WireTableEvents();
+    try {
+        settings_ = settingsFile_.LoadConfiguration();
+    } catch (const Exception& error) {
+        loadError_ = error.Message();
+    }
+}
+
+TSynchronization_Service::~TSynchronization_Service() {
+    // A partly loaded configuration must never be written over the file it came from.
+    if (Loaded()) {
+        try {
+            SaveConfiguration();
+        } catch (const Exception&) {
+            // The end of the program cannot report it; the file keeps its last good content.
+        }
+    }
+    dm_.Source.Close();
+    dm_.Receiver.Close();
+    dm_.Connection.Close();
+    dm_.Connection_Types.Close();
+    dm_.VremTable.Close();
+}
+
+void TSynchronization_Service::OpenAndEmptyTables() {
+    RecordSet* tables[] = {&dm_.Connection_Types, &dm_.Source, &dm_.Receiver, &dm_.Connection,
+                           &dm_.VremTable};
+    for (RecordSet* table : tables)
+        table->Open();
+    for (RecordSet* table : tables)
+        table->EmptyTable();
+}
+
+void TSynchronization_Service::WireTableEvents() {
+    const auto refresh = [this](RecordSet&) { RefreshControls(); };
+    const auto nameEmptied = [this](const QString& field) {
+        return [this, field](RecordSet& table) {
+            table.FieldByName(field).SetAsString(QString());
+            RefreshControls();
+        };
+    };
+    RecordSet* editable[] = {&dm_.Connection, &dm_.Receiver, &dm_.Source};
+    for (RecordSet* table : editable) {
+        table->AfterCancel = refresh;
+        table->AfterDelete = refresh;
+        table->AfterScroll = refresh;
+    }
+
+    dm_.Connection.OnNewRecord = [this](RecordSet& table) { NewConnectionValues(table); };
+    dm_.Connection.AfterInsert = nameEmptied(QStringLiteral("Name_Connection"));
+    dm_.Connection.AfterPost = [this](RecordSet& table) { SaveTable(table); };
+
+    dm_.Receiver.OnNewRecord = [this](RecordSet& table) {
+        table.FieldByName(QStringLiteral("Id")).SetAsInteger(NewReceiverId());
+    };
+    dm_.Receiver.AfterInsert = nameEmptied(QStringLiteral("Name_Receiver"));
+    dm_.Receiver.AfterPost = [this](RecordSet& table) { PostedWithPassword(table); };
+
+    dm_.Source.OnNewRecord = [this](RecordSet& table) {
+        table.FieldByName(QStringLiteral("Id")).SetAsInteger(NewSourceId());
+    };
+    dm_.Source.AfterInsert = nameEmptied(QStringLiteral("Name_Source"));
+    dm_.Source.AfterPost = [this](RecordSet& table) { PostedWithPassword(table); };
+}
+
+void TSynchronization_Service::NewConnectionValues(RecordSet& connection) {
+    connection.FieldByName(QStringLiteral("Id")).SetAsInteger(NewConnectionId());
+    connection.FieldByName(QStringLiteral("Status")).SetAsInteger(NotUpdating);
+    connection.FieldByName(QStringLiteral("Updated")).SetAsInteger(0);
+    for (const char* day : {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday"})
+        connection.FieldByName(QString::fromLatin1(day)).SetAsInteger(1);
+    connection.FieldByName(QStringLiteral("Saturday")).SetAsInteger(0);
+    connection.FieldByName(QStringLiteral("Sunday")).SetAsInteger(0);
+    connection.FieldByName(QStringLiteral("Time_Update")).SetAsInteger(30);
+    connection.FieldByName(QStringLiteral("TimeStart")).SetAsTime(QTime(9, 0, 0));
+    connection.FieldByName(QStringLiteral("TimeEnd")).SetAsTime(QTime(18, 0, 0));
+}
+
+void TSynchronization_Service::PostedWithPassword(RecordSet& table) {
+    HidePasswords(table.FieldByName(QStringLiteral("Id")).AsInteger(), table,
+                  table.FieldByName(QStringLiteral("Connection_String")).AsString());
+    SaveTable(table);
+}
+
+void TSynchronization_Service::RefreshControls() {
+    if (environment_.Window)
+        environment_.Window->RefreshControls();
+}
+
+void TSynchronization_Service::SaveTable(RecordSet& table) {
+    if (!Loaded())
+        throw Exception(QStringLiteral("Файл настроек не загружен, запись в него запрещена: ") +
+                        loadError_);
+    settingsFile_.SaveTable(table);
+}
+
+void TSynchronization_Service::SaveConfiguration() { settingsFile_.SaveCountersAndTables(); }
+
+void TSynchronization_Service::HidePasswords(int id, RecordSet& table,
+                                             const QString& connectionString) {
+    passwords_.HidePasswords(id, table, connectionString);
+}
+
+QString TSynchronization_Service::UnmaskConnectionString(int id, const QString& tableName,
+                                                         QChar separator,
+                                                         const QString& shown) const {
+    return passwords_.UnmaskConnectionString(id, tableName, separator, shown);
+}
+
+void TSynchronization_Service::LogEvent(int id, int code, const QString& text) {
+    eventLog_->LogEvent(id, code, text);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "core/IdCounters.h"
+#include "core/PasswordKeeper.h"
+#include "core/ServiceSettings.h"
+#include "core/SettingsFile.h"
+#include "core/TableEventStore.h"
+#include "service/ServiceEnvironment.h"
+
+#include <QString>
+
+#include <memory>
+
+class EventLog;
+class RecordSet;
+class TDm;
+
+// The one service object: the state that belongs to the tables without being stored in them,
+// and the operations the window and the shell call. It wires the components; they know only
+// the narrow interfaces they are given.
+class TSynchronization_Service {
+public:
+    // Opens and empties the five tables, wires their events and loads the settings file. A
+    // load that fails leaves a service that says so (Loaded, LoadError) and never saves.
+    TSynchronization_Service(TDm& dm, ServiceEnvironment environment);
+    // Stops every connection and writes the counters and tables, then closes the tables.
+    ~TSynchronization_Service();
+    TSynchronization_Service(const TSynchronization_Service&) = delete;
+    TSynchronization_Service& operator=(const TSynchronization_Service&) = delete;
+
+    bool Loaded() const { return loadError_.isNull(); }
+    const QString& LoadError() const { return loadError_; }
+    const ServiceSettings& Settings() const { return settings_; }
+    const IdCounters& Counters() const { return counters_; }
+    QString SettingsPath() const { return settingsFile_.Path(); }
+
+    int NewConnectionId() { return counters_.NewConnectionId(); }
+    int NewReceiverId() { return counters_.NewReceiverId(); }
+    int NewSourceId() { return counters_.NewSourceId(); }
+    void SuspendTableEvents(RecordSet& table) { events_.SuspendTableEvents(table); }
+    void RestoreTableEvents(RecordSet& table) { events_.RestoreTableEvents(table); }
+
+    void SaveTable(RecordSet& table);
+    void SaveConfiguration();
+
+    void HidePasswords(int id, RecordSet& table, const QString& connectionString);
+    QString UnmaskConnectionString(int id, const QString& tableName, QChar separator,
+                                   const QString& shown) const;
+
+    void LogEvent(int id, int code, const QString& text = QString());
+
+private:
+    void OpenAndEmptyTables();
+    void WireTableEvents();
+    void RefreshControls();
+    void NewConnectionValues(RecordSet& connection);
+    void PostedWithPassword(RecordSet& table);
+
+    TDm& dm_;
+    ServiceEnvironment environment_;
+    IdCounters counters_;
+    TableEventStore events_;
+    PasswordKeeper passwords_;
+    SettingsFile settingsFile_;
+    ServiceSettings settings_;
+    std::unique_ptr<EventLog> eventLog_;
+    QString loadError_;
+};

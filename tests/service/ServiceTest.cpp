@@ -1,0 +1,178 @@
+#include "core/uDm.h"
+#include "platform/Clock.h"
+#include "platform/Errors.h"
+#include "platform/MainThreadHandOver.h"
+#include "platform/ProfileFile.h"
+#include "platform/RegionalSettings.h"
+#include "service/uSupporting.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class ServiceTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir folder_;
+    std::shared_ptr<VirtualClock> clock_ =
+        std::make_shared<VirtualClock>(QDateTime(QDate(2026, 3, 2), QTime(10, 0)));
+    std::shared_ptr<MainThreadHandOver> handOver_ = std::make_shared<MainThreadHandOver>();
+
+    ServiceEnvironment Environment() const {
+        ServiceEnvironment environment;
+        environment.ProgramFolder = folder_.path();
+        environment.TimeSource = clock_;
+        environment.HandOver = handOver_;
+        return environment;
+    }
+    QString SettingsPath() const { return folder_.filePath(QStringLiteral("Corvane.ini")); }
+    void WriteSettings(const QByteArray& text) {
+        QFile file(SettingsPath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    }
+    QByteArray ReadSettings() const {
+        QFile file(SettingsPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(folder_.isValid());
+        RegionalSettings::SetFormats(QStringLiteral("dd.MM.yyyy"), QStringLiteral("H:mm:ss"));
+    }
+    void init() { QFile::remove(SettingsPath()); }
+
+    void startsWithDefaultsAndCreatesTheFileAtTheEnd() {
+        {
+            TDm dm;
+            TSynchronization_Service service(dm, Environment());
+            QVERIFY(service.Loaded());
+            QCOMPARE(service.Settings().NumberAttempts, 3);
+            QCOMPARE(service.Settings().ShowAllLogs, false);
+            QCOMPARE(service.Settings().MaxSizeLogs, 5);
+            QCOMPARE(service.Counters().Counter_Connection, 0);
+            for (RecordSet* table : {&dm.Connection, &dm.Receiver, &dm.Source,
+                                     &dm.Connection_Types, &dm.VremTable}) {
+                QVERIFY(table->Active());
+                QVERIFY(table->IsEmpty());
+            }
+            QVERIFY(!QFile::exists(SettingsPath()));
+        }
+        const ProfileFile file(SettingsPath());
+        QCOMPARE(file.ReadString(QStringLiteral("Counter_Id"), QStringLiteral("Counter_Source"),
+                                 QStringLiteral("missing")),
+                 QStringLiteral("0"));
+        for (const char* section : {"Source", "Receiver", "Connection"}) {
+            const QStringList lines = file.ReadSection(QString::fromLatin1(section));
+            QVERIFY2(!lines.isEmpty(), section);
+            for (const QString& line : lines)
+                QVERIFY2(line.endsWith(u'='), qPrintable(line));
+        }
+        QCOMPARE(file.ReadSection(QStringLiteral("Settings")), QStringList());
+    }
+
+    void newConnectionGetsItsDefaults() {
+        TDm dm;
+        TSynchronization_Service service(dm, Environment());
+        dm.Connection.Insert();
+        QCOMPARE(dm.Connection.FieldByName(QStringLiteral("Id")).AsInteger(), 1);
+        QCOMPARE(dm.Connection.FieldByName(QStringLiteral("CalStatus")).AsString(),
+                 QStringLiteral("Не обновляется"));
+        QCOMPARE(dm.Connection.FieldByName(QStringLiteral("Name_Connection")).AsString(),
+                 QString());
+        QCOMPARE(dm.Connection.FieldByName(QStringLiteral("Time_Update")).AsInteger(), 30);
+        const QStringList week = {"Monday", "Tuesday", "Wednesday", "Thursday",
+                                  "Friday", "Saturday", "Sunday"};
+        for (int day = 0; day < week.size(); ++day)
+            QCOMPARE(dm.Connection.FieldByName(week[day]).AsInteger(), day < 5 ? 1 : 0);
+        QCOMPARE(dm.Connection.FieldByName(QStringLiteral("TimeStart")).AsTime(), QTime(9, 0));
+        QCOMPARE(dm.Connection.FieldByName(QStringLiteral("TimeEnd")).AsTime(), QTime(18, 0));
+        QCOMPARE(dm.Connection.FieldByName(QStringLiteral("Updated")).AsInteger(), 0);
+    }
+
+    void cancelledInsertStillUsesItsId() {
+        TDm dm;
+        TSynchronization_Service service(dm, Environment());
+        dm.Receiver.Insert();
+        dm.Receiver.Cancel();
+        QVERIFY(dm.Receiver.IsEmpty());
+        dm.Receiver.Insert();
+        QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Id")).AsInteger(), 2);
+    }
+
+    void postSavesTheTableWithThePasswordEnciphered() {
+        {
+            TDm dm;
+            TSynchronization_Service service(dm, Environment());
+            dm.Receiver.Insert();
+            dm.Receiver.FieldByName(QStringLiteral("Name_Receiver"))
+                .SetAsString(QStringLiteral("Склад"));
+            dm.Receiver.FieldByName(QStringLiteral("Connection_String"))
+                .SetAsString(QStringLiteral("Driver=Firebird/InterBase(r) driver;PWD=secret"));
+            dm.Receiver.Post();
+            QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Connection_String")).AsString(),
+                     QStringLiteral("Driver=Firebird/InterBase(r) driver;PWD=******"));
+            const QString stored = ProfileFile(SettingsPath())
+                                       .ReadString(QStringLiteral("Receiver"),
+                                                   QStringLiteral("Connection_String"));
+            QVERIFY(stored.startsWith(QStringLiteral("Driver=Firebird/InterBase(r) driver;PWD=")));
+            QVERIFY2(!stored.contains(QStringLiteral("secret")), qPrintable(stored));
+            QVERIFY(!ReadSettings().contains("secret"));
+            QCOMPARE(service.UnmaskConnectionString(1, QStringLiteral("Receiver"), u';',
+                                                    dm.Receiver
+                                                        .FieldByName(QStringLiteral(
+                                                            "Connection_String"))
+                                                        .AsString()),
+                     QStringLiteral("Driver=Firebird/InterBase(r) driver;PWD=secret;"));
+        }
+        TDm dm;
+        TSynchronization_Service service(dm, Environment());
+        QVERIFY(service.Loaded());
+        QCOMPARE(dm.Receiver.RecordCount(), 1);
+        QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Name_Receiver")).AsString(),
+                 QStringLiteral("Склад"));
+        QCOMPARE(service.Counters().Counter_Receiver, 1);
+        QCOMPARE(service.UnmaskConnectionString(
+                     1, QStringLiteral("Receiver"), u';',
+                     dm.Receiver.FieldByName(QStringLiteral("Connection_String")).AsString()),
+                 QStringLiteral("Driver=Firebird/InterBase(r) driver;PWD=secret;"));
+    }
+
+    void renamedReceiverShowsInItsConnectionsAtOnce() {
+        TDm dm;
+        TSynchronization_Service service(dm, Environment());
+        dm.Receiver.Insert();
+        dm.Receiver.FieldByName(QStringLiteral("Name_Receiver")).SetAsString(QStringLiteral("A"));
+        dm.Receiver.Post();
+        dm.Connection.Insert();
+        dm.Connection.FieldByName(QStringLiteral("Id_Receiver")).SetAsInteger(1);
+        dm.Connection.Post();
+        dm.Receiver.Edit();
+        dm.Receiver.FieldByName(QStringLiteral("Name_Receiver")).SetAsString(QStringLiteral("B"));
+        dm.Receiver.Post();
+        QCOMPARE(dm.Connection.FieldByName(QStringLiteral("Name_Receiver")).AsString(),
+                 QStringLiteral("B"));
+        QCOMPARE(ProfileFile(SettingsPath())
+                     .ReadString(QStringLiteral("Connection"), QStringLiteral("Id_Receiver")),
+                 QStringLiteral("1"));
+    }
+
+    void failedLoadSaysSoAndWritesNothing() {
+        const QByteArray text = "[Connection]\r\nId=1`x\r\nName_Connection=a`b\r\n";
+        WriteSettings(text);
+        {
+            TDm dm;
+            TSynchronization_Service service(dm, Environment());
+            QVERIFY(!service.Loaded());
+            QCOMPARE(service.LoadError(), QStringLiteral("'x' is not a valid integer value"));
+            dm.Receiver.Insert();
+            QVERIFY_THROWS_EXCEPTION(Exception, dm.Receiver.Post());
+        }
+        QCOMPARE(ReadSettings(), text);
+    }
+};
+
+QTEST_GUILESS_MAIN(ServiceTest)
+#include "ServiceTest.moc"
