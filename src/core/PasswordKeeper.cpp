@@ -83,11 +83,12 @@ void PasswordKeeper::HidePasswords(int id, RecordSet& table, const QString& conn
             passwords.append(untouched ? heldPasswords[k] : text);
             parts.SetPasswordText(marked[k], Asterisks(passwords.last()));
         }
+        const QString joined = JoinHeld(passwords);
         if (!found) {
             AddHeldPasswords(id, table.Name(), passwords);
-        } else if (JoinHeld(passwords) != held) {
+        } else if (joined != held) {
             vremTable_.Edit();
-            vremTable_.FieldByName(PasswordField).SetAsString(JoinHeld(passwords));
+            vremTable_.FieldByName(PasswordField).SetAsString(joined);
             vremTable_.Post();
         }
     }

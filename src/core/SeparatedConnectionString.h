@@ -13,15 +13,9 @@ public:
 
     // Two separators in a row give an empty part; a separator at the very end adds none.
     static QStringList SplitConnectionString(const QString& text, QChar separator);
-    // Blanks and control characters off both ends.
-    static QString TrimPart(const QString& part);
-
-    int Count() const { return parts_.size(); }
-    const QString& Part(int index) const { return parts_[index]; }
     // The parts that carry a marker, in order.
     const QList<int>& PasswordParts() const { return passwordParts_; }
-    // Both empty for a part without a marker.
-    QString Marker(int index) const;
+    // Empty for a part without a marker.
     QString PasswordText(int index) const;
     // The part becomes its marker followed by the text.
     void SetPasswordText(int index, const QString& text);
@@ -32,7 +26,10 @@ public:
     QString Terminated() const;
 
 private:
+    // Blanks and control characters off both ends.
+    static QString TrimPart(const QString& part);
     static int MarkerLength(const QString& part);
+    QString Marker(int index) const;
 
     QChar separator_;
     QStringList parts_;
