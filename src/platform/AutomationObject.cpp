@@ -14,7 +14,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,9 +54,10 @@ QString ProgIdForType(int type) {
     }
 }
 
-void AutomationObject::WakeUp::operator()() const noexcept {
-    const eventfd_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(fd, &one, sizeof one);
+void AutomationObject::KillOnStop::operator()() const noexcept {
+    const std::lock_guard lock(object->processMutex_);
+    if (object->pid_ != 0)
+        ::kill(object->pid_, SIGKILL);
 }
 
 AutomationObject::AutomationObject(const QString& progId, const QString& registrationFile,
@@ -118,19 +118,12 @@ AutomationObject::AutomationObject(const QString& progId, const QString& registr
     pid_ = pid;
     requestFd_ = request[0];
     answerFd_ = answer[0];
-
-    if (abort_.stop_possible()) {
-        wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (wakeFd_ < 0) {
-            const int eventError = errno;
-            Kill();
-            throw EOleSysError(SystemMessage(eventError));
-        }
-        stopCallback_.emplace(abort_, WakeUp{wakeFd_});
-    }
+    if (abort_.stop_possible())
+        stopCallback_.emplace(abort_, KillOnStop{this});
 }
 
 AutomationObject::~AutomationObject() {
+    stopCallback_.reset();
     if (pid_ != 0) {
         // End of input asks the server to end; one that does not is killed.
         CloseDescriptor(requestFd_);
@@ -153,8 +146,6 @@ AutomationObject::~AutomationObject() {
         }
         Kill();
     }
-    stopCallback_.reset();
-    CloseDescriptor(wakeFd_);
 }
 
 QVariant AutomationObject::RMTrade() {
@@ -185,27 +176,17 @@ QVariant AutomationObject::Call(const QString& method, const QVariantList& argum
 }
 
 void AutomationObject::Send(const QByteArray& request, const QString& method) {
+    if (abort_.stop_requested())
+        Fail(LostMessage(method));
     qsizetype sent = 0;
     while (sent < request.size()) {
-        pollfd channels[2] = {{requestFd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
-        if (abort_.stop_requested())
-            break;
-        if (::poll(channels, wakeFd_ >= 0 ? 2 : 1, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail(SystemMessage(errno));
-        }
-        if (channels[1].revents != 0)
-            break;
         const ssize_t written = ::send(requestFd_, request.constData() + sent,
-                                       size_t(request.size() - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+                                       size_t(request.size() - sent), MSG_NOSIGNAL);
         if (written > 0)
             sent += written;
-        else if (errno != EINTR && errno != EAGAIN)
-            Fail(DiedMessage(method));
+        else if (errno != EINTR)
+            Fail(LostMessage(method));
     }
-    if (abort_.stop_requested())
-        Fail(AbortedMessage(method));
 }
 
 QByteArray AutomationObject::ReceiveLine(const QString& method) {
@@ -216,31 +197,21 @@ QByteArray AutomationObject::ReceiveLine(const QString& method) {
             received_.remove(0, end + 1);
             return line;
         }
-        pollfd channels[2] = {{answerFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        if (::poll(channels, wakeFd_ >= 0 ? 2 : 1, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail(SystemMessage(errno));
-        }
-        if (channels[1].revents != 0)
-            Fail(AbortedMessage(method));
         char chunk[65536];
         const ssize_t count = ::read(answerFd_, chunk, sizeof chunk);
         if (count > 0)
             received_.append(chunk, count);
         else if (count == 0 || errno != EINTR)
-            Fail(DiedMessage(method));
+            Fail(LostMessage(method));
     }
 }
 
-QString AutomationObject::DiedMessage(const QString& method) const {
+QString AutomationObject::LostMessage(const QString& method) const {
+    if (abort_.stop_requested())
+        return QStringLiteral("Вызов %1 сервера автоматизации %2 прерван: программа завершается")
+            .arg(method, progId_);
     return QStringLiteral("Сервер автоматизации %1 завершился во время вызова %2")
         .arg(progId_, method);
-}
-
-QString AutomationObject::AbortedMessage(const QString& method) const {
-    return QStringLiteral("Вызов %1 сервера автоматизации %2 прерван: программа завершается")
-        .arg(method, progId_);
 }
 
 void AutomationObject::Fail(const QString& message) {
@@ -250,6 +221,7 @@ void AutomationObject::Fail(const QString& message) {
 
 void AutomationObject::Kill() {
     CloseChannels();
+    const std::lock_guard lock(processMutex_);
     if (pid_ == 0)
         return;
     ::kill(pid_, SIGKILL);

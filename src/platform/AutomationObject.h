@@ -5,6 +5,7 @@
 #include <QVariant>
 #include <QVariantList>
 
+#include <mutex>
 #include <optional>
 #include <stop_token>
 
@@ -40,16 +41,18 @@ public:
     pid_t ProcessId() const { return pid_; }
 
 private:
-    struct WakeUp {
-        int fd;
+    // Runs on the thread that requests the stop: killing the server ends a blocked read
+    // or write at once.
+    struct KillOnStop {
+        AutomationObject* object;
         void operator()() const noexcept;
     };
 
     QVariant Call(const QString& method, const QVariantList& arguments);
     void Send(const QByteArray& request, const QString& method);
     QByteArray ReceiveLine(const QString& method);
-    QString DiedMessage(const QString& method) const;
-    QString AbortedMessage(const QString& method) const;
+    // The server is gone: ended by itself, or killed for a stop request.
+    QString LostMessage(const QString& method) const;
     // Kills the server: after a failed call its state is unknown.
     [[noreturn]] void Fail(const QString& message);
     void Kill();
@@ -57,10 +60,11 @@ private:
 
     QString progId_;
     std::stop_token abort_;
-    int wakeFd_ = -1;
-    std::optional<std::stop_callback<WakeUp>> stopCallback_;
+    // Guards pid_ against KillOnStop: a pid is only signalled while it is not yet reaped.
+    std::mutex processMutex_;
     pid_t pid_ = 0;
     int requestFd_ = -1;
     int answerFd_ = -1;
     QByteArray received_;
+    std::optional<std::stop_callback<KillOnStop>> stopCallback_;
 };

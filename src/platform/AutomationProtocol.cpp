@@ -9,56 +9,47 @@ namespace {
 QByteArray Escape(const QString& text) {
     const QByteArray utf8 = text.toUtf8();
     QByteArray escaped;
-    escaped.reserve(utf8.size());
-    for (char c : utf8) {
-        switch (c) {
-        case '\\':
-            escaped += "\\\\";
-            break;
-        case '\t':
-            escaped += "\\t";
-            break;
-        case '\n':
-            escaped += "\\n";
-            break;
-        case '\r':
-            escaped += "\\r";
-            break;
-        default:
-            escaped += c;
-        }
+    qsizetype copied = 0;
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
+        const char* replacement = c == '\\'   ? "\\\\"
+                                  : c == '\t' ? "\\t"
+                                  : c == '\n' ? "\\n"
+                                  : c == '\r' ? "\\r"
+                                              : nullptr;
+        if (!replacement)
+            continue;
+        escaped.append(utf8.constData() + copied, i - copied).append(replacement);
+        copied = i + 1;
     }
-    return escaped;
+    // Most text has nothing to escape: no copy then.
+    if (copied == 0)
+        return utf8;
+    return escaped.append(utf8.constData() + copied, utf8.size() - copied);
 }
 
 std::optional<QString> Unescape(QByteArrayView escaped) {
+    qsizetype backslash = escaped.indexOf('\\');
+    if (backslash < 0)
+        return QString::fromUtf8(escaped);
     QByteArray utf8;
-    utf8.reserve(escaped.size());
-    for (qsizetype i = 0; i < escaped.size(); ++i) {
-        const char c = escaped[i];
-        if (c != '\\') {
-            utf8 += c;
-            continue;
-        }
-        if (++i == escaped.size())
+    qsizetype copied = 0;
+    while (backslash >= 0) {
+        if (backslash + 1 == escaped.size())
             return std::nullopt;
-        switch (escaped[i]) {
-        case '\\':
-            utf8 += '\\';
-            break;
-        case 't':
-            utf8 += '\t';
-            break;
-        case 'n':
-            utf8 += '\n';
-            break;
-        case 'r':
-            utf8 += '\r';
-            break;
-        default:
+        const char code = escaped[backslash + 1];
+        const char c = code == '\\'  ? '\\'
+                       : code == 't' ? '\t'
+                       : code == 'n' ? '\n'
+                       : code == 'r' ? '\r'
+                                     : 0;
+        if (c == 0)
             return std::nullopt;
-        }
+        utf8.append(escaped.sliced(copied, backslash - copied)).append(c);
+        copied = backslash + 2;
+        backslash = escaped.indexOf('\\', copied);
     }
+    utf8.append(escaped.sliced(copied));
     return QString::fromUtf8(utf8);
 }
 

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <utility>
+
 namespace {
 
 QStringList ReadLines(const QString& path, bool* ok) {
@@ -109,19 +111,22 @@ QVariant Infobase::EvalExpr(const QString& expression) {
         throw Exception(QStringLiteral("Синтаксическая ошибка в выражении: %1").arg(expression));
     const QString name = text.left(open).trimmed();
     const QString argument = text.mid(open + 1, text.size() - open - 2).trimmed();
-    const auto is = [&name](QStringView known) {
-        return name.compare(known, Qt::CaseInsensitive) == 0;
-    };
-    if (is(u"глОчиститьТаблицуОстатковОЛЕ"))
-        return Clear(argument);
-    if (is(u"глДобавитьВТаблицуОстатковОЛЕ"))
-        return Add(argument);
-    if (is(u"глЗадатьФильтрСкладовОЛЕ"))
-        return SetFilter(argument);
-    if (is(u"глЗаполнитьТаблицуОстатковОЛЕ"))
-        return Fill(argument);
-    if (is(u"глПолучитьИзТаблицыОстатковОЛЕ"))
-        return Get(argument);
+    using Function = QVariant (Infobase::*)(const QString&);
+    static const std::pair<QStringView, Function> functions[] = {
+        {u"глОчиститьТаблицуОстатковОЛЕ", &Infobase::Clear},
+        {u"глДобавитьВТаблицуОстатковОЛЕ", &Infobase::Add},
+        {u"глЗадатьФильтрСкладовОЛЕ", &Infobase::SetFilter},
+        {u"глЗаполнитьТаблицуОстатковОЛЕ", &Infobase::Fill},
+        {u"глПолучитьИзТаблицыОстатковОЛЕ", &Infobase::Get}};
+    // Names are matched without letter case, as 1C does; the exact spelling is the common one.
+    for (const auto& [known, function] : functions) {
+        if (name == known)
+            return (this->*function)(argument);
+    }
+    for (const auto& [known, function] : functions) {
+        if (name.compare(known, Qt::CaseInsensitive) == 0)
+            return (this->*function)(argument);
+    }
     throw Exception(
         QStringLiteral("Процедура или функция с указанным именем не определена (%1)").arg(name));
 }
@@ -204,6 +209,6 @@ QVariant Infobase::Fill(const QString& argument) {
     return qlonglong(1);
 }
 
-QVariant Infobase::Get(const QString& argument) const {
+QVariant Infobase::Get(const QString& argument) {
     return filled_.value(argument, -1.0);
 }

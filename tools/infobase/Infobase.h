@@ -38,7 +38,7 @@ private:
     QVariant Add(const QString& argument);
     QVariant SetFilter(const QString& argument);
     QVariant Fill(const QString& argument);
-    QVariant Get(const QString& argument) const;
+    QVariant Get(const QString& argument);
 
     QString folder_;
     bool opened_ = false;

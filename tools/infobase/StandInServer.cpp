@@ -70,11 +70,15 @@ QByteArray StandInServer::Answer(const QByteArray& line) {
         AutomationProtocol::DecodeRequest(line);
     if (!request)
         return AutomationProtocol::EncodeError(QStringLiteral("Неверный запрос"));
-    QStringList names{request->method.toCaseFolded()};
-    if (request->method == QLatin1String("EvalExpr") && !request->arguments.isEmpty())
-        names.append(Infobase::FunctionName(request->arguments.first().toString()).toCaseFolded());
     if (delayMs_ > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
+    QStringList names;
+    if (!failures_.isEmpty() || !exits_.isEmpty() || !garbled_.isEmpty()) {
+        names.append(request->method.toCaseFolded());
+        if (request->method == QLatin1String("EvalExpr") && !request->arguments.isEmpty())
+            names.append(
+                Infobase::FunctionName(request->arguments.first().toString()).toCaseFolded());
+    }
     for (const QString& name : names) {
         if (exits_.contains(name))
             std::_Exit(3);
