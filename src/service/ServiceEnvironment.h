@@ -17,6 +17,6 @@ struct ServiceEnvironment {
     QStringList Arguments; // after the program path
     std::shared_ptr<Clock> TimeSource;
     std::shared_ptr<MainThreadHandOver> HandOver;
-    Prompts* OperatorPrompts = nullptr;
-    WindowLink* Window = nullptr;
+    Prompts* OperatorPrompts = nullptr; // required
+    WindowLink* Window = nullptr;        // required
 };

@@ -4,6 +4,7 @@
 #include "core/WindowLink.h"
 #include "core/uDm.h"
 #include "diagnostics/EventLog.h"
+#include "engine/ConnectionControl.h"
 #include "platform/Errors.h"
 
 #include <QDir>
@@ -22,7 +23,12 @@ TSynchronization_Service::TSynchronization_Service(TDm& dm, ServiceEnvironment e
     , settingsFile_(SettingsPathIn(environment_.ProgramFolder), dm, counters_, events_, passwords_)
     , eventLog_(std::make_unique<EventLog>(
           dm, environment_.ProgramFolder, [this] { return settings_.ShowAllLogs; },
-          [this] { return settings_.MaxSizeLogs; }, *environment_.TimeSource)) {
+          [this] { return settings_.MaxSizeLogs; }, *environment_.TimeSource))
+    , connections_(std::make_unique<ConnectionControl>(EngineEnvironment{
+          dm, events_, passwords_, *eventLog_, *environment_.OperatorPrompts,
+          *environment_.Window, environment_.TimeSource, environment_.HandOver,
+          QDir(environment_.ProgramFolder).filePath(QStringLiteral("Automation.ini")),
+          [this] { return settings_.NumberAttempts; }})) {
     OpenAndEmptyTables();
     WireTableEvents();
     try {
@@ -41,6 +47,7 @@ TSynchronization_Service::~TSynchronization_Service() {
             // The end of the program cannot report it; the file keeps its last good content.
         }
     }
+    connections_->Shutdown();
     dm_.Source.Close();
     dm_.Receiver.Close();
     dm_.Connection.Close();
@@ -108,10 +115,7 @@ void TSynchronization_Service::PostedWithPassword(RecordSet& table) {
     SaveTable(table);
 }
 
-void TSynchronization_Service::RefreshControls() {
-    if (environment_.Window)
-        environment_.Window->RefreshControls();
-}
+void TSynchronization_Service::RefreshControls() { environment_.Window->RefreshControls(); }
 
 void TSynchronization_Service::SaveTable(RecordSet& table) {
     if (!Loaded())
@@ -120,7 +124,10 @@ void TSynchronization_Service::SaveTable(RecordSet& table) {
     settingsFile_.SaveTable(table);
 }
 
-void TSynchronization_Service::SaveConfiguration() { settingsFile_.SaveCountersAndTables(); }
+void TSynchronization_Service::SaveConfiguration() {
+    StopAllConnections();
+    settingsFile_.SaveCountersAndTables();
+}
 
 void TSynchronization_Service::HidePasswords(int id, RecordSet& table,
                                              const QString& connectionString) {
@@ -135,4 +142,18 @@ QString TSynchronization_Service::UnmaskConnectionString(int id, const QString& 
 
 void TSynchronization_Service::LogEvent(int id, int code, const QString& text) {
     eventLog_->LogEvent(id, code, text);
+}
+
+void TSynchronization_Service::StartConnection(int id) { connections_->StartConnection(id); }
+
+void TSynchronization_Service::StopConnection(int id, bool confirm) {
+    connections_->StopConnection(id, confirm);
+}
+
+void TSynchronization_Service::StartAllConnections() { connections_->StartAllConnections(); }
+
+void TSynchronization_Service::StopAllConnections() { connections_->StopAllConnections(); }
+
+void TSynchronization_Service::ApplyCommandLine() {
+    connections_->ApplyCommandLine(environment_.Arguments);
 }

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class ConnectionControl;
 class EventLog;
 class RecordSet;
 class TDm;
@@ -49,6 +50,14 @@ public:
 
     void LogEvent(int id, int code, const QString& text = QString());
 
+    void StartConnection(int id);
+    void StopConnection(int id, bool confirm);
+    void StartAllConnections();
+    void StopAllConnections();
+    // Acts on the program's own command line ("RunAll").
+    void ApplyCommandLine();
+    const ConnectionControl& Connections() const { return *connections_; }
+
 private:
     void OpenAndEmptyTables();
     void WireTableEvents();
@@ -64,5 +73,6 @@ private:
     SettingsFile settingsFile_;
     ServiceSettings settings_;
     std::unique_ptr<EventLog> eventLog_;
+    std::unique_ptr<ConnectionControl> connections_;
     QString loadError_;
 };

@@ -1,3 +1,5 @@
+#include "RecordingWindowLink.h"
+#include "ScriptedPrompts.h"
 #include "core/uDm.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
@@ -18,12 +20,16 @@ private:
     std::shared_ptr<VirtualClock> clock_ =
         std::make_shared<VirtualClock>(QDateTime(QDate(2026, 3, 2), QTime(10, 0)));
     std::shared_ptr<MainThreadHandOver> handOver_ = std::make_shared<MainThreadHandOver>();
+    ScriptedPrompts prompts_;
+    RecordingWindowLink window_;
 
-    ServiceEnvironment Environment() const {
+    ServiceEnvironment Environment() {
         ServiceEnvironment environment;
         environment.ProgramFolder = folder_.path();
         environment.TimeSource = clock_;
         environment.HandOver = handOver_;
+        environment.OperatorPrompts = &prompts_;
+        environment.Window = &window_;
         return environment;
     }
     QString SettingsPath() const { return folder_.filePath(QStringLiteral("Corvane.ini")); }
