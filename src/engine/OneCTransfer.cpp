@@ -1,0 +1,133 @@
+#include "engine/OneCTransfer.h"
+
+#include "engine/ReceiverStatements.h"
+#include "engine/TransferContext.h"
+#include "platform/AutomationObject.h"
+#include "platform/DbQuery.h"
+#include "platform/Errors.h"
+#include "platform/RegionalSettings.h"
+
+#include <QList>
+
+#include <optional>
+
+namespace {
+
+const QString kClear = QStringLiteral("глОчиститьТаблицуОстатковОЛЕ");
+const QString kAdd = QStringLiteral("глДобавитьВТаблицуОстатковОЛЕ");
+const QString kSetFilter = QStringLiteral("глЗадатьФильтрСкладовОЛЕ");
+const QString kFill = QStringLiteral("глЗаполнитьТаблицуОстатковОЛЕ");
+const QString kGet = QStringLiteral("глПолучитьИзТаблицыОстатковОЛЕ");
+
+constexpr int kPauseMs = 30000;
+
+struct ReceiverItem {
+    QString code;
+    double quantity;
+};
+
+// A number turns into text the way the user's regional settings write it, as automation
+// values do on the system the infobase runs on.
+QString AnswerText(const QVariant& value) {
+    if (value.isNull())
+        return QString();
+    const int type = value.typeId();
+    if (type == QMetaType::Double || type == QMetaType::Float)
+        return QString::number(value.toDouble(), 'g', 15)
+            .replace(QLatin1Char('.'), RegionalSettings::DecimalSeparator());
+    return value.toString();
+}
+
+QString Call(const QString& function, const QString& argument) {
+    return function + QLatin1Char('(') + argument + QLatin1Char(')');
+}
+
+// The select is walked twice, and its rows are read forward only.
+QList<ReceiverItem> ReadItems(DbQuery& receiverRows) {
+    QList<ReceiverItem> items;
+    for (; !receiverRows.Eof(); receiverRows.Next())
+        items.append({receiverRows.FieldAsText(QStringLiteral("Code")),
+                      receiverRows.FieldAsFloat(QStringLiteral("Quantity"))});
+    return items;
+}
+
+double BalanceNumber(const QString& answer) {
+    const std::optional<double> number = RegionalSettings::TextToFloat(answer);
+    if (!number)
+        throw Exception(QStringLiteral("'%1' is not a valid floating point value").arg(answer));
+    return *number;
+}
+
+} // namespace
+
+QString Evaluate(AutomationObject& infobase, const QString& expression) {
+    const QString text = expression.trimmed();
+    if (text.isEmpty())
+        return QString();
+    return AnswerText(infobase.EvalExpr(text)).trimmed();
+}
+
+void TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationObject& infobase) {
+    const WorkerParameters& parameters = worker.Parameters();
+    const QString selectSql =
+        ReceiverStatements::BalanceSelect(parameters.TableName, parameters.KeyField);
+    const QString updateSql = ReceiverStatements::BalanceUpdate(
+        parameters.TableName, parameters.ValueField, parameters.KeyField);
+
+    // The infobase is given time to settle after it was opened.
+    if (!worker.Sleep(kPauseMs))
+        return;
+
+    // Declared in this order so that the update goes first when they are released.
+    DbQuery receiverRows(receiver);
+    DbQuery update(receiver);
+
+    receiverRows.SetSql(selectSql);
+    receiverRows.Prepare();
+    receiverRows.Open();
+    const QList<ReceiverItem> items = ReadItems(receiverRows);
+    worker.PostLogCode(9);
+
+    if (!worker.CanContinue())
+        return;
+    Evaluate(infobase, Call(kClear, QString()));
+    worker.PostLogCode(10);
+
+    if (!worker.CanContinue())
+        return;
+    for (const ReceiverItem& item : items)
+        Evaluate(infobase, Call(kAdd, item.code));
+    worker.PostLogCode(11);
+
+    if (!worker.CanContinue())
+        return;
+    const QString filterAnswer = Evaluate(
+        infobase, Call(kSetFilter, QLatin1Char('"') + parameters.StockFilter + QLatin1Char('"')));
+    if (filterAnswer != QStringLiteral("1"))
+        throw Exception(filterAnswer);
+    worker.PostLogCode(12);
+
+    if (!worker.CanContinue())
+        return;
+    if (Evaluate(infobase, Call(kFill, QString())) == QStringLiteral("-1"))
+        throw Exception(
+            QStringLiteral("Во время расчета остатков в программе 1С произошла ошибка."));
+    worker.PostLogCode(13);
+
+    if (!worker.CanContinue())
+        return;
+    ReceiverStatements::InTransaction(receiver, [&] {
+        update.SetSql(updateSql);
+        update.Prepare();
+        for (const ReceiverItem& item : items) {
+            const double balance = BalanceNumber(Evaluate(infobase, Call(kGet, item.code)));
+            if (balance == -1 || balance == item.quantity)
+                continue;
+            // The number, not the answer's text: its decimal separator is the locale's.
+            update.SetParameter(QStringLiteral("Quantity"), balance);
+            update.SetParameter(QStringLiteral("Code"), item.code);
+            update.Execute();
+        }
+    });
+    worker.PostLogCode(14);
+}

@@ -1,0 +1,66 @@
+#include "engine/SqlTransfer.h"
+
+#include "engine/ReceiverStatements.h"
+#include "engine/TransferContext.h"
+#include "platform/DbQuery.h"
+
+#include <optional>
+
+namespace {
+
+// A Null or a text that is no number never equals a quantity.
+bool SameQuantity(const QVariant& sourceValue, double quantity) {
+    if (sourceValue.isNull())
+        return false;
+    bool ok = false;
+    const double number = sourceValue.toDouble(&ok);
+    return ok && number == quantity;
+}
+
+} // namespace
+
+void TransferFromSql(TransferContext& worker, DbConnection& receiver, DbConnection& source) {
+    const WorkerParameters& parameters = worker.Parameters();
+    const QString selectSql =
+        ReceiverStatements::BalanceSelect(parameters.TableName, parameters.KeyField);
+    const QString updateSql = ReceiverStatements::BalanceUpdate(
+        parameters.TableName, parameters.ValueField, parameters.KeyField);
+
+    // Declared in this order so that the update goes first when they are released.
+    DbQuery receiverRows(receiver);
+    DbQuery sourceRows(source);
+    DbQuery update(receiver);
+
+    receiverRows.SetSql(selectSql);
+    receiverRows.Prepare();
+    receiverRows.Open();
+    worker.PostLogCode(9);
+    if (!worker.CanContinue())
+        return;
+
+    sourceRows.SetSql(parameters.SqlQuery);
+    sourceRows.Prepare();
+    sourceRows.Open();
+    worker.PostLogCode(15);
+    if (!worker.CanContinue())
+        return;
+
+    ReceiverStatements::InTransaction(receiver, [&] {
+        update.SetSql(updateSql);
+        update.Prepare();
+        for (; !receiverRows.Eof(); receiverRows.Next()) {
+            const int code = receiverRows.FieldAsInteger(QStringLiteral("Code"));
+            const std::optional<QVariant> sourceValue =
+                sourceRows.Lookup(parameters.DockingField, code, parameters.SourceValueField);
+            if (!sourceValue)
+                continue;
+            if (SameQuantity(*sourceValue, receiverRows.FieldAsFloat(QStringLiteral("Quantity"))))
+                continue;
+            update.SetParameter(QStringLiteral("Quantity"), *sourceValue);
+            update.SetParameter(QStringLiteral("Code"),
+                                receiverRows.FieldAsText(QStringLiteral("Code")));
+            update.Execute();
+        }
+    });
+    worker.PostLogCode(16);
+}
