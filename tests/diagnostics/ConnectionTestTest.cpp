@@ -74,6 +74,7 @@ private Q_SLOTS:
 
     void singleAttempt_data();
     void singleAttempt();
+    void keptPasswordIsRestored_data();
     void keptPasswordIsRestored();
     void unregisteredProgIdPropagates_data();
     void unregisteredProgIdPropagates();
@@ -96,6 +97,7 @@ private:
     std::unique_ptr<InfobaseFixture> infobase_;
     QString firebird_;
     QString firebirdMissing_;
+    QString firebirdServer_;
     QString sqlite_;
     QString sqliteMissing_;
 
@@ -109,6 +111,7 @@ void ConnectionTestTest::initTestCase() {
     firebirdMissing_ =
         QString(firebird_).replace(QStringLiteral("receiver.fdb"), QStringLiteral("missing.fdb"));
     QVERIFY(firebirdMissing_ != firebird_);
+    firebirdServer_ = databases_.CreateFirebirdServer(QStringLiteral("receiver"));
     sqlite_ = databases_.CreateSqlite(QStringLiteral("source"));
     sqliteMissing_ = QStringLiteral("Driver=SQLite3;Database=%1")
                          .arg(QDir(databases_.Folder()).filePath("no such folder/source.sqlite"));
@@ -319,22 +322,40 @@ void ConnectionTestTest::singleAttempt() {
     VerifyShown(outcome, connectionString);
 }
 
+void ConnectionTestTest::keptPasswordIsRestored_data() {
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("connectionString");
+    QTest::addColumn<QString>("password");
+
+    QTest::newRow("Firebird server receiver")
+        << "Receiver" << firebirdServer_ << DatabaseFixtures::SysdbaPassword();
+    QTest::newRow("1C source") << "Source" << infobase_->CommandLine()
+                               << InfobaseFixture::Password();
+}
+
 void ConnectionTestTest::keptPasswordIsRestored() {
-    const int id = fixture_->AddSource(3, infobase_->CommandLine());
+    QFETCH(QString, table);
+    QFETCH(QString, connectionString);
+    QFETCH(QString, password);
+
+    RecordSet& rows = *fixture_->Dm.TableByName(table);
+    const int id = table == u"Receiver" ? fixture_->AddReceiver(connectionString)
+                                        : fixture_->AddSource(3, connectionString);
     const QString shown =
-        fixture_->Dm.Source.Lookup(QStringLiteral("Id"), {id}, QStringLiteral("Connection_String"))
+        rows.Lookup(QStringLiteral("Id"), {id}, QStringLiteral("Connection_String"))
             .first()
             .toString();
-    QVERIFY2(!shown.contains(InfobaseFixture::Password()), qPrintable(shown));
+    QVERIFY2(!shown.contains(password), qPrintable(shown));
 
-    QVERIFY(Tester().TestConnection(fixture_->Dm.Source, id, false, true));
+    QVERIFY(Tester().TestConnection(rows, id, false, true));
     VerifyOnlyMessage(Passed, DialogKind::Information);
 
-    // Without the kept password the asterisks themselves are sent, and the infobase refuses.
+    // Without the kept password the asterisks themselves are sent, and they are refused.
     fixture_->Prompts.Clear();
     fixture_->Dm.VremTable.EmptyTable();
-    QVERIFY(!Tester().TestConnection(fixture_->Dm.Source, id, false, true));
-    VerifyOnlyMessage(Failed, DialogKind::Error);
+    QVERIFY(!Tester().TestConnection(rows, id, false, true));
+    VerifyOnlyMessage(table == u"Receiver" ? Failed + ProviderText(shown) : Failed,
+                      DialogKind::Error);
 }
 
 void ConnectionTestTest::unregisteredProgIdPropagates_data() {
