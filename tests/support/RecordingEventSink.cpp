@@ -2,6 +2,8 @@
 
 void RecordingEventSink::LogEvent(int id, int code, const QString& text) {
     events_.append({id, code, text});
+    if (OnEvent)
+        OnEvent(events_.last());
 }
 
 QList<int> RecordingEventSink::Codes(int id) const {

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // An event sink for tests: keeps every event in the order it came. Main thread only.
 class RecordingEventSink final : public EventSink {
 public:
@@ -20,6 +22,9 @@ public:
     // The codes of one connection, in order.
     QList<int> Codes(int id) const;
     void Clear() { events_.clear(); }
+
+    // Called after each event is kept, to act at a given moment of a worker.
+    std::function<void(const Event&)> OnEvent;
 
 private:
     QList<Event> events_;

@@ -1,0 +1,332 @@
+#include "engine/TWorkThread.h"
+
+#include "core/ConnectionStatus.h"
+#include "core/EventSink.h"
+#include "core/RecordSet.h"
+#include "core/WindowLink.h"
+#include "core/uDm.h"
+#include "engine/OneCTransfer.h"
+#include "engine/ReceiverClearing.h"
+#include "engine/SqlTransfer.h"
+#include "engine/WorkingPeriod.h"
+#include "platform/AutomationObject.h"
+#include "platform/Clock.h"
+#include "platform/DbConnection.h"
+#include "platform/Errors.h"
+#include "platform/Prompts.h"
+
+namespace {
+constexpr int SqlConnectionType = 1;
+constexpr std::int64_t RetryWaitMs = 60000;
+
+// There are no COM apartments here; the calls keep their place in the cycle.
+void CoInitialize() {}
+void CoUninitialize() {}
+
+// Runs cleanup after body on every path, as a finally block does.
+template <class Body, class Cleanup> void WithCleanup(Body&& body, Cleanup&& cleanup) {
+    try {
+        body();
+    } catch (...) {
+        cleanup();
+        throw;
+    }
+    cleanup();
+}
+} // namespace
+
+TWorkThread::TWorkThread(const WorkerParameters& parameters, const EngineEnvironment& environment)
+    : TThread(environment.HandOver)
+    , parameters_(parameters)
+    , environment_(environment) {}
+
+void TWorkThread::Execute() {
+    Sleeping = false;
+    Running = true;
+    ErrorText.clear();
+    bool firstPass = true;
+    int failCount = 0;
+    std::unique_ptr<AutomationObject> infobase;
+    try {
+        while (Running) {
+            if (!CanContinue())
+                break;
+            Sleeping = true;
+            if (!firstPass)
+                environment_.TimeSource->Sleep(failCount != 0 ? RetryWaitMs : parameters_.PeriodMs,
+                                               AbortToken());
+            if (WakeUp())
+                Running = false;
+            else
+                Cycle(failCount, infobase);
+            firstPass = false;
+        }
+        if (!Terminated())
+            ConnectionStopped();
+    } catch (const EShutdown&) {
+        throw;
+    } catch (const std::exception& error) {
+        PassOnAtProgramEnd();
+        const auto* known = dynamic_cast<const Exception*>(&error);
+        ErrorText = known ? known->Message() : QString::fromUtf8(error.what());
+        ReportUpdateError();
+    }
+}
+
+void TWorkThread::Cycle(int& failCount, std::unique_ptr<AutomationObject>& infobase) {
+    StartCycle();
+    if (!InPeriod)
+        return;
+    PostLogCode(19);
+    RegisterCycleStart();
+    CoInitialize();
+    if (CanContinue()) {
+        auto receiver =
+            std::make_unique<DbConnection>(parameters_.ReceiverConnectionString.trimmed());
+        try {
+            WithCleanup(
+                [&] {
+                    receiver->Open();
+                    PostLogCode(7);
+                    if (!CanContinue())
+                        return;
+                    const bool sql = parameters_.ConnectionType == SqlConnectionType;
+                    std::unique_ptr<DbConnection> source;
+                    if (sql)
+                        source = std::make_unique<DbConnection>(
+                            parameters_.SourceConnectionString.trimmed());
+                    else
+                        infobase = std::make_unique<AutomationObject>(
+                            ProgIdForType(parameters_.ConnectionType),
+                            environment_.AutomationRegistrationFile, AbortToken());
+                    WithCleanup(
+                        [&] {
+                            try {
+                                if (sql)
+                                    source->Open();
+                                else
+                                    infobase->Initialize(
+                                        infobase->RMTrade(),
+                                        parameters_.SourceConnectionString.trimmed(),
+                                        QStringLiteral("NO_SPLASH_SHOW"));
+                                PostLogCode(8);
+                                if (CanContinue()) {
+                                    if (sql)
+                                        TransferFromSql(*this, *receiver, *source);
+                                    else
+                                        TransferFrom1C(*this, *receiver, *infobase);
+                                    if (CanContinue())
+                                        MarkUpdated();
+                                }
+                            } catch (const EOleSysError& error) {
+                                PassOnAtProgramEnd();
+                                ++failCount;
+                                CheckAttempts(failCount);
+                                ErrorText = error.Message();
+                                ReportConnectionError();
+                            }
+                        },
+                        [&] {
+                            if (sql) {
+                                source->Close();
+                                source.reset();
+                            } else {
+                                infobase.reset();
+                            }
+                            PostLogCode(18);
+                        });
+                },
+                [&] {
+                    receiver->Close();
+                    receiver.reset();
+                    PostLogCode(17);
+                });
+        } catch (const EOleException& error) {
+            PassOnAtProgramEnd();
+            ErrorText = error.Message();
+            ReportConnectionError();
+        }
+    }
+    RegisterCycleEnd();
+    CoUninitialize();
+    PostLogCode(20);
+}
+
+void TWorkThread::CheckAttempts(int& failCount) {
+    if (failCount <= parameters_.AttemptLimit)
+        return;
+    failCount = 0;
+    DbConnection receiver(parameters_.ReceiverConnectionString.trimmed());
+    WithCleanup(
+        [&] {
+            receiver.Open();
+            receiver.BeginTrans();
+            try {
+                ClearReceiverValues(receiver, parameters_.TableName, parameters_.ValueField);
+                receiver.CommitTrans();
+            } catch (...) {
+                receiver.RollbackTrans();
+                throw;
+            }
+        },
+        [&] { receiver.Close(); });
+}
+
+void TWorkThread::PassOnAtProgramEnd() const {
+    if (AbortToken().stop_requested())
+        throw EShutdown();
+}
+
+bool TWorkThread::Sleep(std::int64_t ms) {
+    Sleeping = true;
+    const bool waited = environment_.TimeSource->Sleep(ms, AbortToken());
+    return !WakeUp() && waited;
+}
+
+bool TWorkThread::WakeUp() {
+    std::lock_guard lock(wakeUp_);
+    Sleeping = false;
+    return Terminated();
+}
+
+bool TWorkThread::TerminateIfSleeping() {
+    std::lock_guard lock(wakeUp_);
+    if (!Sleeping)
+        return false;
+    Terminate();
+    return true;
+}
+
+bool TWorkThread::CanContinue() {
+    Synchronize([this] {
+        const QVariantList updated = environment_.Dm.Connection.Lookup(
+            QStringLiteral("Id"), {parameters_.ConnectionId}, QStringLiteral("Updated"));
+        // A connection row that is gone has nothing left to update.
+        Running = !updated.isEmpty() && updated.first().toInt() == 0;
+    });
+    return Running;
+}
+
+void TWorkThread::PostLogCode(int code) {
+    Synchronize([this, code] {
+        LogCode = code;
+        environment_.Events.LogEvent(parameters_.ConnectionId, LogCode, QString());
+    });
+}
+
+void TWorkThread::StartCycle() {
+    Synchronize([this] {
+        if (!CanContinue())
+            return;
+        InPeriod = IsInWorkingPeriod(environment_.Dm.Connection, *environment_.TimeSource,
+                                     parameters_.ConnectionId);
+        EditConnectionRow([this](RecordSet& connection) {
+            connection.FieldByName(QStringLiteral("Status"))
+                .SetAsInteger(InPeriod ? ConnectionStatus::Updating
+                                       : ConnectionStatus::WaitingForPeriod);
+        });
+        if (!InPeriod)
+            environment_.Events.LogEvent(parameters_.ConnectionId, 4, QString());
+    });
+}
+
+void TWorkThread::RegisterCycleStart() {
+    Synchronize([this] {
+        RecordSet& vremTable = environment_.Dm.VremTable;
+        vremTable.Append();
+        vremTable.FieldByName(QStringLiteral("IdTable")).SetAsInteger(parameters_.ConnectionId);
+        vremTable.FieldByName(QStringLiteral("NameTable")).SetValue(QStringLiteral("Connection"));
+        vremTable.FieldByName(QStringLiteral("StartUpdateTime"))
+            .SetAsDateTime(environment_.TimeSource->Now());
+        vremTable.Post();
+    });
+}
+
+void TWorkThread::RegisterCycleEnd() {
+    Synchronize([this] {
+        RecordSet& vremTable = environment_.Dm.VremTable;
+        if (vremTable.Locate(QStringLiteral("IdTable;NameTable"),
+                             {parameters_.ConnectionId, QStringLiteral("Connection")},
+                             Qt::CaseInsensitive))
+            vremTable.Delete();
+    });
+}
+
+void TWorkThread::MarkUpdated() {
+    Synchronize([this] {
+        EditConnectionRow([this](RecordSet& connection) {
+            Field status = connection.FieldByName(QStringLiteral("Status"));
+            if (status.AsInteger() == ConnectionStatus::ConnectError ||
+                status.AsInteger() == ConnectionStatus::WaitingForPeriod)
+                status.SetAsInteger(ConnectionStatus::Updating);
+            connection.FieldByName(QStringLiteral("Update_Time"))
+                .SetAsDateTime(environment_.TimeSource->Now());
+        });
+        if (ConnectionValue(QStringLiteral("Status")).toInt() != ConnectionStatus::Stopping)
+            environment_.Events.LogEvent(parameters_.ConnectionId, 2, QString());
+    });
+}
+
+void TWorkThread::ReportConnectionError() {
+    Synchronize([this] {
+        EditConnectionRow([](RecordSet& connection) {
+            connection.FieldByName(QStringLiteral("Status"))
+                .SetAsInteger(ConnectionStatus::ConnectError);
+        });
+        environment_.Events.LogEvent(parameters_.ConnectionId, 6, ErrorText);
+    });
+}
+
+void TWorkThread::ReportUpdateError() {
+    Synchronize([this] {
+        EditConnectionRow([](RecordSet& connection) {
+            connection.FieldByName(QStringLiteral("Status"))
+                .SetAsInteger(ConnectionStatus::UpdateError);
+        });
+        environment_.Events.LogEvent(parameters_.ConnectionId, 6, ErrorText);
+        const QString text = QStringLiteral("В процессе обновления у соединения") + u' ' + u'"' +
+                             ConnectionValue(QStringLiteral("Name_Connection")).toString() + u'"' +
+                             QStringLiteral(" произошла следующая ошибка:") + QChar(13) +
+                             QChar(13) + ErrorText;
+        environment_.OperatorPrompts.MessageDlg(text, DialogKind::Error, {DialogButton::Ok});
+    });
+}
+
+void TWorkThread::ConnectionStopped() {
+    Synchronize([this] {
+        EditConnectionRow([](RecordSet& connection) {
+            connection.FieldByName(QStringLiteral("Status"))
+                .SetAsInteger(ConnectionStatus::NotUpdating);
+            connection.FieldByName(QStringLiteral("Updated")).SetAsInteger(0);
+        });
+        environment_.Window.RefreshControls();
+    });
+}
+
+void TWorkThread::EditConnectionRow(const std::function<void(RecordSet&)>& change) {
+    RecordSet& connection = environment_.Dm.Connection;
+    connection.DisableControls();
+    const QVariant currentId =
+        connection.IsEmpty() ? QVariant() : connection.FieldByName(QStringLiteral("Id")).Value();
+    WithCleanup(
+        [&] {
+            if (!connection.Locate(QStringLiteral("Id"), {parameters_.ConnectionId}))
+                return;
+            connection.Edit();
+            change(connection);
+            connection.Post();
+        },
+        [&] {
+            if (connection.IsEditing())
+                connection.Cancel();
+            if (currentId.isValid())
+                connection.Locate(QStringLiteral("Id"), {currentId});
+            connection.EnableControls();
+        });
+}
+
+QVariant TWorkThread::ConnectionValue(const QString& field) const {
+    const QVariantList values =
+        environment_.Dm.Connection.Lookup(QStringLiteral("Id"), {parameters_.ConnectionId}, field);
+    return values.isEmpty() ? QVariant() : values.first();
+}

@@ -1,0 +1,283 @@
+#include "engine/ConnectionControl.h"
+#include "engine/TWorkThread.h"
+#include "platform/Clock.h"
+#include "support/DatabaseFixtures.h"
+#include "support/EngineFixture.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+namespace {
+const QStringList Days = {"Monday", "Tuesday",  "Wednesday", "Thursday",
+                          "Friday", "Saturday", "Sunday"};
+const QString MissingReceiver =
+    QStringLiteral("Driver=Firebird/InterBase(r) driver;DBNAME=/nonexistent/receiver.fdb;"
+                   "UID=SYSDBA;PWD=masterkey");
+const QString NoSuchDriver = QStringLiteral("Driver=No Such Driver;Database=/nonexistent");
+constexpr std::int64_t Minute = 60000;
+
+// The receiver's quantities by Partno.
+QList<QVariant> Quantities(const QString& receiver) {
+    QList<QVariant> values;
+    for (const QVariantList& row : DatabaseFixtures::Select(
+             receiver, QStringLiteral("select Quantity from Stock_Balance order by Partno")))
+        values.append(row.first());
+    return values;
+}
+
+bool AllNull(const QList<QVariant>& values) {
+    return std::all_of(values.begin(), values.end(), [](const QVariant& v) { return v.isNull(); });
+}
+} // namespace
+
+class WorkThreadTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void firstCycleAtOnceSecondAfterPeriod();
+    void receiverUnreachable();
+    void updateError();
+    void attemptCounting();
+    void retryWaitUntilCountPassesLimit();
+    void stopRequestDuringTransfer();
+    void shutdown();
+
+private:
+    // A Firebird embedded receiver with three items (quantities 1, 2, 3).
+    QString Receiver(DatabaseFixtures& databases);
+};
+
+QString WorkThreadTest::Receiver(DatabaseFixtures& databases) {
+    const QString receiver = databases.CreateFirebirdEmbedded(QStringLiteral("receiver"));
+    DatabaseFixtures::CreateReceiverSchema(receiver);
+    DatabaseFixtures::SeedReceiver(receiver, DatabaseFixtures::NumberedItems(3));
+    return receiver;
+}
+
+void WorkThreadTest::firstCycleAtOnceSecondAfterPeriod() {
+    EngineFixture fixture;
+    ConnectionControl control(fixture.Environment());
+    const int other = fixture.AddConnection("Other", 0, 0);
+    const int id = fixture.AddConnection("A", fixture.AddReceiver(MissingReceiver),
+                                         fixture.AddSource(1, NoSuchDriver), 2);
+    for (const QString& day : Days)
+        fixture.SetConnectionValue(id, day, 0);
+    fixture.Dm.Connection.Locate("Id", {other});
+    control.StartConnection(id);
+    fixture.Dm.Connection.Locate("Id", {other});
+    const int posts = fixture.ConnectionPosts;
+
+    QVERIFY(fixture.WaitForSleepers(1));
+    // Outside the working period a cycle only says so; no time has passed for the first one.
+    QCOMPARE(fixture.Time->Now(), EngineFixture::DefaultStart());
+    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 4}));
+    QCOMPARE(fixture.Status(id), 5);
+    QCOMPARE(fixture.ConnectionPosts, posts + 1);
+    // The step moved back to the row that was current and resumed the controls.
+    QCOMPARE(fixture.Dm.Connection.FieldByName("Id").AsInteger(), other);
+    QVERIFY(!fixture.Dm.Connection.ControlsDisabled());
+    QCOMPARE(fixture.CycleMarks(id), 0);
+
+    QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * Minute);
+    QVERIFY(fixture.WaitUntil([&] { return fixture.Events.Codes(id).size() == 3; }));
+    QVERIFY(fixture.WaitForSleepers(1));
+    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 4, 4}));
+    QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * Minute);
+}
+
+void WorkThreadTest::receiverUnreachable() {
+    EngineFixture fixture;
+    ConnectionControl control(fixture.Environment());
+    const int id = fixture.AddConnection("A", fixture.AddReceiver(MissingReceiver),
+                                         fixture.AddSource(1, NoSuchDriver), 2);
+    control.StartConnection(id);
+    QVERIFY(fixture.WaitForSleepers(1));
+
+    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 19, 17, 6, 20}));
+    QCOMPARE(fixture.Status(id), 4);
+    QVERIFY(!fixture.Events.Events().at(3).Text.isEmpty());
+    QCOMPARE(fixture.CycleMarks(id), 0);
+    QVERIFY(fixture.Prompts.Messages().isEmpty());
+    // Not counted: the next wait is the period, not the retry wait.
+    QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * Minute);
+    QVERIFY(fixture.WaitUntil([&] { return fixture.Events.Codes(id).size() == 9; }));
+    QVERIFY(fixture.WaitForSleepers(1));
+    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 19, 17, 6, 20, 19, 17, 6, 20}));
+    QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * Minute);
+}
+
+void WorkThreadTest::updateError() {
+    DatabaseFixtures databases;
+    EngineFixture fixture;
+    ConnectionControl control(fixture.Environment());
+    // Connection type 7 has no ProgID: the 1C object cannot be created.
+    const int id = fixture.AddConnection("Склад", fixture.AddReceiver(Receiver(databases)),
+                                         fixture.AddSource(7, "/D\"/base\""), 2);
+    control.StartConnection(id);
+    std::weak_ptr<TWorkThread> worker = control.FindRunning(id);
+
+    QVERIFY(fixture.WaitUntil([&] { return worker.expired(); }));
+    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 19, 7, 17, 6}));
+    QCOMPARE(fixture.Status(id), 2);
+    const QString errorText = fixture.Events.Events().last().Text;
+    QVERIFY(!errorText.isEmpty());
+    QCOMPARE(fixture.Prompts.Texts(),
+             QStringList{QStringLiteral("В процессе обновления у соединения \"Склад\" произошла "
+                                        "следующая ошибка:\r\r") +
+                         errorText});
+    QCOMPARE(fixture.Prompts.Messages().first().Kind, DialogKind::Error);
+    QCOMPARE(fixture.Prompts.Messages().first().Buttons, DialogButtons{DialogButton::Ok});
+    // The cycle's mark stays for the watchdog; the entry is gone, a start makes a new worker.
+    QCOMPARE(fixture.CycleMarks(id), 1);
+    QVERIFY(control.RunningConnections().empty());
+    QCOMPARE(fixture.Time->Sleepers(), 0);
+    control.StartConnection(id);
+    QCOMPARE(control.RunningConnections().size(), size_t(1));
+}
+
+void WorkThreadTest::attemptCounting() {
+    DatabaseFixtures databases;
+    const QString receiver = Receiver(databases);
+    EngineFixture fixture;
+    ConnectionControl control(fixture.Environment(3));
+    const int id = fixture.AddConnection("A", fixture.AddReceiver(receiver),
+                                         fixture.AddSource(1, NoSuchDriver), 2);
+    const QList<int> failedCycle = {19, 7, 6, 18, 17, 20};
+    control.StartConnection(id);
+
+    // The first cycle runs at once; each counted failure makes the next wait 60000 ms.
+    for (int failure = 1; failure <= 5; ++failure) {
+        QVERIFY(fixture.WaitForSleepers(1));
+        QCOMPARE(fixture.Events.Codes(id).mid(1 + (failure - 1) * 6), failedCycle);
+        QCOMPARE(fixture.Status(id), 4);
+        if (failure == 4) {
+            // Past the limit: the receiver's values are cleared and the count starts again.
+            QVERIFY(AllNull(Quantities(receiver)));
+            DatabaseFixtures::SeedReceiver(receiver, DatabaseFixtures::NumberedItems(3));
+        } else {
+            QCOMPARE(Quantities(receiver), (QList<QVariant>{1.0, 2.0, 3.0}));
+        }
+        QCOMPARE(fixture.Time->AdvanceToNextWake(), failure == 4 ? 2 * Minute : Minute);
+        QVERIFY(
+            fixture.WaitUntil([&] { return fixture.Events.Codes(id).size() > 1 + failure * 6; }));
+    }
+}
+
+void WorkThreadTest::retryWaitUntilCountPassesLimit() {
+    DatabaseFixtures databases;
+    const QString receiver = Receiver(databases);
+    const QString source = databases.CreateSqlite(QStringLiteral("source"));
+    EngineFixture fixture;
+    ConnectionControl control(fixture.Environment(3));
+    // The source table is missing at first: the query fails and the failure is counted.
+    const int id = fixture.AddConnection(
+        "A", fixture.AddReceiver(receiver),
+        fixture.AddSource(1, source, "select Code, Qty from Src", "Code", "Qty"), 2);
+    control.StartConnection(id);
+    QVERIFY(fixture.WaitForSleepers(1));
+    QCOMPARE(fixture.Status(id), 4);
+    DatabaseFixtures::Run(source, {"create table Src (Code integer, Qty double precision)",
+                                   "insert into Src values (1001, 11)"});
+
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        const int events = fixture.Events.Codes(id).size();
+        QCOMPARE(fixture.Time->AdvanceToNextWake(), Minute);
+        QVERIFY(fixture.WaitUntil([&] { return fixture.Events.Codes(id).size() > events; }));
+        QVERIFY(fixture.WaitForSleepers(1));
+        QCOMPARE(fixture.Status(id), 1);
+        QVERIFY(fixture.Events.Codes(id).mid(events).contains(2));
+    }
+    QCOMPARE(Quantities(receiver), (QList<QVariant>{11.0, 2.0, 3.0}));
+    QVERIFY(!fixture.ConnectionValue(id, "Update_Time").isNull());
+}
+
+void WorkThreadTest::stopRequestDuringTransfer() {
+    DatabaseFixtures databases;
+    const QString receiver = Receiver(databases);
+    const QString source = databases.CreateSqlite(QStringLiteral("source"));
+    DatabaseFixtures::Run(source, {"create table Src (Code integer, Qty double precision)",
+                                   "insert into Src values (1001, 11)"});
+    EngineFixture fixture;
+    ConnectionControl control(fixture.Environment());
+    const int id = fixture.AddConnection(
+        "A", fixture.AddReceiver(receiver),
+        fixture.AddSource(1, source, "select Code, Qty from Src", "Code", "Qty"), 2);
+    // The stop comes while the worker is between opening the source and the transfer.
+    fixture.Events.OnEvent = [&](const RecordingEventSink::Event& event) {
+        if (event.Code == 8)
+            control.StopConnection(id, false);
+    };
+    control.StartConnection(id);
+    std::weak_ptr<TWorkThread> worker = control.FindRunning(id);
+
+    QVERIFY(fixture.WaitUntil([&] { return worker.expired(); }));
+    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 19, 7, 8, 3, 18, 17, 20}));
+    QCOMPARE(fixture.Status(id), 0);
+    QCOMPARE(fixture.ConnectionValue(id, "Updated").toInt(), 0);
+    QCOMPARE(Quantities(receiver), (QList<QVariant>{1.0, 2.0, 3.0}));
+    QVERIFY(control.RunningConnections().empty());
+}
+
+void WorkThreadTest::shutdown() {
+    DatabaseFixtures databases;
+    const QString receiver = Receiver(databases);
+    const QString source = databases.CreateSqlite(QStringLiteral("source"));
+    DatabaseFixtures::Run(source, {"create table Src (Code integer, Qty double precision)",
+                                   "insert into Src values (1001, 11)"});
+    auto fixture = std::make_unique<EngineFixture>();
+    auto control = std::make_unique<ConnectionControl>(fixture->Environment());
+    const int asleep = fixture->AddConnection("Asleep", fixture->AddReceiver(MissingReceiver),
+                                              fixture->AddSource(1, NoSuchDriver));
+    for (const QString& day : Days)
+        fixture->SetConnectionValue(asleep, day, 0);
+    const int stuck = fixture->AddConnection(
+        "Stuck", fixture->AddReceiver(receiver),
+        fixture->AddSource(1, source, "select Code, Qty from Src", "Code", "Qty"));
+    const int blocked = fixture->AddConnection("Blocked", 0, 0);
+
+    // Another attachment holds the item the stuck worker is about to write.
+    QSqlDatabase lock = QSqlDatabase::addDatabase("QIBASE", "lock");
+    lock.setDatabaseName(receiver.section("DBNAME=", 1).section(';', 0, 0));
+    lock.setUserName("SYSDBA");
+    lock.setPassword(DatabaseFixtures::SysdbaPassword());
+    QVERIFY2(lock.open(), qPrintable(lock.lastError().text()));
+    QVERIFY(lock.transaction());
+    QSqlQuery hold(lock);
+    QVERIFY(hold.exec("update Stock_Balance set Quantity = 5 where Partno = 1"));
+
+    control->StartConnection(asleep);
+    control->StartConnection(stuck);
+    QVERIFY(fixture->WaitForSleepers(1));
+    QVERIFY(fixture->WaitUntil([&] { return fixture->Events.Codes(stuck).contains(15); }));
+    // Long enough for the worker to reach its update, which waits for the lock.
+    fixture->WaitUntil([] { return false; }, 500);
+    const std::shared_ptr<TWorkThread> stuckWorker = control->FindRunning(stuck);
+    std::weak_ptr<TWorkThread> asleepWorker = control->FindRunning(asleep);
+    // This worker waits for its first step, which the main thread will not run any more.
+    control->StartConnection(blocked);
+    std::weak_ptr<TWorkThread> blockedWorker = control->FindRunning(blocked);
+    const int events = fixture->Events.Events().size();
+
+    control->Shutdown();
+
+    QVERIFY(control->RunningConnections().empty());
+    QVERIFY(!stuckWorker->Finished());
+    QVERIFY(EngineFixture::WaitUntil([&] { return asleepWorker.expired(); }));
+    QVERIFY(EngineFixture::WaitUntil([&] { return blockedWorker.expired(); }));
+    control.reset();
+
+    // Once the lock goes the stuck worker ends on its own, reporting nothing.
+    hold.finish();
+    lock.rollback();
+    QVERIFY(EngineFixture::WaitUntil([&] { return stuckWorker->Finished(); }, 60000));
+    lock.close();
+    QCOMPARE(fixture->Events.Events().size(), events);
+    QVERIFY(fixture->Prompts.Messages().isEmpty());
+    QCOMPARE(fixture->Status(stuck), 1);
+    QCOMPARE(fixture->Status(asleep), 5);
+    QCOMPARE(fixture->Status(blocked), 1);
+}
+
+QTEST_GUILESS_MAIN(WorkThreadTest)
+#include "WorkThreadTest.moc"
