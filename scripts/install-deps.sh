@@ -8,7 +8,7 @@ packages=(
   firebird3.0-server firebird3.0-utils firebird-dev
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql
   postgresql sqlite3
-  xvfb xauth trayer x11-utils imagemagick fonts-dejavu-core fonts-liberation xdg-utils
+  xvfb xauth trayer x11-utils imagemagick fonts-dejavu-core fonts-liberation xdg-utils xdotool
   procps psmisc
 )
 
