@@ -1,0 +1,17 @@
+#include "RecordingTransferContext.h"
+
+RecordingTransferContext::RecordingTransferContext(WorkerParameters parameters)
+    : parameters_(std::move(parameters)) {}
+
+bool RecordingTransferContext::CanContinue() {
+    return StopAfterCode == 0 || !logCodes_.contains(StopAfterCode);
+}
+
+void RecordingTransferContext::PostLogCode(int code) {
+    logCodes_.append(code);
+}
+
+bool RecordingTransferContext::Sleep(std::int64_t ms) {
+    sleeps_.append(ms);
+    return !TerminateDuringSleep;
+}
