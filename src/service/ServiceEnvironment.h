@@ -18,5 +18,5 @@ struct ServiceEnvironment {
     std::shared_ptr<Clock> TimeSource;
     std::shared_ptr<MainThreadHandOver> HandOver;
     Prompts* OperatorPrompts = nullptr; // required
-    WindowLink* Window = nullptr;        // required
+    WindowLink* Window = nullptr;       // required
 };

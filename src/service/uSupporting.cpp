@@ -3,6 +3,7 @@
 #include "core/ConnectionStatus.h"
 #include "core/WindowLink.h"
 #include "core/uDm.h"
+#include "diagnostics/ConnectionTest.h"
 #include "diagnostics/EventLog.h"
 #include "engine/ConnectionControl.h"
 #include "platform/Errors.h"
@@ -14,6 +15,9 @@ namespace {
 QString SettingsPathIn(const QString& programFolder) {
     return QDir(programFolder).filePath(QStringLiteral("Corvane.ini"));
 }
+QString RegistrationPathIn(const QString& programFolder) {
+    return QDir(programFolder).filePath(QStringLiteral("Automation.ini"));
+}
 } // namespace
 
 TSynchronization_Service::TSynchronization_Service(TDm& dm, ServiceEnvironment environment)
@@ -24,11 +28,14 @@ TSynchronization_Service::TSynchronization_Service(TDm& dm, ServiceEnvironment e
     , eventLog_(std::make_unique<EventLog>(
           dm, environment_.ProgramFolder, [this] { return settings_.ShowAllLogs; },
           [this] { return settings_.MaxSizeLogs; }, *environment_.TimeSource))
-    , connections_(std::make_unique<ConnectionControl>(EngineEnvironment{
-          dm, events_, passwords_, *eventLog_, *environment_.OperatorPrompts,
-          *environment_.Window, environment_.TimeSource, environment_.HandOver,
-          QDir(environment_.ProgramFolder).filePath(QStringLiteral("Automation.ini")),
-          [this] { return settings_.NumberAttempts; }})) {
+    , connections_(std::make_unique<ConnectionControl>(
+          EngineEnvironment{dm, events_, passwords_, *eventLog_, *environment_.OperatorPrompts,
+                            *environment_.Window, environment_.TimeSource, environment_.HandOver,
+                            RegistrationPathIn(environment_.ProgramFolder),
+                            [this] { return settings_.NumberAttempts; }}))
+    , connectionTest_(
+          std::make_unique<ConnectionTest>(dm, passwords_, *environment_.OperatorPrompts,
+                                           RegistrationPathIn(environment_.ProgramFolder))) {
     OpenAndEmptyTables();
     WireTableEvents();
     try {
@@ -115,7 +122,9 @@ void TSynchronization_Service::PostedWithPassword(RecordSet& table) {
     SaveTable(table);
 }
 
-void TSynchronization_Service::RefreshControls() { environment_.Window->RefreshControls(); }
+void TSynchronization_Service::RefreshControls() {
+    environment_.Window->RefreshControls();
+}
 
 void TSynchronization_Service::SaveTable(RecordSet& table) {
     if (!Loaded())
@@ -144,16 +153,27 @@ void TSynchronization_Service::LogEvent(int id, int code, const QString& text) {
     eventLog_->LogEvent(id, code, text);
 }
 
-void TSynchronization_Service::StartConnection(int id) { connections_->StartConnection(id); }
+void TSynchronization_Service::StartConnection(int id) {
+    connections_->StartConnection(id);
+}
 
 void TSynchronization_Service::StopConnection(int id, bool confirm) {
     connections_->StopConnection(id, confirm);
 }
 
-void TSynchronization_Service::StartAllConnections() { connections_->StartAllConnections(); }
+void TSynchronization_Service::StartAllConnections() {
+    connections_->StartAllConnections();
+}
 
-void TSynchronization_Service::StopAllConnections() { connections_->StopAllConnections(); }
+void TSynchronization_Service::StopAllConnections() {
+    connections_->StopAllConnections();
+}
 
 void TSynchronization_Service::ApplyCommandLine() {
     connections_->ApplyCommandLine(environment_.Arguments);
+}
+
+bool TSynchronization_Service::TestConnection(RecordSet& table, int id, bool wholeConnection,
+                                              bool showMessages) {
+    return connectionTest_->TestConnection(table, id, wholeConnection, showMessages);
 }

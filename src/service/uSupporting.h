@@ -12,6 +12,7 @@
 #include <memory>
 
 class ConnectionControl;
+class ConnectionTest;
 class EventLog;
 class RecordSet;
 class TDm;
@@ -58,6 +59,10 @@ public:
     void ApplyCommandLine();
     const ConnectionControl& Connections() const { return *connections_; }
 
+    bool TestConnection(RecordSet& table, int id, bool wholeConnection, bool showMessages);
+    // The checks and attempts of the three test buttons, on the current rows.
+    ConnectionTest& ConnectionTests() { return *connectionTest_; }
+
 private:
     void OpenAndEmptyTables();
     void WireTableEvents();
@@ -74,5 +79,6 @@ private:
     ServiceSettings settings_;
     std::unique_ptr<EventLog> eventLog_;
     std::unique_ptr<ConnectionControl> connections_;
+    std::unique_ptr<ConnectionTest> connectionTest_;
     QString loadError_;
 };

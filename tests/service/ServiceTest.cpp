@@ -1,5 +1,4 @@
-#include "RecordingWindowLink.h"
-#include "ScriptedPrompts.h"
+#include "core/ConnectionStatus.h"
 #include "core/uDm.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
@@ -7,6 +6,8 @@
 #include "platform/ProfileFile.h"
 #include "platform/RegionalSettings.h"
 #include "service/uSupporting.h"
+#include "support/RecordingWindowLink.h"
+#include "support/ScriptedPrompts.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -19,7 +20,6 @@ private:
     QTemporaryDir folder_;
     std::shared_ptr<VirtualClock> clock_ =
         std::make_shared<VirtualClock>(QDateTime(QDate(2026, 3, 2), QTime(10, 0)));
-    std::shared_ptr<MainThreadHandOver> handOver_ = std::make_shared<MainThreadHandOver>();
     ScriptedPrompts prompts_;
     RecordingWindowLink window_;
 
@@ -27,7 +27,8 @@ private:
         ServiceEnvironment environment;
         environment.ProgramFolder = folder_.path();
         environment.TimeSource = clock_;
-        environment.HandOver = handOver_;
+        // The end of a service closes its hand-over for good.
+        environment.HandOver = std::make_shared<MainThreadHandOver>();
         environment.OperatorPrompts = &prompts_;
         environment.Window = &window_;
         return environment;
@@ -59,8 +60,8 @@ private Q_SLOTS:
             QCOMPARE(service.Settings().ShowAllLogs, false);
             QCOMPARE(service.Settings().MaxSizeLogs, 5);
             QCOMPARE(service.Counters().Counter_Connection, 0);
-            for (RecordSet* table : {&dm.Connection, &dm.Receiver, &dm.Source,
-                                     &dm.Connection_Types, &dm.VremTable}) {
+            for (RecordSet* table :
+                 {&dm.Connection, &dm.Receiver, &dm.Source, &dm.Connection_Types, &dm.VremTable}) {
                 QVERIFY(table->Active());
                 QVERIFY(table->IsEmpty());
             }
@@ -89,7 +90,7 @@ private Q_SLOTS:
         QCOMPARE(dm.Connection.FieldByName(QStringLiteral("Name_Connection")).AsString(),
                  QString());
         QCOMPARE(dm.Connection.FieldByName(QStringLiteral("Time_Update")).AsInteger(), 30);
-        const QStringList week = {"Monday", "Tuesday", "Wednesday", "Thursday",
+        const QStringList week = {"Monday", "Tuesday",  "Wednesday", "Thursday",
                                   "Friday", "Saturday", "Sunday"};
         for (int day = 0; day < week.size(); ++day)
             QCOMPARE(dm.Connection.FieldByName(week[day]).AsInteger(), day < 5 ? 1 : 0);
@@ -120,17 +121,15 @@ private Q_SLOTS:
             dm.Receiver.Post();
             QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Connection_String")).AsString(),
                      QStringLiteral("Driver=Firebird/InterBase(r) driver;PWD=******"));
-            const QString stored = ProfileFile(SettingsPath())
-                                       .ReadString(QStringLiteral("Receiver"),
-                                                   QStringLiteral("Connection_String"));
+            const QString stored =
+                ProfileFile(SettingsPath())
+                    .ReadString(QStringLiteral("Receiver"), QStringLiteral("Connection_String"));
             QVERIFY(stored.startsWith(QStringLiteral("Driver=Firebird/InterBase(r) driver;PWD=")));
             QVERIFY2(!stored.contains(QStringLiteral("secret")), qPrintable(stored));
             QVERIFY(!ReadSettings().contains("secret"));
-            QCOMPARE(service.UnmaskConnectionString(1, QStringLiteral("Receiver"), u';',
-                                                    dm.Receiver
-                                                        .FieldByName(QStringLiteral(
-                                                            "Connection_String"))
-                                                        .AsString()),
+            QCOMPARE(service.UnmaskConnectionString(
+                         1, QStringLiteral("Receiver"), u';',
+                         dm.Receiver.FieldByName(QStringLiteral("Connection_String")).AsString()),
                      QStringLiteral("Driver=Firebird/InterBase(r) driver;PWD=secret;"));
         }
         TDm dm;
@@ -163,6 +162,34 @@ private Q_SLOTS:
         QCOMPARE(ProfileFile(SettingsPath())
                      .ReadString(QStringLiteral("Connection"), QStringLiteral("Id_Receiver")),
                  QStringLiteral("1"));
+    }
+
+    void runningConnectionIsStoppedAndStoredAsNotUpdating() {
+        {
+            TDm dm;
+            TSynchronization_Service service(dm, Environment());
+            dm.Connection.Insert();
+            dm.Connection.FieldByName(QStringLiteral("Name_Connection"))
+                .SetAsString(QStringLiteral("Склад"));
+            for (const char* day : {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday"})
+                dm.Connection.FieldByName(QString::fromLatin1(day)).SetAsInteger(0);
+            dm.Connection.Post();
+            service.StartConnection(1);
+            // Outside its working days the worker only marks the connection and waits.
+            QTRY_COMPARE(clock_->Sleepers(), 1);
+            QTRY_COMPARE(dm.Connection.FieldByName(QStringLiteral("Status")).AsInteger(),
+                         int(WaitingForPeriod));
+        }
+        const ProfileFile file(SettingsPath());
+        QCOMPARE(file.ReadString(QStringLiteral("Connection"), QStringLiteral("Status")),
+                 QStringLiteral("0"));
+        QCOMPARE(file.ReadString(QStringLiteral("Connection"), QStringLiteral("Updated")),
+                 QStringLiteral("0"));
+        QFile log(folder_.filePath(QStringLiteral("Log/Logs.txt")));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString lines = QString::fromUtf8(log.readAll());
+        QVERIFY2(lines.contains(QStringLiteral("Соединение с именем \"Склад\" было остановлено.")),
+                 qPrintable(lines));
     }
 
     void failedLoadSaysSoAndWritesNothing() {
