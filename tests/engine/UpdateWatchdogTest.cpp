@@ -1,0 +1,196 @@
+#include "engine/UpdateWatchdog.h"
+
+#include "platform/Clock.h"
+#include "support/DatabaseFixtures.h"
+#include "support/EngineFixture.h"
+#include "support/ReceiverProbe.h"
+
+#include <QTest>
+
+using Quantities = QMap<int, QVariant>;
+
+namespace {
+
+const QString kConnectFailed =
+    QStringLiteral("Не удалось подключиться к приемнику для обнуления данных.");
+const QString kClearFailed = QStringLiteral("Не удалось у приемника обнулить данные.");
+
+Quantities Cleared(int count) {
+    Quantities quantities;
+    for (int partno = 1; partno <= count; ++partno)
+        quantities.insert(partno, QVariant());
+    return quantities;
+}
+
+Quantities Numbered(int count) {
+    Quantities quantities;
+    for (int partno = 1; partno <= count; ++partno)
+        quantities.insert(partno, double(partno));
+    return quantities;
+}
+
+} // namespace
+
+class UpdateWatchdogTest : public QObject {
+    Q_OBJECT
+
+private:
+    // A receiver of three items, Quantity 1 to 3, known to the fixture with its password.
+    int AddReceiver(EngineFixture& fixture, QString* connectionString,
+                    TestDatabaseKind kind = TestDatabaseKind::FirebirdEmbedded) {
+        *connectionString = databases_.Create(kind, QStringLiteral("receiver%1").arg(++made_));
+        DatabaseFixtures::CreateReceiverSchema(*connectionString);
+        DatabaseFixtures::SeedReceiver(*connectionString, DatabaseFixtures::NumberedItems(3));
+        return fixture.AddReceiver(*connectionString);
+    }
+
+    static void Register(EngineFixture& fixture, int connectionId, qint64 ageMs,
+                         const QString& nameTable = QStringLiteral("Connection")) {
+        RecordSet& vremTable = fixture.Dm.VremTable;
+        vremTable.Append();
+        vremTable.FieldByName("IdTable").SetAsInteger(connectionId);
+        vremTable.FieldByName("NameTable").SetAsString(nameTable);
+        vremTable.FieldByName("StartUpdateTime")
+            .SetAsDateTime(fixture.Time->Now().addMSecs(-ageMs));
+        vremTable.Post();
+    }
+
+    static void Tick(EngineFixture& fixture) {
+        UpdateWatchdog watchdog(fixture.Dm, fixture.Passwords, fixture.Prompts, *fixture.Time);
+        fixture.Dm.TaskScheduler.start();
+        watchdog.TaskSchedulerTimer(&fixture.Dm.TaskScheduler);
+        QVERIFY(fixture.Dm.TaskScheduler.isActive());
+        QCOMPARE(fixture.Dm.TaskScheduler.interval(), 10000);
+        QVERIFY(!fixture.Dm.Connection.ControlsDisabled());
+    }
+
+    DatabaseFixtures databases_;
+    int made_ = 0;
+
+private Q_SLOTS:
+    void age_data() {
+        QTest::addColumn<qint64>("ageMs");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("300 s") << qint64(300000) << false;
+        QTest::newRow("300.999 s") << qint64(300999) << false;
+        QTest::newRow("301 s") << qint64(301000) << true;
+        QTest::newRow("one day and 10 s") << qint64(86410000) << false;
+        QTest::newRow("one day and 301 s") << qint64(86701000) << true;
+    }
+
+    // Whole seconds past whole days; more than 300 clears the receiver and the registration.
+    // The Connection table is back where the operator left it.
+    void age() {
+        QFETCH(qint64, ageMs);
+        QFETCH(bool, cleared);
+        EngineFixture fixture;
+        QString receiver;
+        const int receiverId = AddReceiver(fixture, &receiver);
+        const int connectionId = fixture.AddConnection("Склад", receiverId, 0);
+        const int otherId = fixture.AddConnection("Другой", receiverId, 0);
+        Register(fixture, connectionId, ageMs);
+        QVERIFY(fixture.Dm.Connection.Locate("Id", {otherId}));
+
+        Tick(fixture);
+
+        QCOMPARE(ReceiverProbe::Quantities(receiver), cleared ? Cleared(3) : Numbered(3));
+        QCOMPARE(fixture.CycleMarks(connectionId), cleared ? 0 : 1);
+        QVERIFY(fixture.Prompts.Messages().isEmpty());
+        QCOMPARE(fixture.Dm.Connection.FieldByName("Id").AsInteger(), otherId);
+    }
+
+    // Both stale registrations go in one tick; rows of other tables, even stale ones, stay,
+    // and so do the kept passwords.
+    void twoStaleRegistrations() {
+        EngineFixture fixture;
+        QString first;
+        QString second;
+        const int firstReceiver = AddReceiver(fixture, &first);
+        const int secondReceiver = AddReceiver(fixture, &second, TestDatabaseKind::FirebirdServer);
+        const int firstConnection = fixture.AddConnection("Первое", firstReceiver, 0);
+        const int secondConnection = fixture.AddConnection("Второе", secondReceiver, 0);
+        Register(fixture, firstConnection, 400000);
+        Register(fixture, firstConnection, 400000, QStringLiteral("connection"));
+        Register(fixture, secondConnection, 500000);
+        const int rowsBefore = fixture.Dm.VremTable.RecordCount();
+
+        Tick(fixture);
+
+        QCOMPARE(ReceiverProbe::Quantities(first), Cleared(3));
+        QCOMPARE(ReceiverProbe::Quantities(second), Cleared(3));
+        QCOMPARE(fixture.CycleMarks(firstConnection), 0);
+        QCOMPARE(fixture.CycleMarks(secondConnection), 0);
+        QCOMPARE(fixture.Dm.VremTable.RecordCount(), rowsBefore - 2);
+        QVERIFY(fixture.Dm.VremTable.Locate("NameTable", {QStringLiteral("connection")}));
+        QVERIFY(fixture.Prompts.Messages().isEmpty());
+    }
+
+    // The unreachable receiver keeps its registration and is tried again at every tick; the
+    // scan goes on to the next registration.
+    void unreachableReceiver() {
+        EngineFixture fixture;
+        const int lostReceiver = fixture.AddReceiver(
+            QStringLiteral("Driver=Firebird/InterBase(r) driver;DBNAME=%1/missing.fdb;UID=SYSDBA;"
+                           "PWD=%2")
+                .arg(databases_.Folder(), DatabaseFixtures::SysdbaPassword()));
+        QString reachable;
+        const int reachableReceiver = AddReceiver(fixture, &reachable);
+        const int lostConnection = fixture.AddConnection("Потерянное", lostReceiver, 0);
+        const int reachableConnection = fixture.AddConnection("Рабочее", reachableReceiver, 0);
+        Register(fixture, lostConnection, 400000);
+        Register(fixture, reachableConnection, 400000);
+
+        Tick(fixture);
+
+        QCOMPARE(fixture.Prompts.Texts(), QStringList{kConnectFailed});
+        const ScriptedPrompts::Shown& shown = fixture.Prompts.Messages().first();
+        QVERIFY(!shown.SystemBox);
+        QCOMPARE(shown.Kind, DialogKind::Error);
+        QCOMPARE(shown.Buttons, DialogButtons{DialogButton::Ok});
+        QCOMPARE(fixture.CycleMarks(lostConnection), 1);
+        QCOMPARE(fixture.CycleMarks(reachableConnection), 0);
+        QCOMPARE(ReceiverProbe::Quantities(reachable), Cleared(3));
+
+        Tick(fixture);
+
+        QCOMPARE(fixture.Prompts.Texts(), QStringList({kConnectFailed, kConnectFailed}));
+        QCOMPARE(fixture.CycleMarks(lostConnection), 1);
+    }
+
+    void failingClear_data() {
+        QTest::addColumn<QString>("tableName");
+        QTest::addColumn<bool>("refuseRow");
+        QTest::newRow("row refused by the receiver") << QStringLiteral("Stock_Balance") << true;
+        QTest::newRow("no such table") << QStringLiteral("No_Such_Balance") << false;
+        QTest::newRow("statement in the table name")
+            << QStringLiteral("Stock_Balance; delete from Parts") << false;
+    }
+
+    // Rolled back: the receiver keeps every value, the registration stays.
+    void failingClear() {
+        QFETCH(QString, tableName);
+        QFETCH(bool, refuseRow);
+        EngineFixture fixture;
+        QString receiver;
+        const int receiverId = AddReceiver(fixture, &receiver);
+        if (refuseRow)
+            ReceiverProbe::FailUpdateOf(receiver, 2);
+        QVERIFY(fixture.Dm.Receiver.Locate("Id", {receiverId}));
+        fixture.Dm.Receiver.Edit();
+        fixture.Dm.Receiver.FieldByName("Name_Table").SetAsString(tableName);
+        fixture.Dm.Receiver.Post();
+        const int connectionId = fixture.AddConnection("Склад", receiverId, 0);
+        Register(fixture, connectionId, 400000);
+
+        Tick(fixture);
+
+        QCOMPARE(fixture.Prompts.Texts(), QStringList{kClearFailed});
+        QCOMPARE(fixture.Prompts.Messages().first().Kind, DialogKind::Error);
+        QCOMPARE(fixture.Prompts.Messages().first().Buttons, DialogButtons{DialogButton::Ok});
+        QCOMPARE(ReceiverProbe::Quantities(receiver), Numbered(3));
+        QCOMPARE(fixture.CycleMarks(connectionId), 1);
+    }
+};
+
+QTEST_MAIN(UpdateWatchdogTest)
+#include "UpdateWatchdogTest.moc"
