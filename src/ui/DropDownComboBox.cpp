@@ -1,0 +1,97 @@
+#include "ui/DropDownComboBox.h"
+
+#include "ui/HintLineEdit.h"
+
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QTimer>
+
+namespace {
+const QString kNoButtonStyle = QStringLiteral("QComboBox::drop-down { width: 0px; border: none; } "
+                                              "QComboBox::down-arrow { image: none; width: 0px; }");
+} // namespace
+
+DropDownComboBox::DropDownComboBox(QWidget* parent)
+    : QComboBox(parent)
+    , editor_(new HintLineEdit(this)) {
+    setEditable(true);
+    setLineEdit(editor_);
+    setInsertPolicy(QComboBox::NoInsert);
+    setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    completer()->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+    completer()->setCaseSensitivity(Qt::CaseInsensitive);
+    // The list is refilled before the completer shows it, since textEdited comes first.
+    connect(editor_, &QLineEdit::textEdited, this, &DropDownComboBox::TextEdited);
+    connect(completer(), qOverload<const QString&>(&QCompleter::activated), this,
+            &DropDownComboBox::EntryAccepted);
+    connect(this, &QComboBox::textActivated, this, [this](const QString& entry) {
+        if (closing_)
+            EntryAccepted(entry);
+    });
+}
+
+QString DropDownComboBox::Text() const {
+    return editor_->text();
+}
+
+void DropDownComboBox::SetText(const QString& text) {
+    editor_->setText(text);
+}
+
+void DropDownComboBox::SetItems(const QStringList& items) {
+    const QString text = editor_->text();
+    const int cursor = editor_->cursorPosition();
+    const QSignalBlocker blocker(this);
+    clear();
+    addItems(items);
+    setCurrentIndex(-1);
+    editor_->setText(text);
+    editor_->setCursorPosition(cursor);
+}
+
+QStringList DropDownComboBox::Items() const {
+    QStringList items;
+    for (int row = 0; row < count(); ++row)
+        items.append(itemText(row));
+    return items;
+}
+
+void DropDownComboBox::SetDropDownEnabled(bool enabled) {
+    dropDownEnabled_ = enabled;
+    setStyleSheet(enabled ? QString() : kNoButtonStyle);
+    completer()->setCompletionMode(enabled ? QCompleter::UnfilteredPopupCompletion
+                                           : QCompleter::InlineCompletion);
+    // Inline completion would still complete from an old list.
+    completer()->setModel(enabled ? model() : nullptr);
+}
+
+void DropDownComboBox::showPopup() {
+    if (!dropDownEnabled_)
+        return;
+    textBeforeList_ = editor_->text();
+    Q_EMIT DropDown();
+    QComboBox::showPopup();
+}
+
+void DropDownComboBox::hidePopup() {
+    QComboBox::hidePopup();
+    // The chosen entry arrives after the list is hidden.
+    closing_ = true;
+    QTimer::singleShot(0, this, [this] { closing_ = false; });
+}
+
+void DropDownComboBox::TextEdited() {
+    if (dropDownEnabled_)
+        Q_EMIT DropDown();
+}
+
+void DropDownComboBox::EntryAccepted(const QString& entry) {
+    closing_ = false;
+    if (editor_->isReadOnly()) {
+        // A locked box shows its list for viewing only.
+        editor_->setText(textBeforeList_);
+        return;
+    }
+    editor_->setText(entry);
+    Q_EMIT CloseUp();
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QComboBox>
+#include <QStringList>
+
+class HintLineEdit;
+
+// A free text box with a list: the list opens by itself as soon as the operator types, is
+// filled by whoever listens to DropDown just before it opens, and can be switched off
+// together with its button.
+class DropDownComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit DropDownComboBox(QWidget* parent = nullptr);
+
+    HintLineEdit* Editor() const { return editor_; }
+    QString Text() const;
+    void SetText(const QString& text);
+
+    // Replaces the list and leaves the typed text alone.
+    void SetItems(const QStringList& items);
+    QStringList Items() const;
+
+    void SetDropDownEnabled(bool enabled);
+    bool DropDownEnabled() const { return dropDownEnabled_; }
+
+    void showPopup() override;
+    void hidePopup() override;
+
+Q_SIGNALS:
+    // The list is about to open.
+    void DropDown();
+    // An entry of the list was accepted (not sent for typed text).
+    void CloseUp();
+
+private:
+    void TextEdited();
+    void EntryAccepted(const QString& entry);
+
+    HintLineEdit* editor_;
+    bool dropDownEnabled_ = true;
+    // Set while the list closes, so that only a choice made in it counts as accepted.
+    bool closing_ = false;
+    QString textBeforeList_;
+};

@@ -1,0 +1,82 @@
+#include "ui/SettingsDialog.h"
+
+#include "platform/Prompts.h"
+#include "ui/HintLineEdit.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int kEditorWidth = 420;
+} // namespace
+
+SettingsDialog::SettingsDialog(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint)
+    , rows_(new QGridLayout)
+    , bitBtnOk_(new QPushButton(QStringLiteral("Сохранить"), this))
+    , bitBtnCancel_(new QPushButton(QStringLiteral("Отменить"), this)) {
+    bitBtnOk_->setObjectName(QStringLiteral("BitBtnOk"));
+    bitBtnCancel_->setObjectName(QStringLiteral("BitBtnCancel"));
+    bitBtnOk_->setDefault(true);
+    bitBtnCancel_->setAutoDefault(false);
+    connect(bitBtnOk_, &QPushButton::clicked, this, [this] {
+        BitBtnOkClick();
+        accept();
+    });
+    connect(bitBtnCancel_, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+int SettingsDialog::ShowModal(SettingsDialog& dialog) {
+    return dialog.exec();
+}
+
+bool SettingsDialog::ConnectionTypeChosen(const QString& typeText, Prompts& prompts) {
+    if (!typeText.isEmpty())
+        return true;
+    prompts.MessageDlg(QStringLiteral("Для отображения данных настроек сначала заполните поле "
+                                      "\"Тип подключения\"."),
+                       DialogKind::Information, {DialogButton::Ok});
+    return false;
+}
+
+void SettingsDialog::LockEditing() {
+    for (HintLineEdit* editor : findChildren<HintLineEdit*>())
+        editor->SetReadOnlyLook();
+    bitBtnOk_->setEnabled(false);
+}
+
+void SettingsDialog::AddRow(const QString& labelName, const QString& caption, QWidget* editor) {
+    auto* label = new QLabel(caption, this);
+    label->setObjectName(labelName);
+    label->setBuddy(editor);
+    editor->setFixedWidth(kEditorWidth);
+    const int row = rows_->rowCount();
+    rows_->addWidget(label, row, 0);
+    rows_->addWidget(editor, row, 1);
+}
+
+void SettingsDialog::FinishLayout() {
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(bitBtnOk_);
+    buttons->addWidget(bitBtnCancel_);
+    auto* whole = new QVBoxLayout(this);
+    whole->addLayout(rows_);
+    whole->addLayout(buttons);
+    whole->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void SettingsDialog::showEvent(QShowEvent* event) {
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+        if (const QScreen* where = screen())
+            move(where->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    }
+    QDialog::showEvent(event);
+}
