@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <optional>
 #include <limits>
 
 namespace {
@@ -174,6 +175,38 @@ bool ValueEquals(const FieldDef& def, const QVariant& stored, const QVariant& wa
         return stored.toTime() == wanted.toTime();
     }
     return false;
+}
+
+// The text under which a value of the field is indexed; nullopt for a value that can never
+// equal a stored one. Each part carries its length, so joined keys cannot run into each other.
+std::optional<QString> IndexKeyPart(const FieldDef& def, const QVariant& value) {
+    QString text;
+    if (!value.isValid()) {
+        text = QStringLiteral("N");
+    } else {
+        switch (def.Type) {
+        case FieldType::Integer:
+        case FieldType::SmallInt: {
+            bool ok = false;
+            const qint64 number = value.toLongLong(&ok);
+            if (!ok) {
+                return std::nullopt;
+            }
+            text = u'I' + QString::number(number);
+            break;
+        }
+        case FieldType::Text:
+            text = u'T' + value.toString();
+            break;
+        case FieldType::DateTime:
+            text = u'D' + QString::number(value.toDateTime().toMSecsSinceEpoch());
+            break;
+        case FieldType::Time:
+            text = u't' + QString::number(value.toTime().msecsSinceStartOfDay());
+            break;
+        }
+    }
+    return QString::number(text.size()) + u':' + text;
 }
 
 } // namespace
@@ -368,6 +401,7 @@ void RecordSet::Open() {
     }
     idIndex_ = orderedById_ ? FieldIndex(QStringLiteral("Id")) : -1;
     rows_.clear();
+    InvalidateIndexes();
     view_.clear();
     cursor_ = -1;
     eof_ = bof_ = true;
@@ -381,6 +415,7 @@ void RecordSet::Close() {
         return;
     }
     rows_.clear();
+    InvalidateIndexes();
     view_.clear();
     buffer_.clear();
     editRow_ = -1;
@@ -398,6 +433,7 @@ bool RecordSet::Active() const {
 void RecordSet::EmptyTable() {
     RequireActive();
     rows_.clear();
+    InvalidateIndexes();
     view_.clear();
     buffer_.clear();
     editRow_ = -1;
@@ -444,6 +480,7 @@ bool RecordSet::RowPasses(const Row& row) const {
 }
 
 void RecordSet::RebuildView() {
+    InvalidateIndexes();
     view_.clear();
     if (!UsesView()) {
         return;
@@ -565,6 +602,7 @@ void RecordSet::Append() {
 
 void RecordSet::BeginNewRow(int realRow) {
     rows_.insert(rows_.begin() + realRow, std::make_unique<Row>(fields_.size()));
+    InvalidateIndexes();
     editRow_ = realRow;
     buffer_ = Row(fields_.size());
     SetState(RecordSetState::Insert);
@@ -606,6 +644,7 @@ void RecordSet::Post() {
     }
     const int oldCursor = cursor_;
     *rows_[editRow_] = std::move(buffer_);
+    InvalidateIndexes();
     buffer_.clear();
     const int placed = PlaceById(editRow_);
     editRow_ = -1;
@@ -631,6 +670,7 @@ int RecordSet::PlaceById(int realRow) {
     }
     std::unique_ptr<Row> row = std::move(rows_[realRow]);
     rows_.erase(rows_.begin() + realRow);
+    InvalidateIndexes();
     const auto place = std::upper_bound(rows_.begin(), rows_.end(), key,
                                         [this](qint64 wanted, const std::unique_ptr<Row>& other) {
                                             return wanted < IdKey(*other);
@@ -653,6 +693,7 @@ void RecordSet::Cancel() {
     SetState(RecordSetState::Browse);
     if (wasInsert) {
         rows_.erase(rows_.begin() + realRow);
+        InvalidateIndexes();
         RebuildView();
         const int count = VisibleCount();
         cursor_ = count == 0 ? -1 : std::min(cursor_, count - 1);
@@ -680,6 +721,7 @@ void RecordSet::Delete() {
     }
     const bool wasLast = cursor_ == VisibleCount() - 1;
     rows_.erase(rows_.begin() + RealRow(cursor_));
+    InvalidateIndexes();
     RebuildView();
     const int count = VisibleCount();
     if (count == 0) {
@@ -760,6 +802,12 @@ int RecordSet::FindRow(const QList<int>& keys, const QVariantList& values,
         }
         return -1;
     }
+    const bool dataKeys = std::all_of(keys.begin(), keys.end(), [this](int field) {
+        return fields_[field].Kind == FieldKind::Data;
+    });
+    if (dataKeys && textCase == Qt::CaseSensitive) {
+        return IndexedFind(keys, values);
+    }
     for (int index = 0; index < total; ++index) {
         if (index == pending) {
             continue;
@@ -770,6 +818,37 @@ int RecordSet::FindRow(const QList<int>& keys, const QVariantList& values,
         }
     }
     return -1;
+}
+
+int RecordSet::IndexedFind(const QList<int>& keys, const QVariantList& values) const {
+    const auto keyOf = [&](const auto& valueAt) -> std::optional<QString> {
+        QString key;
+        for (int i = 0; i < keys.size(); ++i) {
+            const std::optional<QString> part = IndexKeyPart(fields_[keys[i]], valueAt(i));
+            if (!part) {
+                return std::nullopt;
+            }
+            key += *part;
+        }
+        return key;
+    };
+    auto index = indexes_.find(keys);
+    if (index == indexes_.end()) {
+        index = indexes_.emplace(keys, QHash<QString, int>()).first;
+        const int pending = state_ == RecordSetState::Insert ? editRow_ : -1;
+        for (int row = 0; row < int(rows_.size()); ++row) {
+            if (row == pending || !RowPasses(*rows_[row])) {
+                continue;
+            }
+            const std::optional<QString> key =
+                keyOf([&](int i) -> const QVariant& { return (*rows_[row])[keys[i]]; });
+            if (key && !index->second.contains(*key)) {
+                index->second.insert(*key, row);
+            }
+        }
+    }
+    const std::optional<QString> wanted = keyOf([&](int i) { return values[i]; });
+    return wanted ? index->second.value(*wanted, -1) : -1;
 }
 
 bool RecordSet::Locate(const QString& fieldNames, const QVariantList& values,

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -177,6 +179,9 @@ private:
                 Qt::CaseSensitivity textCase) const;
     bool RowMatches(const Row& row, const QList<int>& keys, const QVariantList& values,
                     Qt::CaseSensitivity textCase) const;
+    // An exact search over data fields through a hash index built on first use.
+    int IndexedFind(const QList<int>& keys, const QVariantList& values) const;
+    void InvalidateIndexes() { indexes_.clear(); }
     QVariant ComputeValue(const Row& row, int fieldIndex) const;
     Row Calculate(const Row& row) const;
     const Row* CurrentRow() const;
@@ -202,6 +207,9 @@ private:
     int idIndex_ = -1;
     // Rows are held by pointer so that placing a row by Id moves pointers, not values.
     std::vector<std::unique_ptr<Row>> rows_;
+    // Per list of key fields: the first row of each key. Dropped at every change of the rows
+    // or the filter, so a table looked up once per row of another stays linear.
+    mutable std::map<QList<int>, QHash<QString, int>> indexes_;
     // Visible real rows in order, kept only while a filter is on.
     std::vector<int> view_;
     int filterField_ = -1;

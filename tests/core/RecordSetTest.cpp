@@ -103,6 +103,7 @@ private Q_SLOTS:
     void locateAndLookup_data();
     void locateAndLookup();
     void lookupByIdSkipsUnpostedRow();
+    void lookupFollowsEveryChange();
     void filterById();
     void observersPausedAndResumed();
     void singleLineRefusal_data();
@@ -561,6 +562,60 @@ void RecordSetTest::locateAndLookup() {
     QCOMPARE(located, foundId != 0);
     QCOMPARE(set.FieldByName(QStringLiteral("Id")).AsInteger(), located ? foundId : 1);
     QCOMPARE(log.join(u' '), located ? QStringLiteral("AfterScroll") : QString());
+}
+
+// Searches go through an index that must never answer from rows as they were.
+void RecordSetTest::lookupFollowsEveryChange() {
+    RecordSet set(QStringLiteral("Marks"), false);
+    set.AddField(Def(QStringLiteral("IdTable"), FieldType::Integer));
+    set.AddField(Def(QStringLiteral("NameTable"), FieldType::Text, 20));
+    set.AddField(Def(QStringLiteral("Password"), FieldType::Text, 20));
+    set.Open();
+    const auto add = [&set](int id, const char* table, const char* password) {
+        set.Append();
+        set.FieldByName(QStringLiteral("IdTable")).SetAsInteger(id);
+        set.FieldByName(QStringLiteral("NameTable")).SetAsString(QString::fromLatin1(table));
+        set.FieldByName(QStringLiteral("Password")).SetAsString(QString::fromLatin1(password));
+        set.Post();
+    };
+    const auto held = [&set](int id, const char* table) {
+        const QVariantList found =
+            set.Lookup(QStringLiteral("IdTable;NameTable"), {id, QString::fromLatin1(table)},
+                       QStringLiteral("Password"));
+        return found.isEmpty() ? QStringLiteral("-") : found[0].toString();
+    };
+    add(1, "Receiver", "a");
+    add(1, "Source", "b");
+    QCOMPARE(held(1, "Receiver"), QStringLiteral("a"));
+    QCOMPARE(held(2, "Receiver"), QStringLiteral("-"));
+
+    add(2, "Receiver", "c");
+    QCOMPARE(held(2, "Receiver"), QStringLiteral("c"));
+
+    QVERIFY(set.Locate(QStringLiteral("IdTable;NameTable"), {1, QStringLiteral("Receiver")}));
+    set.Edit();
+    set.FieldByName(QStringLiteral("IdTable")).SetAsInteger(3);
+    QCOMPARE(held(1, "Receiver"), QStringLiteral("a")); // not posted yet
+    set.Post();
+    QCOMPARE(held(1, "Receiver"), QStringLiteral("-"));
+    QCOMPARE(held(3, "Receiver"), QStringLiteral("a"));
+
+    set.Append();
+    set.FieldByName(QStringLiteral("IdTable")).SetAsInteger(4);
+    set.FieldByName(QStringLiteral("NameTable")).SetAsString(QStringLiteral("Source"));
+    QCOMPARE(held(4, "Source"), QStringLiteral("-")); // the row being inserted is not found
+    set.Cancel();
+    QCOMPARE(held(2, "Receiver"), QStringLiteral("c"));
+
+    QVERIFY(set.Locate(QStringLiteral("IdTable;NameTable"), {2, QStringLiteral("Receiver")}));
+    set.Delete();
+    QCOMPARE(held(2, "Receiver"), QStringLiteral("-"));
+    QCOMPARE(held(1, "Source"), QStringLiteral("b"));
+
+    add(1, "Source", "d"); // the first of two equal keys wins
+    QCOMPARE(held(1, "Source"), QStringLiteral("b"));
+    set.EmptyTable();
+    QCOMPARE(held(1, "Source"), QStringLiteral("-"));
 }
 
 void RecordSetTest::lookupByIdSkipsUnpostedRow() {
