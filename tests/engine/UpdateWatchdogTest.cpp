@@ -164,6 +164,8 @@ private Q_SLOTS:
         QTest::newRow("no such table") << QStringLiteral("No_Such_Balance") << false;
         QTest::newRow("statement in the table name")
             << QStringLiteral("Stock_Balance; delete from Parts") << false;
+        QTest::newRow("table name turning the clear onto Parts")
+            << QStringLiteral("Parts set Code = Null --") << false;
     }
 
     // Rolled back: the receiver keeps every value, the registration stays.
@@ -188,6 +190,9 @@ private Q_SLOTS:
         QCOMPARE(fixture.Prompts.Messages().first().Kind, DialogKind::Error);
         QCOMPARE(fixture.Prompts.Messages().first().Buttons, DialogButtons{DialogButton::Ok});
         QCOMPARE(ReceiverProbe::Quantities(receiver), Numbered(3));
+        QCOMPARE(
+            DatabaseFixtures::Select(receiver, QStringLiteral("select count(Code) from Parts")),
+            QList<QVariantList>({{3}}));
         QCOMPARE(fixture.CycleMarks(connectionId), 1);
     }
 };
