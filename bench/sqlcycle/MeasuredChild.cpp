@@ -1,0 +1,68 @@
+#include "MeasuredChild.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+#include <string>
+
+extern char** environ;
+
+MeasuredChild::Figures MeasuredChild::Run(const QStringList& arguments) {
+    static const char kSelf[] = "/proc/self/exe";
+    QList<QByteArray> texts{QByteArray(kSelf)};
+    for (const QString& argument : arguments)
+        texts.append(argument.toLocal8Bit());
+    QList<char*> argv;
+    for (QByteArray& text : texts)
+        argv.append(text.data());
+    argv.append(nullptr);
+
+    int output[2];
+    if (pipe(output) != 0)
+        throw std::runtime_error("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, output[0]);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, kSelf, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(output[1]);
+    if (spawned != 0) {
+        close(output[0]);
+        throw std::runtime_error("cannot start the child: " + std::to_string(spawned));
+    }
+
+    QByteArray text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t read = ::read(output[0], buffer, sizeof buffer);
+        if (read > 0)
+            text.append(buffer, read);
+        else if (read == 0 || errno != EINTR)
+            break;
+    }
+    close(output[0]);
+
+    int status = 0;
+    rusage usage{};
+    while (wait4(pid, &status, 0, &usage) < 0) {
+        if (errno != EINTR)
+            throw std::runtime_error("wait4 failed");
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error("the child failed: " + text.toStdString());
+    bool ok = false;
+    const double elapsedMs = text.trimmed().split('\n').last().toDouble(&ok);
+    if (!ok)
+        throw std::runtime_error("the child reported no time: " + text.toStdString());
+    // ru_maxrss is in kilobytes on Linux.
+    return {elapsedMs, static_cast<double>(usage.ru_maxrss) / 1024.0};
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QStringList>
+
+// Runs this program again with the given arguments and takes what the run reports on its
+// standard output together with the run's own peak resident memory.
+class MeasuredChild {
+public:
+    struct Figures {
+        double elapsedMs = 0;
+        double peakMiB = 0;
+    };
+
+    // The child prints its time in milliseconds as the last line of its output; throws
+    // std::runtime_error when it fails.
+    static Figures Run(const QStringList& arguments);
+};
