@@ -113,9 +113,9 @@ QString PasswordKeeper::UnmaskConnectionString(int id, const QString& tableName,
     return parts.Terminated();
 }
 
-void PasswordKeeper::HideLoadedPasswords(RecordSet& row) {
+void PasswordKeeper::HideLoadedPasswords(RecordSet& row, const QString& stored) {
     Field connectionString = row.FieldByName(ConnectionStringField);
-    SeparatedConnectionString parts(connectionString.AsString(), ConnectionStringSeparator(row));
+    SeparatedConnectionString parts(stored, ConnectionStringSeparator(row));
     QStringList passwords;
     for (int index : parts.PasswordParts()) {
         passwords.append(cipher_.DecipherPassword(parts.PasswordText(index)));

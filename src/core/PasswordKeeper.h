@@ -30,8 +30,10 @@ public:
     // The real connection string; every part followed by the separator.
     QString UnmaskConnectionString(int id, const QString& tableName, QChar separator,
                                    const QString& shown) const;
-    // For a row just filled from the settings file (current row, not yet posted).
-    void HideLoadedPasswords(RecordSet& row);
+    // For a row just filled from the settings file (current row, not yet posted); stored is
+    // the connection string as the file holds it, which may be longer than the field, since
+    // enciphered passwords are.
+    void HideLoadedPasswords(RecordSet& row, const QString& stored);
     // The connection string of the current row as the settings file stores it.
     QString EncipherConnectionString(RecordSet& row) const;
 

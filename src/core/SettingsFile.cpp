@@ -121,13 +121,17 @@ void SettingsFile::LoadTable(const ProfileFile& file, const QString& section, Re
         SuspendedTableEvents suspended(events_, table);
         table.Append();
         try {
+            QString storedConnectionString;
             for (KeyLine& line : keyLines) {
                 const QString value = line.TakeValue();
                 SetFieldFromText(table, line.Key(),
                                  IsStatusField(table, line.Key()) ? QStringLiteral("0") : value);
+                if (line.Key().compare(QLatin1String("Connection_String"), Qt::CaseInsensitive) ==
+                    0)
+                    storedConnectionString = value;
             }
             if (IsPasswordTable(table))
-                passwords_.HideLoadedPasswords(table);
+                passwords_.HideLoadedPasswords(table, storedConnectionString);
         } catch (...) {
             // The half-filled row is not part of what was loaded.
             table.Cancel();

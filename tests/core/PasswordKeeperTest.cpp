@@ -77,7 +77,7 @@ public:
         table.FieldByName(QStringLiteral("Id")).SetAsInteger(id);
         table.FieldByName(QStringLiteral("Id_Connection_Types")).SetValue(type);
         table.FieldByName(QStringLiteral("Connection_String")).SetAsString(stored);
-        keeper.HideLoadedPasswords(table);
+        keeper.HideLoadedPasswords(table, stored);
         table.Post();
     }
 

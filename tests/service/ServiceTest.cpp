@@ -145,6 +145,28 @@ private Q_SLOTS:
                  QStringLiteral("Driver=Firebird/InterBase(r) driver;PWD=secret;"));
     }
 
+    // Enciphered, a password takes a third more room than the field gives the string.
+    void longPasswordSurvivesTheSettingsFile() {
+        const QString password(400, u'ж');
+        const QString shown = QStringLiteral("DBNAME=x.fdb;PWD=") + QString(400, u'*');
+        {
+            TDm dm;
+            TSynchronization_Service service(dm, Environment());
+            dm.Receiver.Insert();
+            dm.Receiver.FieldByName(QStringLiteral("Connection_String"))
+                .SetAsString(QStringLiteral("DBNAME=x.fdb;PWD=") + password);
+            dm.Receiver.Post();
+            QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Connection_String")).AsString(),
+                     shown);
+        }
+        TDm dm;
+        TSynchronization_Service service(dm, Environment());
+        QVERIFY(service.Loaded());
+        QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Connection_String")).AsString(), shown);
+        QCOMPARE(service.UnmaskConnectionString(1, QStringLiteral("Receiver"), u';', shown),
+                 QStringLiteral("DBNAME=x.fdb;PWD=") + password + u';');
+    }
+
     void renamedReceiverShowsInItsConnectionsAtOnce() {
         TDm dm;
         TSynchronization_Service service(dm, Environment());
