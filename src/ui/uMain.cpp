@@ -1,0 +1,911 @@
+#include "ui/uMain.h"
+
+#include "core/uDm.h"
+#include "diagnostics/ConnectionTest.h"
+#include "platform/Errors.h"
+#include "platform/Prompts.h"
+#include "service/uSupporting.h"
+#include "ui/ActiveConnectionLocks.h"
+#include "ui/HelpTopics.h"
+#include "ui/ReceiverSettingsCommand.h"
+#include "ui/SourceSettingsCommand.h"
+#include "ui/TrayIcon.h"
+#include "ui/widgets/DbCheckBox.h"
+#include "ui/widgets/DbEdit.h"
+#include "ui/widgets/DbGrid.h"
+#include "ui/widgets/DbLookupComboBox.h"
+#include "ui/widgets/DbNumberEdit.h"
+#include "ui/widgets/DbTimeEdit.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QScreen>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString windowCaption = QStringLiteral("Сервис синхронизаций 1.1");
+// The text of a time editor that holds no time.
+const QString emptyTime = QStringLiteral("  :  :  ");
+
+enum Tab { ConnectionTab, ReceiverTab, SourceTab, ParamConnectionTab };
+constexpr int firstHelpContext = 6;
+
+QLabel* AddLabelled(QGridLayout* grid, int row, const QString& caption, QWidget* control) {
+    auto* label = new QLabel(caption);
+    label->setBuddy(control);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(control, row, 1);
+    return label;
+}
+
+QGroupBox* NewGroup(const QString& name, const QString& title) {
+    auto* group = new QGroupBox(title);
+    group->setObjectName(name);
+    return group;
+}
+
+template <typename Editor>
+Editor* NewEditor(const QString& name, DataSource& source, const QString& field) {
+    auto* editor = new Editor;
+    editor->setObjectName(name);
+    editor->DataLink().Bind(&source, field);
+    return editor;
+}
+
+DbLookupComboBox* NewLookup(const QString& name, DataSource& source, const QString& field,
+                            DataSource& list, const QString& listField) {
+    auto* box = NewEditor<DbLookupComboBox>(name, source, field);
+    box->SetListSource(&list, QStringLiteral("Id"), listField);
+    return box;
+}
+
+void PaintAndLock(FieldDataLink& link, const QColor& color, bool locked) {
+    link.SetColor(color);
+    link.SetReadOnly(locked);
+}
+
+} // namespace
+
+TMain::TMain(TDm& dm, ServiceEnvironment environment, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint)
+    , dm_(dm)
+    , prompts_(*environment.OperatorPrompts)
+    , connectionSource_(dm.Connection)
+    , receiverSource_(dm.Receiver)
+    , sourceSource_(dm.Source)
+    , typesSource_(dm.Connection_Types)
+    , pendingEdits_(prompts_, [this] { return CheckUpdatePeriod() && CheckWorkingPeriod(); }) {
+    setObjectName(QStringLiteral("Main"));
+    setWindowTitle(windowCaption);
+    QGuiApplication::setApplicationDisplayName(windowCaption);
+    dm_.TaskScheduler.start();
+
+    environment.Window = this;
+    service_ = std::make_unique<TSynchronization_Service>(dm_, std::move(environment));
+    if (!service_->Loaded())
+        prompts_.MessageDlg(service_->LoadError(), DialogKind::Error, {DialogButton::Ok});
+
+    SetSettingsDialogRunner(&SettingsDialog::ShowModal);
+    helpHandler_ = [this](int context) {
+        HelpTopics(HelpTopics::DefaultFolder(), prompts_).ShowTopic(context);
+    };
+    tray_ = new TrayIcon(this, *service_);
+
+    BuildActions();
+    pcMain_ = new QTabWidget;
+    pcMain_->setObjectName(QStringLiteral("pcMain"));
+    BuildConnectionTab();
+    BuildReceiverTab();
+    BuildSourceTab();
+    BuildParamConnectionTab();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(pcMain_);
+    connect(pcMain_, &QTabWidget::currentChanged, this, &TMain::pcMainCurrentChanged);
+    for (DataSource* source : {&connectionSource_, &receiverSource_, &sourceSource_}) {
+        connect(source, &DataSource::Changed, this, [this](RecordSetChange change) {
+            if (change != RecordSetChange::Field)
+                UpdateActions();
+        });
+    }
+
+    // A configuration that did not load must not start anything.
+    if (service_->Loaded())
+        Guarded([this] { service_->ApplyCommandLine(); });
+    InstallWheelFilters();
+    qApp->installEventFilter(this);
+    setFixedSize(sizeHint());
+    created_ = true;
+    UpdateActions();
+}
+
+TMain::~TMain() {
+    created_ = false;
+    qApp->removeEventFilter(this);
+    // The controls stop following the tables before the service closes them.
+    for (DataSource* source : {&connectionSource_, &receiverSource_, &sourceSource_, &typesSource_})
+        source->disconnect();
+    dm_.TaskScheduler.stop();
+    service_.reset();
+}
+
+QAction* TMain::NewAction(const QString& name, const QString& caption, const QString& hint,
+                          QStyle::StandardPixmap icon) {
+    auto* action = new QAction(style()->standardIcon(icon), caption, this);
+    action->setObjectName(name);
+    if (!hint.isEmpty()) {
+        action->setToolTip(hint);
+        action->setStatusTip(hint);
+    }
+    return action;
+}
+
+void TMain::BuildActions() {
+    const QString insertHint = QStringLiteral("Insert");
+    const QString deleteHint = QStringLiteral("Delete");
+    const QString postHint = QStringLiteral("Post");
+    const QString cancelHint = QStringLiteral("Cancel");
+    const QString save = QStringLiteral("Сохранить");
+    const QString cancel = QStringLiteral("Отменить");
+
+    play_ = NewAction(QStringLiteral("Play"), QStringLiteral("Запуск"), QString(),
+                      QStyle::SP_MediaPlay);
+    stop_ =
+        NewAction(QStringLiteral("Stop"), QStringLiteral("Стоп"), QString(), QStyle::SP_MediaStop);
+    receiverInsert_ =
+        NewAction(QStringLiteral("Receiver_Insert"), QStringLiteral("Добавить приемник"),
+                  insertHint, QStyle::SP_FileDialogNewFolder);
+    receiverDelete_ =
+        NewAction(QStringLiteral("Receiver_Delete"), QStringLiteral("Удалить приемник"), deleteHint,
+                  QStyle::SP_TrashIcon);
+    receiverPost_ =
+        NewAction(QStringLiteral("Receiver_Post"), save, postHint, QStyle::SP_DialogSaveButton);
+    receiverCancel_ = NewAction(QStringLiteral("Receiver_Cancel"), cancel, cancelHint,
+                                QStyle::SP_DialogCancelButton);
+    sourceInsert_ = NewAction(QStringLiteral("Source_Insert"), QStringLiteral("Добавить источник"),
+                              insertHint, QStyle::SP_FileDialogNewFolder);
+    sourceDelete_ = NewAction(QStringLiteral("Source_Delete"), QStringLiteral("Удалить источник"),
+                              deleteHint, QStyle::SP_TrashIcon);
+    sourcePost_ =
+        NewAction(QStringLiteral("Source_Post"), save, postHint, QStyle::SP_DialogSaveButton);
+    sourceCancel_ = NewAction(QStringLiteral("Source_Cancel"), cancel, cancelHint,
+                              QStyle::SP_DialogCancelButton);
+    connectionInsert_ =
+        NewAction(QStringLiteral("Connection_Insert"), QStringLiteral("Добавить соединение"),
+                  insertHint, QStyle::SP_FileDialogNewFolder);
+    connectionDelete_ =
+        NewAction(QStringLiteral("Connection_Delete"), QStringLiteral("Удалить соединение"),
+                  deleteHint, QStyle::SP_TrashIcon);
+    connectionPost_ =
+        NewAction(QStringLiteral("Connection_Post"), save, postHint, QStyle::SP_DialogSaveButton);
+    connectionCancel_ = NewAction(QStringLiteral("Connection_Cancel"), cancel, cancelHint,
+                                  QStyle::SP_DialogCancelButton);
+    help_ = NewAction(QStringLiteral("Help"), QStringLiteral("Help"), QString(),
+                      QStyle::SP_DialogHelpButton);
+    help_->setShortcut(QKeySequence(Qt::Key_F1));
+    help_->setShortcutContext(Qt::WindowShortcut);
+    addAction(help_);
+
+    connect(play_, &QAction::triggered, this, &TMain::PlayExecute);
+    connect(stop_, &QAction::triggered, this, &TMain::StopExecute);
+    connect(help_, &QAction::triggered, this, &TMain::HelpExecute);
+    connect(receiverDelete_, &QAction::triggered, this, &TMain::Receiver_DeleteExecute);
+    connect(sourceDelete_, &QAction::triggered, this, &TMain::Source_DeleteExecute);
+    connect(connectionDelete_, &QAction::triggered, this, &TMain::Connection_DeleteExecute);
+    connect(receiverPost_, &QAction::triggered, this, &TMain::Receiver_PostExecute);
+    connect(connectionPost_, &QAction::triggered, this, &TMain::Connection_PostExecute);
+    connect(sourcePost_, &QAction::triggered, this,
+            [this] { Guarded([this] { dm_.Source.Post(); }); });
+    const std::pair<QAction*, RecordSet*> inserts[] = {{receiverInsert_, &dm_.Receiver},
+                                                       {sourceInsert_, &dm_.Source},
+                                                       {connectionInsert_, &dm_.Connection}};
+    for (const auto& [action, table] : inserts) {
+        connect(action, &QAction::triggered, this,
+                [this, table] { Guarded([table] { table->Insert(); }); });
+    }
+    const std::pair<QAction*, RecordSet*> cancels[] = {{receiverCancel_, &dm_.Receiver},
+                                                       {sourceCancel_, &dm_.Source},
+                                                       {connectionCancel_, &dm_.Connection}};
+    for (const auto& [action, table] : cancels) {
+        connect(action, &QAction::triggered, this,
+                [this, table] { Guarded([table] { table->Cancel(); }); });
+    }
+}
+
+QPushButton* TMain::NewActionButton(const QString& name, QAction* action) {
+    auto* button = new QPushButton(action->icon(), action->text());
+    button->setObjectName(name);
+    button->setToolTip(action->toolTip() == action->text() ? QString() : action->toolTip());
+    connect(button, &QPushButton::clicked, action, &QAction::trigger);
+    actionButtons_.append(std::pair{button, action});
+    return button;
+}
+
+QMenu* TMain::NewPopup(const QString& name, const QString& firstItem, QAction* first,
+                       const QString& secondItem, QAction* second) {
+    auto* menu = new QMenu(this);
+    menu->setObjectName(name);
+    for (const auto& [itemName, action] : {std::pair{firstItem, first}, {secondItem, second}}) {
+        QAction* item = menu->addAction(action->icon(), action->text());
+        item->setObjectName(itemName);
+        connect(item, &QAction::triggered, action, &QAction::trigger);
+        menuItems_.append(std::pair{item, action});
+    }
+    return menu;
+}
+
+DbGrid* TMain::NewGrid(const QString& name, DataSource& source, QMenu* popup) {
+    auto* grid = new DbGrid;
+    grid->setObjectName(name);
+    grid->SetDataSource(&source);
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(grid, &QWidget::customContextMenuRequested, popup,
+            [grid, popup](const QPoint& at) { popup->popup(grid->viewport()->mapToGlobal(at)); });
+    return grid;
+}
+
+void TMain::BuildConnectionTab() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tsConnection"));
+    auto* layout = new QVBoxLayout(page);
+
+    QGroupBox* connections =
+        NewGroup(QStringLiteral("grbConnection"), QStringLiteral(" Соединения  "));
+    QMenu* popup = NewPopup(QStringLiteral("pmConnection"), QStringLiteral("N6"), play_,
+                            QStringLiteral("N7"), stop_);
+    dbgConnection_ = NewGrid(QStringLiteral("dbgConnection"), connectionSource_, popup);
+    dbgConnection_->AddColumn(QStringLiteral("Name_Connection"),
+                              QStringLiteral("Название соединения"));
+    dbgConnection_->AddColumn(QStringLiteral("CalStatus"), QStringLiteral("Статус"));
+    dbgConnection_->AddColumn(QStringLiteral("Update_Time"),
+                              QStringLiteral("Время последнего обновления"));
+    (new QVBoxLayout(connections))->addWidget(dbgConnection_);
+    layout->addWidget(connections);
+
+    QGroupBox* startStop = NewGroup(QStringLiteral("grbStart_or_Stop_Connection"),
+                                    QStringLiteral(" Запуск соединения  "));
+    auto* buttons = new QHBoxLayout(startStop);
+    for (const auto& [name, action] :
+         {std::pair{QStringLiteral("BitButPlay"), play_}, {QStringLiteral("BitButStop"), stop_}}) {
+        QPushButton* button = NewActionButton(name, action);
+        QFont font = button->font();
+        font.setBold(true);
+        button->setFont(font);
+        buttons->addWidget(button);
+    }
+    layout->addWidget(startStop);
+    pcMain_->addTab(page, QStringLiteral("Запуск"));
+}
+
+void TMain::BuildReceiverTab() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tsReceiver"));
+    auto* layout = new QVBoxLayout(page);
+
+    QGroupBox* receivers = NewGroup(QStringLiteral("grbReceiver"), QStringLiteral(" Приемники  "));
+    QMenu* popup = NewPopup(QStringLiteral("pmReceiver"), QStringLiteral("N8"), receiverInsert_,
+                            QStringLiteral("N9"), receiverDelete_);
+    dbgReceiver_ = NewGrid(QStringLiteral("dbgReceiver"), receiverSource_, popup);
+    dbgReceiver_->AddColumn(QStringLiteral("Name_Receiver"), QStringLiteral("Название приемника"));
+    dbgReceiver_->AddColumn(QStringLiteral("Connection_String"),
+                            QStringLiteral("Строка подключения"));
+    dbgReceiver_->AddColumn(QStringLiteral("Name_Connection_Types"),
+                            QStringLiteral("Тип подключения"));
+    (new QVBoxLayout(receivers))->addWidget(dbgReceiver_);
+    layout->addWidget(receivers);
+
+    QGroupBox* parameters =
+        NewGroup(QStringLiteral("grbParameter_Receiver"), QStringLiteral(" Параметры приемника  "));
+    auto* grid = new QGridLayout(parameters);
+    dbedtReceiver_Name_Receiver_ =
+        NewEditor<DbEdit>(QStringLiteral("dbedtReceiver_Name_Receiver"), receiverSource_,
+                          QStringLiteral("Name_Receiver"));
+    AddLabelled(grid, 0, QStringLiteral("Название приемника"), dbedtReceiver_Name_Receiver_);
+    dbedtReceiver_Connection_String_ =
+        NewEditor<DbEdit>(QStringLiteral("dbedtReceiver_Connection_String"), receiverSource_,
+                          QStringLiteral("Connection_String"));
+    AddLabelled(grid, 1, QStringLiteral("Строка подключения"), dbedtReceiver_Connection_String_);
+    dbloReceiver_Name_Connection_Types_ =
+        NewLookup(QStringLiteral("dbloReceiver_Name_Connection_Types"), receiverSource_,
+                  QStringLiteral("Id_Connection_Types"), typesSource_, QStringLiteral("Name"));
+    connect(dbloReceiver_Name_Connection_Types_, &DbLookupComboBox::DropDown, this,
+            &TMain::dbloReceiver_Name_Connection_TypesDropDown);
+    connect(dbloReceiver_Name_Connection_Types_, &DbLookupComboBox::CloseUp, this,
+            &TMain::dbloReceiver_Name_Connection_TypesCloseUp);
+    AddLabelled(grid, 2, QStringLiteral("Тип подключения"), dbloReceiver_Name_Connection_Types_);
+    auto* settings = new QToolButton;
+    settings->setObjectName(QStringLiteral("SpeedButton1"));
+    settings->setAutoRaise(true);
+    settings->setText(QStringLiteral("..."));
+    settings->setToolTip(QStringLiteral("Дополнительные настройки приемника"));
+    connect(settings, &QToolButton::clicked, this, &TMain::SpeedButton1Click);
+    grid->addWidget(settings, 2, 2);
+    layout->addWidget(parameters);
+
+    auto* test = new QPushButton(QStringLiteral("Проверить подключение"));
+    test->setObjectName(QStringLiteral("BitBut_Receiver_Connection_Test"));
+    connect(test, &QPushButton::clicked, this, &TMain::BitBut_Receiver_Connection_TestClick);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(test);
+    buttons->addWidget(NewActionButton(QStringLiteral("BitBut_Receiver_Insert"), receiverInsert_));
+    QPushButton* remove =
+        NewActionButton(QStringLiteral("BitBut_Receiver_Delete"), receiverDelete_);
+    buttons->addWidget(remove);
+    buttons->addWidget(NewActionButton(QStringLiteral("BitBut_Receiver_Post"), receiverPost_));
+    buttons->addWidget(NewActionButton(QStringLiteral("BitBut_Receiver_Cancel"), receiverCancel_));
+    layout->addLayout(buttons);
+    receiverGuard_ = {test, remove, popup->actions().at(1), receiverDelete_, false};
+    pcMain_->addTab(page, QStringLiteral("Приемник"));
+}
+
+void TMain::BuildSourceTab() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tsSource"));
+    auto* layout = new QVBoxLayout(page);
+
+    QGroupBox* sources = NewGroup(QStringLiteral("grbSource"), QStringLiteral(" Источники  "));
+    QMenu* popup = NewPopup(QStringLiteral("pmSource"), QStringLiteral("N10"), sourceInsert_,
+                            QStringLiteral("N11"), sourceDelete_);
+    dbgSource_ = NewGrid(QStringLiteral("dbgSource"), sourceSource_, popup);
+    dbgSource_->AddColumn(QStringLiteral("Name_Source"), QStringLiteral("Название источника"));
+    dbgSource_->AddColumn(QStringLiteral("Connection_String"),
+                          QStringLiteral("Строка подключения"));
+    dbgSource_->AddColumn(QStringLiteral("Name_Connection_Types"),
+                          QStringLiteral("Тип подключения"));
+    (new QVBoxLayout(sources))->addWidget(dbgSource_);
+    layout->addWidget(sources);
+
+    QGroupBox* parameters =
+        NewGroup(QStringLiteral("grbParameter_Source"), QStringLiteral(" Параметры источника  "));
+    auto* grid = new QGridLayout(parameters);
+    dbedtSource_Name_Source_ = NewEditor<DbEdit>(QStringLiteral("dbedtSource_Name_Source"),
+                                                 sourceSource_, QStringLiteral("Name_Source"));
+    AddLabelled(grid, 0, QStringLiteral("Название источника"), dbedtSource_Name_Source_);
+    dbedtSource_Connection_String_ =
+        NewEditor<DbEdit>(QStringLiteral("dbedtSource_Connection_String"), sourceSource_,
+                          QStringLiteral("Connection_String"));
+    AddLabelled(grid, 1, QStringLiteral("Строка подключения"), dbedtSource_Connection_String_);
+    dbloSource_Name_Connection_Types_ =
+        NewLookup(QStringLiteral("dbloSource_Name_Connection_Types"), sourceSource_,
+                  QStringLiteral("Id_Connection_Types"), typesSource_, QStringLiteral("Name"));
+    AddLabelled(grid, 2, QStringLiteral("Тип подключения"), dbloSource_Name_Connection_Types_);
+    auto* settings = new QToolButton;
+    settings->setObjectName(QStringLiteral("SpeedButton2"));
+    settings->setAutoRaise(true);
+    settings->setText(QStringLiteral("..."));
+    settings->setToolTip(QStringLiteral("Дополнительные настройки источника"));
+    connect(settings, &QToolButton::clicked, this, &TMain::SpeedButton2Click);
+    grid->addWidget(settings, 2, 2);
+    layout->addWidget(parameters);
+
+    auto* test = new QPushButton(QStringLiteral("Проверить подключение"));
+    test->setObjectName(QStringLiteral("BitBut_Source_Connection_Test"));
+    connect(test, &QPushButton::clicked, this, &TMain::BitBut_Source_Connection_TestClick);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(test);
+    buttons->addWidget(NewActionButton(QStringLiteral("BitBut_Source_Insert"), sourceInsert_));
+    QPushButton* remove = NewActionButton(QStringLiteral("BitBut_Source_Delete"), sourceDelete_);
+    buttons->addWidget(remove);
+    buttons->addWidget(NewActionButton(QStringLiteral("BitBut_Source_Post"), sourcePost_));
+    buttons->addWidget(NewActionButton(QStringLiteral("BitBut_Source_Cancel"), sourceCancel_));
+    layout->addLayout(buttons);
+    sourceGuard_ = {test, remove, popup->actions().at(1), sourceDelete_, false};
+    pcMain_->addTab(page, QStringLiteral("Источник"));
+}
+
+void TMain::BuildParamConnectionTab() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tsParam_Connection"));
+    auto* layout = new QVBoxLayout(page);
+
+    QGroupBox* connections =
+        NewGroup(QStringLiteral("grbParam_Connection"), QStringLiteral(" Соединения  "));
+    QMenu* popup = NewPopup(QStringLiteral("pmParam_Connection"), QStringLiteral("N12"),
+                            connectionInsert_, QStringLiteral("N13"), connectionDelete_);
+    dbgParam_Connection_ = NewGrid(QStringLiteral("dbgParam_Connection"), connectionSource_, popup);
+    dbgParam_Connection_->AddColumn(QStringLiteral("Name_Connection"),
+                                    QStringLiteral("Название соединения"));
+    dbgParam_Connection_->AddColumn(QStringLiteral("Name_Receiver"),
+                                    QStringLiteral("Название приемника"));
+    dbgParam_Connection_->AddColumn(QStringLiteral("Name_Source"),
+                                    QStringLiteral("Название источника"));
+    (new QVBoxLayout(connections))->addWidget(dbgParam_Connection_);
+    layout->addWidget(connections);
+
+    QGroupBox* parameters = NewGroup(QStringLiteral("grbParameter_Connection"),
+                                     QStringLiteral(" Параметры соединения  "));
+    auto* grid = new QGridLayout(parameters);
+    dbedtConnection_Name_Connection_ =
+        NewEditor<DbEdit>(QStringLiteral("dbedtConnection_Name_Connection"), connectionSource_,
+                          QStringLiteral("Name_Connection"));
+    AddLabelled(grid, 0, QStringLiteral("Название соединения"), dbedtConnection_Name_Connection_);
+    dbloConnection_Name_Receiver_ =
+        NewLookup(QStringLiteral("dbloConnection_Name_Receiver"), connectionSource_,
+                  QStringLiteral("Id_Receiver"), receiverSource_, QStringLiteral("Name_Receiver"));
+    AddLabelled(grid, 1, QStringLiteral("Название приемника"), dbloConnection_Name_Receiver_);
+    dbloConnection_Name_Source_ =
+        NewLookup(QStringLiteral("dbloConnection_Name_Source"), connectionSource_,
+                  QStringLiteral("Id_Source"), sourceSource_, QStringLiteral("Name_Source"));
+    AddLabelled(grid, 2, QStringLiteral("Название источника"), dbloConnection_Name_Source_);
+
+    QGroupBox* period = NewGroup(QStringLiteral("grbParameter_Connection_UpdatePeriod"),
+                                 QStringLiteral(" Период обновления "));
+    auto* periodGrid = new QGridLayout(period);
+    dbnuConnection_Time_Update_ =
+        NewEditor<DbNumberEdit>(QStringLiteral("dbnuConnection_Time_Update"), connectionSource_,
+                                QStringLiteral("Time_Update"));
+    AddLabelled(periodGrid, 0, QStringLiteral("Частота обновления"), dbnuConnection_Time_Update_);
+    periodGrid->addWidget(new QLabel(QStringLiteral("минут")), 0, 2);
+
+    auto* days = new QHBoxLayout;
+    const std::pair<const char*, QString> week[] = {
+        {"Monday", QStringLiteral("Пон.")},   {"Tuesday", QStringLiteral("Втр.")},
+        {"Wednesday", QStringLiteral("Ср.")}, {"Thursday", QStringLiteral("Чтв.")},
+        {"Friday", QStringLiteral("Пт.")},    {"Saturday", QStringLiteral("Сбт.")},
+        {"Sunday", QStringLiteral("Вскр.")}};
+    for (const auto& [field, caption] : week) {
+        auto* day = NewEditor<DbCheckBox>(QStringLiteral("dbchk") + QLatin1String(field),
+                                          connectionSource_, QLatin1String(field));
+        day->setText(caption);
+        days->addWidget(day);
+        dayBoxes_.append(day);
+    }
+    auto* daysLabel = new QLabel(QStringLiteral("Дни недели"));
+    daysLabel->setBuddy(dayBoxes_.first());
+    periodGrid->addWidget(daysLabel, 1, 0);
+    periodGrid->addLayout(days, 1, 1, 1, 2);
+
+    dbdtTimeStart_ = NewEditor<DbTimeEdit>(QStringLiteral("dbdtTimeStart"), connectionSource_,
+                                           QStringLiteral("TimeStart"));
+    dbdtTimeEnd_ = NewEditor<DbTimeEdit>(QStringLiteral("dbdtTimeEnd"), connectionSource_,
+                                         QStringLiteral("TimeEnd"));
+    auto* times = new QHBoxLayout;
+    auto* endLabel = new QLabel(QStringLiteral("по"));
+    endLabel->setBuddy(dbdtTimeEnd_);
+    times->addWidget(dbdtTimeStart_);
+    times->addWidget(endLabel);
+    times->addWidget(dbdtTimeEnd_);
+    times->addStretch();
+    auto* startLabel = new QLabel(QStringLiteral("Выполнять с"));
+    startLabel->setBuddy(dbdtTimeStart_);
+    periodGrid->addWidget(startLabel, 2, 0);
+    periodGrid->addLayout(times, 2, 1, 1, 2);
+    grid->addWidget(period, 3, 0, 1, 2);
+    layout->addWidget(parameters);
+
+    auto* test = new QPushButton(QStringLiteral("Проверить соединение"));
+    test->setObjectName(QStringLiteral("BitBut_Connection_Connection_Test"));
+    connect(test, &QPushButton::clicked, this, &TMain::BitBut_Connection_Connection_TestClick);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(test);
+    buttons->addWidget(
+        NewActionButton(QStringLiteral("BitBut_Connection_Insert"), connectionInsert_));
+    QPushButton* remove =
+        NewActionButton(QStringLiteral("BitBut_Connection_Delete"), connectionDelete_);
+    buttons->addWidget(remove);
+    buttons->addWidget(NewActionButton(QStringLiteral("BitBut_Connection_Post"), connectionPost_));
+    buttons->addWidget(
+        NewActionButton(QStringLiteral("BitBut_Connection_Cancel"), connectionCancel_));
+    layout->addLayout(buttons);
+    connectionGuard_ = {test, remove, popup->actions().at(1), connectionDelete_, false};
+    pcMain_->addTab(page, QStringLiteral("Настройка соединения"));
+}
+
+void TMain::InstallWheelFilters() {
+    const std::pair<DbGrid*, RecordSet*> grids[] = {{dbgConnection_, &dm_.Connection},
+                                                    {dbgReceiver_, &dm_.Receiver},
+                                                    {dbgSource_, &dm_.Source},
+                                                    {dbgParam_Connection_, &dm_.Connection}};
+    for (const auto& [grid, table] : grids)
+        grid->SetWheelFilter([this, table](int delta) { MoveByWheel(*table, delta); });
+}
+
+void TMain::MoveByWheel(RecordSet& table, int delta) {
+    // One message is one row, however far a fast gesture turned the wheel.
+    Guarded([&table, delta] {
+        if (delta > 0)
+            table.Prior();
+        else
+            table.Next();
+    });
+}
+
+void TMain::SetHelpHandler(std::function<void(int)> handler) {
+    helpHandler_ = std::move(handler);
+}
+
+int TMain::ActiveHelpContext() const {
+    return firstHelpContext + pcMain_->currentIndex();
+}
+
+void TMain::HelpExecute() {
+    if (helpHandler_)
+        helpHandler_(ActiveHelpContext());
+}
+
+void TMain::PostMinimize() {
+    QMetaObject::invokeMethod(this, &QWidget::showMinimized, Qt::QueuedConnection);
+}
+
+void TMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TMain::FormShow() {
+    if (!shownBefore_) {
+        shownBefore_ = true;
+        if (const QScreen* shown = screen())
+            move(shown->availableGeometry().center() - rect().center());
+    }
+    RefreshControls();
+    {
+        const QScopedValueRollback<bool> guard(switchingTab_, true);
+        pcMain_->setCurrentIndex(ConnectionTab);
+    }
+    activeTab_ = ConnectionTab;
+    dbgConnection_->setFocus();
+}
+
+void TMain::closeEvent(QCloseEvent* event) {
+    if (prompts_.SystemMessageBox(QStringLiteral("Вы действительно хотите выйти из программы?"),
+                                  {DialogButton::Yes, DialogButton::No}) != DialogButton::Yes) {
+        event->ignore();
+        return;
+    }
+    tray_->SetTrayIcon(TrayOperation::Delete);
+    Q_EMIT CloseConfirmed();
+    event->accept();
+}
+
+QColor TMain::ButtonFaceColor() const {
+    return QApplication::palette().color(QPalette::Button);
+}
+
+QColor TMain::WindowColor() const {
+    return QApplication::palette().color(QPalette::Base);
+}
+
+void TMain::RefreshControls() {
+    if (!created_)
+        return;
+    RefreshTable(dm_.Receiver, QStringLiteral("Id_Receiver"), receiverGuard_,
+                 [this](const QColor& color, bool locked) { LockReceiverEditors(color, locked); });
+    RefreshTable(dm_.Source, QStringLiteral("Id_Source"), sourceGuard_,
+                 [this](const QColor& color, bool locked) { LockSourceEditors(color, locked); });
+    RefreshTable(
+        dm_.Connection, QStringLiteral("Id"), connectionGuard_,
+        [this](const QColor& color, bool locked) { LockConnectionEditors(color, locked); });
+    UpdateActions();
+}
+
+void TMain::RefreshTable(RecordSet& table, const QString& keyField, TableGuard& guard,
+                         const std::function<void(const QColor&, bool)>& lock) {
+    // An empty table leaves its buttons to the standard enabling: there is nothing to delete.
+    if (table.IsEmpty() && table.State() != RecordSetState::Insert) {
+        lock(ButtonFaceColor(), true);
+        return;
+    }
+    const int id = table.FieldByName(QStringLiteral("Id")).AsInteger();
+    const bool used = ActiveConnectionLocks::IsUsedByActiveConnection(dm_.Connection, id, keyField);
+    lock(used ? ButtonFaceColor() : WindowColor(), used);
+    guard.TestButton->setEnabled(!used);
+    guard.DeleteLocked = used;
+}
+
+void TMain::UpdateActions() {
+    const std::pair<RecordSet*, QAction*> inserts[] = {{&dm_.Receiver, receiverInsert_},
+                                                       {&dm_.Source, sourceInsert_},
+                                                       {&dm_.Connection, connectionInsert_}};
+    for (const auto& [table, action] : inserts)
+        action->setEnabled(table->Active());
+    const std::pair<RecordSet*, QAction*> deletes[] = {{&dm_.Receiver, receiverDelete_},
+                                                       {&dm_.Source, sourceDelete_},
+                                                       {&dm_.Connection, connectionDelete_}};
+    for (const auto& [table, action] : deletes)
+        action->setEnabled(table->Active() && !table->IsEmpty());
+    const std::pair<RecordSet*, QAction*> edits[] = {
+        {&dm_.Receiver, receiverPost_},     {&dm_.Receiver, receiverCancel_},
+        {&dm_.Source, sourcePost_},         {&dm_.Source, sourceCancel_},
+        {&dm_.Connection, connectionPost_}, {&dm_.Connection, connectionCancel_}};
+    for (const auto& [table, action] : edits)
+        action->setEnabled(table->Active() && table->IsEditing());
+
+    for (const auto& [button, action] : std::as_const(actionButtons_))
+        button->setEnabled(action->isEnabled());
+    for (const auto& [item, action] : std::as_const(menuItems_))
+        item->setEnabled(action->isEnabled());
+    for (const TableGuard* guard : {&receiverGuard_, &sourceGuard_, &connectionGuard_}) {
+        if (guard->DeleteLocked) {
+            guard->DeleteButton->setEnabled(false);
+            guard->DeleteItem->setEnabled(false);
+        }
+    }
+}
+
+void TMain::LockReceiverEditors(const QColor& color, bool locked) {
+    PaintAndLock(dbedtReceiver_Name_Receiver_->DataLink(), color, locked);
+    PaintAndLock(dbedtReceiver_Connection_String_->DataLink(), color, locked);
+    PaintAndLock(dbloReceiver_Name_Connection_Types_->DataLink(), color, locked);
+    receiverLocked_ = locked;
+}
+
+void TMain::LockSourceEditors(const QColor& color, bool locked) {
+    PaintAndLock(dbedtSource_Name_Source_->DataLink(), color, locked);
+    PaintAndLock(dbedtSource_Connection_String_->DataLink(), color, locked);
+    PaintAndLock(dbloSource_Name_Connection_Types_->DataLink(), color, locked);
+    sourceLocked_ = locked;
+}
+
+void TMain::LockConnectionEditors(const QColor& color, bool locked) {
+    PaintAndLock(dbedtConnection_Name_Connection_->DataLink(), color, locked);
+    PaintAndLock(dbloConnection_Name_Receiver_->DataLink(), color, locked);
+    PaintAndLock(dbloConnection_Name_Source_->DataLink(), color, locked);
+    PaintAndLock(dbnuConnection_Time_Update_->DataLink(), color, locked);
+    PaintAndLock(dbdtTimeStart_->DataLink(), color, locked);
+    PaintAndLock(dbdtTimeEnd_->DataLink(), color, locked);
+    for (DbCheckBox* day : std::as_const(dayBoxes_))
+        day->setEnabled(!locked);
+}
+
+bool TMain::CheckUpdatePeriod() {
+    if (dbnuConnection_Time_Update_->value() >= 1)
+        return true;
+    prompts_.MessageDlg(
+        QStringLiteral("Время обновления соединения не может быть меньше 1 минуты."),
+        DialogKind::Warning, {DialogButton::Yes});
+    return false;
+}
+
+bool TMain::CheckWorkingPeriod() {
+    if (dbdtTimeStart_->text() != emptyTime && dbdtTimeEnd_->text() != emptyTime)
+        return true;
+    if (std::all_of(dayBoxes_.cbegin(), dayBoxes_.cend(),
+                    [](const DbCheckBox* day) { return day->isChecked(); }))
+        return true;
+    prompts_.MessageDlg(QStringLiteral("Не проставлен период работы соединения."),
+                        DialogKind::Warning, {DialogButton::Yes});
+    return false;
+}
+
+void TMain::RefreshConnectionLookups() {
+    for (DbLookupComboBox* box : {dbloConnection_Name_Receiver_, dbloConnection_Name_Source_}) {
+        const QVariant key = box->KeyValue();
+        if (dm_.Connection.IsEmpty() || !key.isValid())
+            continue;
+        // Going through an Id no row has makes the box read the name again.
+        box->SetKeyValue(-1);
+        box->SetKeyValue(key.toInt());
+        dm_.Connection.Post();
+    }
+}
+
+bool TMain::Guarded(const std::function<void()>& action) {
+    try {
+        action();
+        return true;
+    } catch (const Exception& error) {
+        prompts_.MessageDlg(error.Message(), DialogKind::Error, {DialogButton::Ok});
+        return false;
+    }
+}
+
+void TMain::PlayExecute() {
+    Guarded([this] {
+        if (!dm_.Connection.IsEmpty())
+            service_->StartConnection(dm_.Connection.FieldByName(QStringLiteral("Id")).AsInteger());
+    });
+    dbgConnection_->setFocus();
+}
+
+void TMain::StopExecute() {
+    Guarded([this] {
+        if (!dm_.Connection.IsEmpty())
+            service_->StopConnection(dm_.Connection.FieldByName(QStringLiteral("Id")).AsInteger(),
+                                     true);
+    });
+    dbgConnection_->setFocus();
+}
+
+void TMain::DeleteAfterQuestion(RecordSet& table, const QString& question) {
+    Guarded([this, &table, &question] {
+        if (prompts_.MessageDlg(question, DialogKind::Confirmation,
+                                {DialogButton::Yes, DialogButton::No}) != DialogButton::Yes)
+            return;
+        table.Delete();
+        service_->SaveTable(table);
+    });
+}
+
+void TMain::Receiver_DeleteExecute() {
+    DeleteAfterQuestion(dm_.Receiver, QStringLiteral("Удалить приемник?"));
+}
+
+void TMain::Source_DeleteExecute() {
+    DeleteAfterQuestion(dm_.Source, QStringLiteral("Удалить источник?"));
+}
+
+void TMain::Connection_DeleteExecute() {
+    DeleteAfterQuestion(dm_.Connection, QStringLiteral("Удалить соединение?"));
+}
+
+void TMain::Receiver_PostExecute() {
+    Guarded([this] {
+        RecordSet& receiver = dm_.Receiver;
+        if (receiver.IsEditing()) {
+            // The names of the receiver schema the program ships with.
+            const std::pair<const char*, const char*> defaults[] = {
+                {"Key_Field", "Partno"},
+                {"Name_Table", "Stock_Balance"},
+                {"Name_Updated_Field", "Quantity"}};
+            const bool pendrel = receiver.FieldByName(QStringLiteral("Connection_String"))
+                                     .AsString()
+                                     .toUpper()
+                                     .contains(QStringLiteral("PENDREL.FDB"));
+            const bool allEmpty =
+                std::all_of(std::begin(defaults), std::end(defaults), [&receiver](const auto& d) {
+                    return receiver.FieldByName(QLatin1String(d.first)).AsString().isEmpty();
+                });
+            if (pendrel && allEmpty) {
+                for (const auto& [field, value] : defaults)
+                    receiver.FieldByName(QLatin1String(field)).SetAsString(QLatin1String(value));
+            }
+        }
+        receiver.Post();
+    });
+}
+
+void TMain::Connection_PostExecute() {
+    Guarded([this] {
+        if (CheckUpdatePeriod() && CheckWorkingPeriod())
+            dm_.Connection.Post();
+    });
+}
+
+void TMain::SetSettingsDialogRunner(DialogRunner runDialog) {
+    receiverSettings_ = std::make_unique<ReceiverSettingsCommand>(this, dm_.Receiver, *service_,
+                                                                  prompts_, runDialog);
+    sourceSettings_ =
+        std::make_unique<SourceSettingsCommand>(this, dm_.Source, prompts_, runDialog);
+}
+
+void TMain::SpeedButton1Click() {
+    Guarded([this] {
+        receiverSettings_->Execute(receiverLocked_,
+                                   dbloReceiver_Name_Connection_Types_->currentText(),
+                                   dbedtReceiver_Connection_String_->text());
+    });
+}
+
+void TMain::SpeedButton2Click() {
+    Guarded([this] {
+        sourceSettings_->Execute(sourceLocked_, dbloSource_Name_Connection_Types_->currentText(),
+                                 dbloSource_Name_Connection_Types_->KeyValue().toInt());
+    });
+}
+
+void TMain::BitBut_Receiver_Connection_TestClick() {
+    Guarded([this] { service_->ConnectionTests().TestReceiverOfCurrentRow(); });
+    dbgReceiver_->setFocus();
+}
+
+void TMain::BitBut_Source_Connection_TestClick() {
+    Guarded([this] { service_->ConnectionTests().TestSourceOfCurrentRow(); });
+    dbgSource_->setFocus();
+}
+
+void TMain::BitBut_Connection_Connection_TestClick() {
+    Guarded([this] { service_->ConnectionTests().TestConnectionOfCurrentRow(); });
+    dbgParam_Connection_->setFocus();
+}
+
+void TMain::pcMainCurrentChanged(int index) {
+    if (switchingTab_)
+        return;
+    // The tab being left decides first; until it agrees the operator keeps seeing it.
+    {
+        const QScopedValueRollback<bool> guard(switchingTab_, true);
+        pcMain_->setCurrentIndex(activeTab_);
+    }
+    bool allowChange = true;
+    if (!Guarded([this, &allowChange] { pcMainChanging(allowChange); }) || !allowChange)
+        return;
+    {
+        const QScopedValueRollback<bool> guard(switchingTab_, true);
+        pcMain_->setCurrentIndex(index);
+    }
+    activeTab_ = index;
+    Guarded([this] { pcMainChange(); });
+}
+
+void TMain::pcMainChanging(bool& allowChange) {
+    allowChange = true;
+    switch (activeTab_) {
+    case ReceiverTab:
+        pendingEdits_.ConfirmPendingEdit(dm_.Receiver, allowChange);
+        break;
+    case SourceTab:
+        pendingEdits_.ConfirmPendingEdit(dm_.Source, allowChange);
+        break;
+    case ParamConnectionTab:
+        pendingEdits_.ConfirmPendingEdit(dm_.Connection, allowChange);
+        break;
+    default:
+        break;
+    }
+}
+
+void TMain::pcMainChange() {
+    switch (pcMain_->currentIndex()) {
+    case ReceiverTab:
+        dm_.Receiver.First();
+        break;
+    case SourceTab:
+        dm_.Source.First();
+        break;
+    case ParamConnectionTab:
+        dm_.Connection.First();
+        RefreshConnectionLookups();
+        break;
+    default:
+        dm_.Connection.First();
+        break;
+    }
+}
+
+bool TMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this) {
+        bool handled = false;
+        FormKeyDown(static_cast<QKeyEvent*>(event), handled);
+        if (handled)
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TMain::AnyLookupListVisible() const {
+    const DbLookupComboBox* boxes[] = {dbloReceiver_Name_Connection_Types_,
+                                       dbloSource_Name_Connection_Types_,
+                                       dbloConnection_Name_Receiver_, dbloConnection_Name_Source_};
+    return std::any_of(std::begin(boxes), std::end(boxes),
+                       [](const DbLookupComboBox* box) { return box->ListVisible(); });
+}
+
+void TMain::FormKeyDown(QKeyEvent* event, bool& handled) {
+    if (event->key() != Qt::Key_Escape || event->modifiers() != Qt::NoModifier ||
+        AnyLookupListVisible())
+        return;
+    handled = true;
+    bool mayClose = true;
+    Guarded([this, &mayClose] {
+        for (RecordSet* table : {&dm_.Receiver, &dm_.Source, &dm_.Connection})
+            PendingEdits::CancelPendingEdit(*table, mayClose);
+    });
+    if (mayClose)
+        close();
+}
+
+void TMain::dbloReceiver_Name_Connection_TypesDropDown() {
+    // A receiver is always a database reached through a connection string.
+    dm_.Connection_Types.SetFilter(QStringLiteral("Id = 1"));
+    dm_.Connection_Types.SetFiltered(true);
+}
+
+void TMain::dbloReceiver_Name_Connection_TypesCloseUp() {
+    dm_.Connection_Types.SetFiltered(false);
+}

@@ -1,0 +1,210 @@
+#pragma once
+
+#include "core/WindowLink.h"
+#include "service/ServiceEnvironment.h"
+#include "ui/PendingEdits.h"
+#include "ui/SettingsDialog.h"
+#include "ui/widgets/DataSource.h"
+
+#include <QColor>
+#include <QStyle>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class DbCheckBox;
+class DbEdit;
+class DbGrid;
+class DbLookupComboBox;
+class DbNumberEdit;
+class DbTimeEdit;
+class Prompts;
+class QAction;
+class QGroupBox;
+class QMenu;
+class QPushButton;
+class QTabWidget;
+class QToolButton;
+class ReceiverSettingsCommand;
+class RecordSet;
+class SourceSettingsCommand;
+class TDm;
+class TrayIcon;
+class TSynchronization_Service;
+
+// The operator's only workplace: the connections, receivers and sources on four tabs, their
+// editing, starting and stopping connections, and the locks that keep what a running
+// connection uses from being changed.
+class TMain : public QWidget, public WindowLink {
+    Q_OBJECT
+public:
+    // Creates the one service on the tables of dm; environment.OperatorPrompts is required and
+    // also shows the window's own messages, environment.Window is set to this window.
+    TMain(TDm& dm, ServiceEnvironment environment, QWidget* parent = nullptr);
+    ~TMain() override;
+
+    TSynchronization_Service& Service() const { return *service_; }
+    QTabWidget* pcMain() const { return pcMain_; }
+    DataSource& ConnectionSource() { return connectionSource_; }
+    DataSource& ReceiverSource() { return receiverSource_; }
+    DataSource& SourceSource() { return sourceSource_; }
+    DataSource& ConnectionTypesSource() { return typesSource_; }
+
+    TrayIcon& Tray() const { return *tray_; }
+
+    bool ReceiverLocked() const { return receiverLocked_; }
+    bool SourceLocked() const { return sourceLocked_; }
+
+    // Opens the help topic with the given context number; the help pages beside the program
+    // unless set otherwise.
+    void SetHelpHandler(std::function<void(int contextNumber)> handler);
+    // How the settings dialogs of the two settings buttons are shown; modally unless a test
+    // drives them.
+    void SetSettingsDialogRunner(DialogRunner runDialog);
+    // The help context number of the active tab: 6 to 9.
+    int ActiveHelpContext() const;
+
+    void RefreshControls() override;
+    void PostMinimize() override;
+
+    void LockReceiverEditors(const QColor& color, bool locked);
+    void LockSourceEditors(const QColor& color, bool locked);
+    void LockConnectionEditors(const QColor& color, bool locked);
+    bool CheckUpdatePeriod();
+    bool CheckWorkingPeriod();
+    void RefreshConnectionLookups();
+
+public Q_SLOTS:
+    void PlayExecute();
+    void StopExecute();
+    void Receiver_DeleteExecute();
+    void Source_DeleteExecute();
+    void Connection_DeleteExecute();
+    void Receiver_PostExecute();
+    void Connection_PostExecute();
+    void HelpExecute();
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void BitBut_Receiver_Connection_TestClick();
+    void BitBut_Source_Connection_TestClick();
+    void BitBut_Connection_Connection_TestClick();
+
+Q_SIGNALS:
+    // The operator confirmed the exit question; the window closes next.
+    void CloseConfirmed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The controls RefreshControls unlocks and disables for one table.
+    struct TableGuard {
+        QPushButton* TestButton = nullptr;
+        QPushButton* DeleteButton = nullptr;
+        QAction* DeleteItem = nullptr;
+        QAction* DeleteAction = nullptr;
+        bool DeleteLocked = false;
+    };
+
+    void BuildConnectionTab();
+    void BuildReceiverTab();
+    void BuildSourceTab();
+    void BuildParamConnectionTab();
+    void BuildActions();
+    DbGrid* NewGrid(const QString& name, DataSource& source, QMenu* popup);
+    QMenu* NewPopup(const QString& name, const QString& firstItem, QAction* first,
+                    const QString& secondItem, QAction* second);
+    QPushButton* NewActionButton(const QString& name, QAction* action);
+    QAction* NewAction(const QString& name, const QString& caption, const QString& hint,
+                       QStyle::StandardPixmap icon);
+    void InstallWheelFilters();
+
+    void FormShow();
+    void RefreshTable(RecordSet& table, const QString& keyField, TableGuard& guard,
+                      const std::function<void(const QColor&, bool)>& lock);
+    void MoveByWheel(RecordSet& table, int delta);
+    // The standard enabling of the table actions, and the buttons and menu items that follow
+    // them unless RefreshControls locked them.
+    void UpdateActions();
+    void pcMainCurrentChanged(int index);
+    void pcMainChanging(bool& allowChange);
+    void pcMainChange();
+    void FormKeyDown(QKeyEvent* event, bool& handled);
+    bool AnyLookupListVisible() const;
+    void dbloReceiver_Name_Connection_TypesDropDown();
+    void dbloReceiver_Name_Connection_TypesCloseUp();
+    // Runs an operator's action; a failure is shown in the error box and the tables stay as
+    // the failure left them.
+    bool Guarded(const std::function<void()>& action);
+    void DeleteAfterQuestion(RecordSet& table, const QString& question);
+    QColor ButtonFaceColor() const;
+    QColor WindowColor() const;
+
+    TDm& dm_;
+    Prompts& prompts_;
+    std::unique_ptr<TSynchronization_Service> service_;
+    DataSource connectionSource_;
+    DataSource receiverSource_;
+    DataSource sourceSource_;
+    DataSource typesSource_;
+    PendingEdits pendingEdits_;
+    std::function<void(int)> helpHandler_;
+    std::unique_ptr<ReceiverSettingsCommand> receiverSettings_;
+    std::unique_ptr<SourceSettingsCommand> sourceSettings_;
+    TrayIcon* tray_ = nullptr;
+    bool created_ = false;
+    bool shownBefore_ = false;
+    bool receiverLocked_ = false;
+    bool sourceLocked_ = false;
+    // The tab that was active before the one now being entered; changes made by the window
+    // itself are not questioned.
+    int activeTab_ = 0;
+    bool switchingTab_ = false;
+
+    QTabWidget* pcMain_ = nullptr;
+
+    QAction* play_ = nullptr;
+    QAction* stop_ = nullptr;
+    QAction* receiverInsert_ = nullptr;
+    QAction* receiverDelete_ = nullptr;
+    QAction* receiverPost_ = nullptr;
+    QAction* receiverCancel_ = nullptr;
+    QAction* sourceInsert_ = nullptr;
+    QAction* sourceDelete_ = nullptr;
+    QAction* sourcePost_ = nullptr;
+    QAction* sourceCancel_ = nullptr;
+    QAction* connectionInsert_ = nullptr;
+    QAction* connectionDelete_ = nullptr;
+    QAction* connectionPost_ = nullptr;
+    QAction* connectionCancel_ = nullptr;
+    QAction* help_ = nullptr;
+
+    DbGrid* dbgConnection_ = nullptr;
+    DbGrid* dbgReceiver_ = nullptr;
+    DbGrid* dbgSource_ = nullptr;
+    DbGrid* dbgParam_Connection_ = nullptr;
+
+    DbEdit* dbedtReceiver_Name_Receiver_ = nullptr;
+    DbEdit* dbedtReceiver_Connection_String_ = nullptr;
+    DbLookupComboBox* dbloReceiver_Name_Connection_Types_ = nullptr;
+    DbEdit* dbedtSource_Name_Source_ = nullptr;
+    DbEdit* dbedtSource_Connection_String_ = nullptr;
+    DbLookupComboBox* dbloSource_Name_Connection_Types_ = nullptr;
+    DbEdit* dbedtConnection_Name_Connection_ = nullptr;
+    DbLookupComboBox* dbloConnection_Name_Receiver_ = nullptr;
+    DbLookupComboBox* dbloConnection_Name_Source_ = nullptr;
+    DbNumberEdit* dbnuConnection_Time_Update_ = nullptr;
+    DbTimeEdit* dbdtTimeStart_ = nullptr;
+    DbTimeEdit* dbdtTimeEnd_ = nullptr;
+    QList<DbCheckBox*> dayBoxes_;
+
+    TableGuard receiverGuard_;
+    TableGuard sourceGuard_;
+    TableGuard connectionGuard_;
+    // Buttons and popup menu items that show an action of ActionList1 and follow its enabling.
+    QList<std::pair<QPushButton*, QAction*>> actionButtons_;
+    QList<std::pair<QAction*, QAction*>> menuItems_;
+};
