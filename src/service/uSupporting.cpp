@@ -6,6 +6,7 @@
 #include "diagnostics/ConnectionTest.h"
 #include "diagnostics/EventLog.h"
 #include "engine/ConnectionControl.h"
+#include "engine/UpdateWatchdog.h"
 #include "platform/Errors.h"
 
 #include <QDir>
@@ -35,7 +36,11 @@ TSynchronization_Service::TSynchronization_Service(TDm& dm, ServiceEnvironment e
                             [this] { return settings_.NumberAttempts; }}))
     , connectionTest_(
           std::make_unique<ConnectionTest>(dm, passwords_, *environment_.OperatorPrompts,
-                                           RegistrationPathIn(environment_.ProgramFolder))) {
+                                           RegistrationPathIn(environment_.ProgramFolder)))
+    , watchdog_(std::make_unique<UpdateWatchdog>(dm, passwords_, *environment_.OperatorPrompts,
+                                                 *environment_.TimeSource)) {
+    watchdogTick_ = QObject::connect(&dm_.TaskScheduler, &QTimer::timeout, &dm_.TaskScheduler,
+                                     [this] { watchdog_->TaskSchedulerTimer(&dm_.TaskScheduler); });
     OpenAndEmptyTables();
     WireTableEvents();
     try {
@@ -54,6 +59,7 @@ TSynchronization_Service::~TSynchronization_Service() {
             // The end of the program cannot report it; the file keeps its last good content.
         }
     }
+    QObject::disconnect(watchdogTick_);
     connections_->Shutdown();
     dm_.Source.Close();
     dm_.Receiver.Close();

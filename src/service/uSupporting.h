@@ -7,6 +7,7 @@
 #include "core/TableEventStore.h"
 #include "service/ServiceEnvironment.h"
 
+#include <QObject>
 #include <QString>
 
 #include <memory>
@@ -16,6 +17,7 @@ class ConnectionTest;
 class EventLog;
 class RecordSet;
 class TDm;
+class UpdateWatchdog;
 
 // The one service object: the state that belongs to the tables without being stored in them,
 // and the operations the window and the shell call. It wires the components; they know only
@@ -80,5 +82,7 @@ private:
     std::unique_ptr<EventLog> eventLog_;
     std::unique_ptr<ConnectionControl> connections_;
     std::unique_ptr<ConnectionTest> connectionTest_;
+    std::unique_ptr<UpdateWatchdog> watchdog_;
+    QMetaObject::Connection watchdogTick_;
     QString loadError_;
 };

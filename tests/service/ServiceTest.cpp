@@ -214,6 +214,29 @@ private Q_SLOTS:
                  qPrintable(lines));
     }
 
+    void schedulerTickRunsTheWatchdog() {
+        TDm dm;
+        TSynchronization_Service service(dm, Environment());
+        dm.Receiver.Insert();
+        dm.Receiver.FieldByName(QStringLiteral("Connection_String"))
+            .SetAsString(QStringLiteral("Driver=Firebird/InterBase(r) driver;DBNAME=") +
+                         folder_.filePath(QStringLiteral("missing.fdb")));
+        dm.Receiver.Post();
+        dm.Connection.Insert();
+        dm.Connection.FieldByName(QStringLiteral("Id_Receiver")).SetAsInteger(1);
+        dm.Connection.Post();
+        dm.VremTable.Append();
+        dm.VremTable.FieldByName(QStringLiteral("IdTable")).SetAsInteger(1);
+        dm.VremTable.FieldByName(QStringLiteral("NameTable"))
+            .SetAsString(QStringLiteral("Connection"));
+        dm.VremTable.FieldByName(QStringLiteral("StartUpdateTime"))
+            .SetAsDateTime(clock_->Now().addSecs(-301));
+        dm.VremTable.Post();
+        QVERIFY(QMetaObject::invokeMethod(&dm.TaskScheduler, "timeout"));
+        QCOMPARE(prompts_.Texts().last(),
+                 QStringLiteral("Не удалось подключиться к приемнику для обнуления данных."));
+    }
+
     void failedLoadSaysSoAndWritesNothing() {
         const QByteArray text = "[Connection]\r\nId=1`x\r\nName_Connection=a`b\r\n";
         WriteSettings(text);
