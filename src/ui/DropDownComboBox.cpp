@@ -13,16 +13,20 @@ const QString kNoButtonStyle = QStringLiteral("QComboBox::drop-down { width: 0px
 
 DropDownComboBox::DropDownComboBox(QWidget* parent)
     : QComboBox(parent)
-    , editor_(new HintLineEdit(this)) {
+    , editor_(new HintLineEdit(this))
+    , completer_(new QCompleter(this)) {
     setEditable(true);
     setLineEdit(editor_);
     setInsertPolicy(QComboBox::NoInsert);
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    completer()->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
-    completer()->setCaseSensitivity(Qt::CaseInsensitive);
+    // The completer's popup is the list that opens while the operator types.
+    completer_->setModel(model());
+    completer_->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+    completer_->setCaseSensitivity(Qt::CaseInsensitive);
+    setCompleter(completer_);
     // The list is refilled before the completer shows it, since textEdited comes first.
     connect(editor_, &QLineEdit::textEdited, this, &DropDownComboBox::TextEdited);
-    connect(completer(), qOverload<const QString&>(&QCompleter::activated), this,
+    connect(completer_, qOverload<const QString&>(&QCompleter::activated), this,
             &DropDownComboBox::EntryAccepted);
     connect(this, &QComboBox::textActivated, this, [this](const QString& entry) {
         if (closing_)
@@ -59,10 +63,7 @@ QStringList DropDownComboBox::Items() const {
 void DropDownComboBox::SetDropDownEnabled(bool enabled) {
     dropDownEnabled_ = enabled;
     setStyleSheet(enabled ? QString() : kNoButtonStyle);
-    completer()->setCompletionMode(enabled ? QCompleter::UnfilteredPopupCompletion
-                                           : QCompleter::InlineCompletion);
-    // Inline completion would still complete from an old list.
-    completer()->setModel(enabled ? model() : nullptr);
+    setCompleter(enabled ? completer_ : nullptr);
 }
 
 void DropDownComboBox::showPopup() {

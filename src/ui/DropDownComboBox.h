@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class HintLineEdit;
+class QCompleter;
 
 // A free text box with a list: the list opens by itself as soon as the operator types, is
 // filled by whoever listens to DropDown just before it opens, and can be switched off
@@ -38,6 +39,7 @@ private:
     void EntryAccepted(const QString& entry);
 
     HintLineEdit* editor_;
+    QCompleter* completer_;
     bool dropDownEnabled_ = true;
     // Set while the list closes, so that only a choice made in it counts as accepted.
     bool closing_ = false;
