@@ -15,22 +15,6 @@ QString HelpTopics::DefaultFolder() {
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help"));
 }
 
-int HelpTopics::ContextOfTab(const QString& tabName) {
-    if (tabName == QLatin1String("tsConnection")) {
-        return 6;
-    }
-    if (tabName == QLatin1String("tsReceiver")) {
-        return 7;
-    }
-    if (tabName == QLatin1String("tsSource")) {
-        return 8;
-    }
-    if (tabName == QLatin1String("tsParam_Connection")) {
-        return 9;
-    }
-    return 0;
-}
-
 QUrl HelpTopics::TopicUrl(int context) const {
     return QUrl::fromLocalFile(
         QDir(helpFolder_).absoluteFilePath(QString::number(context) + QStringLiteral(".html")));

@@ -13,8 +13,6 @@ public:
 
     // The folder "help" beside the executable.
     static QString DefaultFolder();
-    // The context number of a tab of the main window by its object name; 0 for any other.
-    static int ContextOfTab(const QString& tabName);
 
     QUrl TopicUrl(int context) const;
     // Opens the page of the topic; a missing page or a browser that does not start is told

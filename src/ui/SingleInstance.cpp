@@ -11,15 +11,11 @@ const QString serverName = QStringLiteral("Syn_Serv");
 const QByteArray showRequest = QByteArrayLiteral("show\n");
 const QByteArray shownAnswer = QByteArrayLiteral("shown\n");
 
-QString LockPathIn(const QString& folder) {
-    return QDir(folder).filePath(serverName + QStringLiteral(".lock"));
-}
-
 } // namespace
 
 SingleInstance::SingleInstance(const QString& folder)
     : folder_(folder)
-    , lock_(LockPathIn(folder)) {
+    , lock_(QDir(folder).filePath(serverName + QStringLiteral(".lock"))) {
     // Only a dead owner makes the lock stale: a long-running instance keeps it however old.
     lock_.setStaleLockTime(0);
 }
@@ -31,7 +27,7 @@ QString SingleInstance::DefaultFolder() {
 }
 
 QString SingleInstance::LockPath() const {
-    return LockPathIn(folder_);
+    return lock_.fileName();
 }
 
 QString SingleInstance::ServerPath() const {

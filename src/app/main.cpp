@@ -1,0 +1,118 @@
+// The synchronization service: one window per user, living in the tray when minimised.
+//
+//   corvane [--folder <dir>] [RunAll]
+//   corvane --headless [--folder <dir>] [RunAll]
+//
+// The program folder holds the settings file and the log; it is the executable's folder
+// unless "--folder" names another one. Exit codes: 0 after a confirmed exit and for a start
+// that found the program already running (that instance is shown instead), 1 when the
+// program cannot start (a settings file that does not load, a program folder that is not
+// there, a wrong command line).
+
+#include "core/uDm.h"
+#include "platform/Clock.h"
+#include "platform/MainThreadHandOver.h"
+#include "service/HeadlessRunner.h"
+#include "service/ServiceEnvironment.h"
+#include "service/uSupporting.h"
+#include "ui/SingleInstance.h"
+#include "ui/TrayIcon.h"
+#include "ui/WidgetPrompts.h"
+#include "ui/uMain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstring>
+#include <memory>
+#include <optional>
+
+namespace {
+
+constexpr int exitCannotStart = 1;
+
+struct CommandLine {
+    QString Folder; // empty: the executable's folder
+    QStringList Arguments;
+};
+
+// The arguments after the program path, with "--folder <dir>" taken out; nothing when
+// "--folder" has no folder after it.
+std::optional<CommandLine> ParseCommandLine(const QStringList& arguments) {
+    CommandLine commandLine;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--folder")) {
+            if (++i == arguments.size()) {
+                return std::nullopt;
+            }
+            commandLine.Folder = QDir(arguments[i]).absolutePath();
+        } else {
+            commandLine.Arguments << arguments[i];
+        }
+    }
+    return commandLine;
+}
+
+int RunWindow(QApplication& application, SingleInstance& instance) {
+    WidgetPrompts prompts;
+    const std::optional<CommandLine> commandLine = ParseCommandLine(application.arguments());
+    if (!commandLine) {
+        prompts.MessageDlg(QStringLiteral("Использование: corvane [--folder <папка>] [RunAll]"),
+                           DialogKind::Error, {DialogButton::Ok});
+        return exitCannotStart;
+    }
+    const QString folder = commandLine->Folder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                         : commandLine->Folder;
+    if (!QFileInfo(folder).isDir()) {
+        prompts.MessageDlg(QStringLiteral("Папка программы %1 не найдена.").arg(folder),
+                           DialogKind::Error, {DialogButton::Ok});
+        return exitCannotStart;
+    }
+
+    ServiceEnvironment environment;
+    environment.ProgramFolder = folder;
+    environment.Arguments = commandLine->Arguments;
+    environment.TimeSource = std::make_shared<SystemClock>();
+    environment.HandOver = std::make_shared<MainThreadHandOver>();
+    environment.OperatorPrompts = &prompts;
+
+    TDm dm;
+    TMain window(dm, std::move(environment));
+    // The window has shown the load error; without its configuration the program must not
+    // run, and the service writes nothing back over the file.
+    if (!window.Service().Loaded()) {
+        return exitCannotStart;
+    }
+
+    QObject::connect(&instance, &SingleInstance::ShowRequested, &window.Tray(),
+                     &TrayIcon::RestoreFromTray);
+    instance.Listen();
+
+    window.show();
+    return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--headless") == 0) {
+        return RunHeadless(argc, argv);
+    }
+    // Before anything else: a second start only shows the running window, it creates none.
+    SingleInstance instance;
+    if (!instance.TryLock()) {
+        instance.AskRunningToShow();
+        return 0;
+    }
+
+    QApplication application(argc, argv);
+    try {
+        return RunWindow(application, instance);
+    } catch (const std::exception& failure) {
+        // Our own errors carry their message as UTF-8.
+        WidgetPrompts().MessageDlg(QString::fromUtf8(failure.what()), DialogKind::Error,
+                                   {DialogButton::Ok});
+    }
+    return exitCannotStart;
+}
