@@ -59,10 +59,13 @@ MeasuredChild::Figures MeasuredChild::Run(const QStringList& arguments) {
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw std::runtime_error("the child failed: " + text.toStdString());
-    bool ok = false;
-    const double elapsedMs = text.trimmed().split('\n').last().toDouble(&ok);
-    if (!ok)
-        throw std::runtime_error("the child reported no time: " + text.toStdString());
+    const QList<QByteArray> times = text.trimmed().split('\n').last().split(' ');
+    bool elapsedOk = false;
+    bool cpuOk = false;
+    const double elapsedMs = times.value(0).toDouble(&elapsedOk);
+    const double cpuMs = times.value(1).toDouble(&cpuOk);
+    if (!elapsedOk || !cpuOk)
+        throw std::runtime_error("the child reported no times: " + text.toStdString());
     // ru_maxrss is in kilobytes on Linux.
-    return {elapsedMs, static_cast<double>(usage.ru_maxrss) / 1024.0};
+    return {elapsedMs, cpuMs, static_cast<double>(usage.ru_maxrss) / 1024.0};
 }

@@ -8,10 +8,11 @@ class MeasuredChild {
 public:
     struct Figures {
         double elapsedMs = 0;
+        double cpuMs = 0;
         double peakMiB = 0;
     };
 
-    // The child prints its time in milliseconds as the last line of its output; throws
-    // std::runtime_error when it fails.
+    // The child prints its elapsed and its CPU time in milliseconds as the last line of its
+    // output; throws std::runtime_error when it fails.
     static Figures Run(const QStringList& arguments);
 };
