@@ -12,6 +12,18 @@
 
 namespace {
 
+// "name:text" pairs by folded name; throws for a pair without a name.
+QHash<QString, QString> NamedTexts(const QString& option, const QStringList& values) {
+    QHash<QString, QString> texts;
+    for (const QString& value : values) {
+        const qsizetype colon = value.indexOf(QLatin1Char(':'));
+        if (colon <= 0)
+            throw Exception(QStringLiteral("--%1 wants name:text, got %2").arg(option, value));
+        texts.insert(value.left(colon).toCaseFolded(), value.mid(colon + 1));
+    }
+    return texts;
+}
+
 QSet<QString> FoldedNames(const QStringList& names) {
     QSet<QString> folded;
     for (const QString& name : names)
@@ -25,20 +37,18 @@ StandInServer::StandInServer(const QStringList& arguments) {
     QCommandLineParser parser;
     const QCommandLineOption fail(QStringLiteral("fail"), QString(),
                                   QStringLiteral("name:message"));
+    const QCommandLineOption answer(QStringLiteral("answer"), QString(),
+                                    QStringLiteral("name:text"));
     const QCommandLineOption exitDuring(QStringLiteral("exit-during"), QString(),
                                         QStringLiteral("name"));
     const QCommandLineOption garble(QStringLiteral("garble"), QString(), QStringLiteral("name"));
     const QCommandLineOption delay(QStringLiteral("delay"), QString(), QStringLiteral("ms"));
-    parser.addOptions({fail, exitDuring, garble, delay});
+    parser.addOptions({fail, answer, exitDuring, garble, delay});
     if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty())
         throw Exception(parser.errorText().isEmpty() ? QStringLiteral("unexpected arguments")
                                                      : parser.errorText());
-    for (const QString& value : parser.values(fail)) {
-        const qsizetype colon = value.indexOf(QLatin1Char(':'));
-        if (colon <= 0)
-            throw Exception(QStringLiteral("--fail wants name:message, got %1").arg(value));
-        failures_.insert(value.left(colon).toCaseFolded(), value.mid(colon + 1));
-    }
+    failures_ = NamedTexts(QStringLiteral("fail"), parser.values(fail));
+    answers_ = NamedTexts(QStringLiteral("answer"), parser.values(answer));
     exits_ = FoldedNames(parser.values(exitDuring));
     garbled_ = FoldedNames(parser.values(garble));
     if (parser.isSet(delay)) {
@@ -73,7 +83,7 @@ QByteArray StandInServer::Answer(const QByteArray& line) {
     if (delayMs_ > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
     QStringList names;
-    if (!failures_.isEmpty() || !exits_.isEmpty() || !garbled_.isEmpty()) {
+    if (!failures_.isEmpty() || !answers_.isEmpty() || !exits_.isEmpty() || !garbled_.isEmpty()) {
         names.append(request->method.toCaseFolded());
         if (request->method == QLatin1String("EvalExpr") && !request->arguments.isEmpty())
             names.append(
@@ -86,6 +96,8 @@ QByteArray StandInServer::Answer(const QByteArray& line) {
             return "garbage\n";
         if (failures_.contains(name))
             return AutomationProtocol::EncodeError(failures_.value(name));
+        if (answers_.contains(name))
+            return AutomationProtocol::EncodeAnswer(answers_.value(name));
     }
     try {
         return AutomationProtocol::EncodeAnswer(Dispatch(request->method, request->arguments));

@@ -12,6 +12,7 @@
 // switches act on calls by name: a method (RMTrade, Initialize, EvalExpr) or, for EvalExpr,
 // the function the expression calls.
 //   --fail <name>:<message>   report the message as the call's error
+//   --answer <name>:<text>    answer the text in place of the call's own answer
 //   --exit-during <name>      end the process without answering
 //   --garble <name>           answer a line outside the protocol
 //   --delay <ms>              wait before every answer
@@ -27,6 +28,7 @@ private:
     QVariant Dispatch(const QString& method, const QVariantList& arguments);
 
     QHash<QString, QString> failures_;
+    QHash<QString, QString> answers_;
     QSet<QString> exits_;
     QSet<QString> garbled_;
     int delayMs_ = 0;
