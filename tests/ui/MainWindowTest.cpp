@@ -7,6 +7,7 @@
 #include "platform/RegionalSettings.h"
 #include "service/uSupporting.h"
 #include "support/ScriptedPrompts.h"
+#include "ui/SettingsDialog.h"
 #include "ui/uMain.h"
 #include "ui/widgets/DbCheckBox.h"
 #include "ui/widgets/DbEdit.h"
@@ -839,6 +840,76 @@ private Q_SLOTS:
         QCOMPARE(place.prompts.Messages().size(), 2);
         QTRY_COMPARE(place.Status(), int(NotUpdating));
         QTRY_VERIFY(place.window->Service().Connections().RunningConnections().empty());
+    }
+
+    void testButtonsCheckTheirRows_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<bool>("filled");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("grid");
+        QTest::newRow("receiver, empty")
+            << "BitBut_Receiver_Connection_Test" << 1 << false
+            << "Вы должны сначала вести следующие поля \"Тип подключения\" и \"Строка "
+               "подключения\"."
+            << "dbgReceiver";
+        QTest::newRow("receiver") << "BitBut_Receiver_Connection_Test" << 1 << true
+                                  << "Подключение не прошло\r\r"
+                                  << "dbgReceiver";
+        QTest::newRow("source, empty")
+            << "BitBut_Source_Connection_Test" << 2 << false
+            << "Вы должны сначала вести следующие поля \"Тип подключения\", \"Строка "
+               "подключения\" и \"SQL запрос\"(если выбрана SQL-база)."
+            << "dbgSource";
+        QTest::newRow("connection, empty")
+            << "BitBut_Connection_Connection_Test" << 3 << false
+            << "Вы должны сначала вести следующие поля \"Название приемника\" и \"Название "
+               "источника\"."
+            << "dbgParam_Connection";
+        QTest::newRow("connection") << "BitBut_Connection_Connection_Test" << 3 << true
+                                    << "Подключение не прошло в связи со следующими причинами:"
+                                    << "dbgParam_Connection";
+    }
+    void testButtonsCheckTheirRows() {
+        QFETCH(QString, button);
+        QFETCH(int, tab);
+        QFETCH(bool, filled);
+        QFETCH(QString, message);
+        QFETCH(QString, grid);
+        Workplace place;
+        if (filled) {
+            place.AddConfiguration();
+        } else {
+            place.AddReceiver("Склад", QString());
+            place.dm.Source.Append();
+            place.dm.Source.FieldByName("Id_Connection_Types").SetAsInteger(1);
+            place.dm.Source.Post();
+            place.AddConnection("Пустое", 0, 0);
+        }
+        place.ShowTab(tab);
+        place.Click(button);
+        QCOMPARE(place.prompts.Messages().size(), 1);
+        QVERIFY2(place.prompts.Messages().first().Text.startsWith(message),
+                 qPrintable(place.prompts.Messages().first().Text));
+        QCOMPARE(place.prompts.Messages().first().Kind,
+                 filled ? DialogKind::Error : DialogKind::Information);
+        QCOMPARE(QApplication::focusWidget(), place.Find<QWidget>(grid));
+    }
+
+    void settingsButtonsOpenTheDialogOfTheRow() {
+        Workplace place;
+        place.AddConfiguration();
+        QStringList opened;
+        place.window->SetSettingsDialogRunner([&opened](SettingsDialog& dialog) {
+            opened.append(QString::fromLatin1(dialog.metaObject()->className()));
+            return int(QDialog::Rejected);
+        });
+        place.ShowTab(1);
+        place.Click("SpeedButton1");
+        place.ShowTab(2);
+        place.Click("SpeedButton2");
+        QCOMPARE(opened, (QStringList{"TfrmAdSetReceiver", "TfrmAdSetSourceSql"}));
+        QCOMPARE(place.prompts.Texts(), QStringList());
     }
 
     void helpOpensTheTopicOfTheActiveTab() {
