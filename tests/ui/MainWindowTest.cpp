@@ -40,11 +40,12 @@ const QStringList week = {"Monday", "Tuesday",  "Wednesday", "Thursday",
 // A program folder with its settings file, the data module and the main window shown on it.
 class Workplace {
 public:
-    Workplace() {
+    explicit Workplace(const QString& moreSettings = QString()) {
         QFile file(folder.filePath(QStringLiteral("Corvane.ini")));
         if (file.open(QIODevice::WriteOnly))
-            file.write(QStringLiteral("[Connection_Types]\nId=1`2\n"
-                                      "Name=База данных`1С:Предприятие 7.7\n")
+            file.write((QStringLiteral("[Connection_Types]\nId=1`2\n"
+                                       "Name=База данных`1С:Предприятие 7.7\n") +
+                        moreSettings)
                            .toUtf8());
         file.close();
         ServiceEnvironment environment;
@@ -192,6 +193,20 @@ private Q_SLOTS:
         QVERIFY(std::any_of(labels.cbegin(), labels.cend(),
                             [](const QLabel* label) { return label->text() == "минут"; }));
         QCOMPARE(QApplication::focusWidget(), place.Find<QWidget>("dbgConnection"));
+    }
+
+    void settingsThatFailToLoadAreShownAndKept() {
+        Workplace place(QStringLiteral("[Connection]\nId=1`x\n"));
+        QCOMPARE(place.prompts.Texts(), QStringList{"'x' is not a valid integer value"});
+        QCOMPARE(place.prompts.Messages().first().Kind, DialogKind::Error);
+        QCOMPARE(place.prompts.Messages().first().Buttons, DialogButtons{DialogButton::Ok});
+        QVERIFY(!place.window->Service().Loaded());
+        const QString before = place.Settings();
+        const QString path = place.folder.filePath("Corvane.ini");
+        place.window.reset();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), before);
     }
 
     void controlCaptions_data() {
