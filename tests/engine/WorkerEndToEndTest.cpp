@@ -9,7 +9,6 @@
 #include "support/PrivateFirebirdServer.h"
 #include "support/ReceiverProbe.h"
 
-#include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
