@@ -16,11 +16,11 @@
 #include "service/ServiceEnvironment.h"
 #include "service/uSupporting.h"
 #include "ui/SingleInstance.h"
+#include "ui/SynchronizationApplication.h"
 #include "ui/TrayIcon.h"
 #include "ui/WidgetPrompts.h"
 #include "ui/uMain.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -54,8 +54,9 @@ std::optional<CommandLine> ParseCommandLine(const QStringList& arguments) {
     return commandLine;
 }
 
-int RunWindow(QApplication& application, SingleInstance& instance) {
+int RunWindow(SynchronizationApplication& application, SingleInstance& instance) {
     WidgetPrompts prompts;
+    application.SetPrompts(&prompts);
     const std::optional<CommandLine> commandLine = ParseCommandLine(application.arguments());
     if (!commandLine) {
         prompts.MessageDlg(QStringLiteral("Использование: corvane [--folder <папка>] [RunAll]"),
@@ -106,7 +107,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    QApplication application(argc, argv);
+    SynchronizationApplication application(argc, argv);
     try {
         return RunWindow(application, instance);
     } catch (const std::exception& failure) {

@@ -12,7 +12,8 @@ TrayIcon::TrayIcon(QWidget* window, TSynchronization_Service& service, TrayAvail
     : QObject(window)
     , window_(window)
     , service_(service)
-    , trayAvailable_(std::move(trayAvailable)) {
+    , trayAvailable_(std::move(trayAvailable))
+    , icon_(this) {
     pmTreyMenu_.setObjectName(QStringLiteral("pmTreyMenu"));
     connect(AddItem(QStringLiteral("N1"), QStringLiteral("Запустить"), false), &QAction::triggered,
             this, [this] { service_.StartAllConnections(); });

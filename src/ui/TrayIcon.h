@@ -28,7 +28,7 @@ public:
     void SetTrayIcon(TrayOperation operation);
     void RestoreFromTray();
     bool IconShown() const { return icon_.isVisible(); }
-    const QSystemTrayIcon& Icon() const { return icon_; }
+    QSystemTrayIcon& Icon() { return icon_; }
     QMenu& Menu() { return pmTreyMenu_; }
 
 protected:
