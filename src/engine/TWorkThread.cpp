@@ -115,7 +115,9 @@ void TWorkThread::Cycle(int& failCount, std::unique_ptr<AutomationObject>& infob
                                         TransferFromSql(*this, *receiver, *source);
                                     else
                                         TransferFrom1C(*this, *receiver, *infobase);
-                                    if (CanContinue())
+                                    // A worker stopped during the 1C pause transferred
+                                    // nothing: it must not report the receiver as updated.
+                                    if (CanContinue() && !Terminated())
                                         MarkUpdated();
                                 }
                             } catch (const EOleSysError& error) {
