@@ -1,6 +1,8 @@
 #include "MeasuredChild.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QList>
 
 #include <spawn.h>
@@ -15,8 +17,8 @@
 extern char** environ;
 
 MeasuredChild::Figures MeasuredChild::Run(const QStringList& arguments) {
-    static const char kSelf[] = "/proc/self/exe";
-    QList<QByteArray> texts{QByteArray(kSelf)};
+    const QByteArray program = ProgramPath();
+    QList<QByteArray> texts{program};
     for (const QString& argument : arguments)
         texts.append(argument.toLocal8Bit());
     QList<char*> argv;
@@ -32,7 +34,8 @@ MeasuredChild::Figures MeasuredChild::Run(const QStringList& arguments) {
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, output[0]);
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, kSelf, &actions, nullptr, argv.data(), environ);
+    const int spawned =
+        posix_spawn(&pid, program.constData(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(output[1]);
     if (spawned != 0) {
@@ -68,4 +71,12 @@ MeasuredChild::Figures MeasuredChild::Run(const QStringList& arguments) {
         throw std::runtime_error("the child reported no times: " + text.toStdString());
     // ru_maxrss is in kilobytes on Linux.
     return {elapsedMs, cpuMs, static_cast<double>(usage.ru_maxrss) / 1024.0};
+}
+
+QByteArray MeasuredChild::ProgramPath() {
+    const QString started = QCoreApplication::arguments().value(0);
+    const QString path = started.contains(QLatin1Char('/'))
+                             ? QFileInfo(started).absoluteFilePath()
+                             : QCoreApplication::applicationFilePath();
+    return path.toLocal8Bit();
 }

@@ -15,4 +15,8 @@ public:
     // The child prints its elapsed and its CPU time in milliseconds as the last line of its
     // output; throws std::runtime_error when it fails.
     static Figures Run(const QStringList& arguments);
+
+private:
+    // The path this program was started by, so that a run under valgrind traces its children.
+    static QByteArray ProgramPath();
 };
