@@ -3,6 +3,7 @@
 #include "core/uDm.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
+#include "platform/InfobaseFunctions.h"
 #include "platform/RegionalSettings.h"
 #include "platform/TextCodec.h"
 
@@ -62,15 +63,15 @@ QString Quoted(const QString& name) {
 QString OneCFunctionName(int code) {
     switch (code) {
     case 10:
-        return QStringLiteral("глОчиститьТаблицуОстатковОЛЕ");
+        return InfobaseFunctions::ClearBalances;
     case 11:
-        return QStringLiteral("глДобавитьВТаблицуОстатковОЛЕ");
+        return InfobaseFunctions::AddToBalances;
     case 12:
-        return QStringLiteral("глЗадатьФильтрСкладовОЛЕ");
+        return InfobaseFunctions::SetStockFilter;
     case 13:
-        return QStringLiteral("глЗаполнитьТаблицуОстатковОЛЕ");
+        return InfobaseFunctions::FillBalances;
     default:
-        return QStringLiteral("глПолучитьИзТаблицыОстатковОЛЕ");
+        return InfobaseFunctions::GetFromBalances;
     }
 }
 

@@ -5,6 +5,7 @@
 #include "platform/AutomationObject.h"
 #include "platform/DbQuery.h"
 #include "platform/Errors.h"
+#include "platform/InfobaseFunctions.h"
 #include "platform/RegionalSettings.h"
 
 #include <QList>
@@ -12,12 +13,6 @@
 #include <optional>
 
 namespace {
-
-const QString kClear = QStringLiteral("глОчиститьТаблицуОстатковОЛЕ");
-const QString kAdd = QStringLiteral("глДобавитьВТаблицуОстатковОЛЕ");
-const QString kSetFilter = QStringLiteral("глЗадатьФильтрСкладовОЛЕ");
-const QString kFill = QStringLiteral("глЗаполнитьТаблицуОстатковОЛЕ");
-const QString kGet = QStringLiteral("глПолучитьИзТаблицыОстатковОЛЕ");
 
 constexpr int kPauseMs = 30000;
 
@@ -90,26 +85,28 @@ void TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationO
 
     if (!worker.CanContinue())
         return;
-    Evaluate(infobase, Call(kClear, QString()));
+    Evaluate(infobase, Call(InfobaseFunctions::ClearBalances, QString()));
     worker.PostLogCode(10);
 
     if (!worker.CanContinue())
         return;
     for (const ReceiverItem& item : items)
-        Evaluate(infobase, Call(kAdd, item.code));
+        Evaluate(infobase, Call(InfobaseFunctions::AddToBalances, item.code));
     worker.PostLogCode(11);
 
     if (!worker.CanContinue())
         return;
-    const QString filterAnswer = Evaluate(
-        infobase, Call(kSetFilter, QLatin1Char('"') + parameters.StockFilter + QLatin1Char('"')));
+    const QString filterAnswer =
+        Evaluate(infobase, Call(InfobaseFunctions::SetStockFilter,
+                                QLatin1Char('"') + parameters.StockFilter + QLatin1Char('"')));
     if (filterAnswer != QStringLiteral("1"))
         throw Exception(filterAnswer);
     worker.PostLogCode(12);
 
     if (!worker.CanContinue())
         return;
-    if (Evaluate(infobase, Call(kFill, QString())) == QStringLiteral("-1"))
+    if (Evaluate(infobase, Call(InfobaseFunctions::FillBalances, QString())) ==
+        QStringLiteral("-1"))
         throw Exception(
             QStringLiteral("Во время расчета остатков в программе 1С произошла ошибка."));
     worker.PostLogCode(13);
@@ -120,7 +117,8 @@ void TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationO
         update.SetSql(updateSql);
         update.Prepare();
         for (const ReceiverItem& item : items) {
-            const double balance = BalanceNumber(Evaluate(infobase, Call(kGet, item.code)));
+            const double balance = BalanceNumber(
+                Evaluate(infobase, Call(InfobaseFunctions::GetFromBalances, item.code)));
             if (balance == -1 || balance == item.quantity)
                 continue;
             // The number, not the answer's text: its decimal separator is the locale's.

@@ -1,6 +1,7 @@
 #include "Infobase.h"
 
 #include "platform/Errors.h"
+#include "platform/InfobaseFunctions.h"
 
 #include <QDir>
 #include <QFile>
@@ -112,17 +113,13 @@ QVariant Infobase::EvalExpr(const QString& expression) {
     const QString name = text.left(open).trimmed();
     const QString argument = text.mid(open + 1, text.size() - open - 2).trimmed();
     using Function = QVariant (Infobase::*)(const QString&);
-    static const std::pair<QStringView, Function> functions[] = {
-        {u"глОчиститьТаблицуОстатковОЛЕ", &Infobase::Clear},
-        {u"глДобавитьВТаблицуОстатковОЛЕ", &Infobase::Add},
-        {u"глЗадатьФильтрСкладовОЛЕ", &Infobase::SetFilter},
-        {u"глЗаполнитьТаблицуОстатковОЛЕ", &Infobase::Fill},
-        {u"глПолучитьИзТаблицыОстатковОЛЕ", &Infobase::Get}};
-    // Names are matched without letter case, as 1C does; the exact spelling is the common one.
-    for (const auto& [known, function] : functions) {
-        if (name == known)
-            return (this->*function)(argument);
-    }
+    static const std::pair<const QString&, Function> functions[] = {
+        {InfobaseFunctions::ClearBalances, &Infobase::Clear},
+        {InfobaseFunctions::AddToBalances, &Infobase::Add},
+        {InfobaseFunctions::SetStockFilter, &Infobase::SetFilter},
+        {InfobaseFunctions::FillBalances, &Infobase::Fill},
+        {InfobaseFunctions::GetFromBalances, &Infobase::Get}};
+    // Names are matched without letter case, as 1C does.
     for (const auto& [known, function] : functions) {
         if (name.compare(known, Qt::CaseInsensitive) == 0)
             return (this->*function)(argument);
@@ -153,7 +150,7 @@ std::optional<QList<Infobase::Balance>> Infobase::ReadBalances() const {
 }
 
 QVariant Infobase::Clear(const QString& argument) {
-    NoArgument(QStringLiteral("глОчиститьТаблицуОстатковОЛЕ"), argument);
+    NoArgument(InfobaseFunctions::ClearBalances, argument);
     codes_.clear();
     filled_.clear();
     return QVariant();
@@ -194,7 +191,7 @@ QVariant Infobase::SetFilter(const QString& argument) {
 }
 
 QVariant Infobase::Fill(const QString& argument) {
-    NoArgument(QStringLiteral("глЗаполнитьТаблицуОстатковОЛЕ"), argument);
+    NoArgument(InfobaseFunctions::FillBalances, argument);
     filled_.clear();
     const std::optional<QList<Balance>> balances = ReadBalances();
     if (!balances)
