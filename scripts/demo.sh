@@ -2,14 +2,14 @@
 # The demo on its own data: installs what is needed, builds, makes a program folder under
 # demo-run/ (two Firebird receivers, an SQLite source through ODBC, a stand-in 1C infobase,
 # Automation.ini and Corvane.ini with two connections, period 1 minute), runs every connection
-# and shows the receivers following the sources cycle after cycle. It ends by itself after
-# [cycles] cycles (default 3) or on Ctrl+C, and leaves nothing running.
+# and shows the receivers following the sources cycle after cycle. It ends by itself once
+# each connection ran [cycles] cycles (default 3) or on Ctrl+C, and leaves nothing running.
 #   scripts/demo.sh [cycles]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 cycles=${1:-3}
-build=$repo/build-demo
+build=${DEMO_BUILD:-$repo/build-demo}
 run=$repo/demo-run
 log=$run/Log/Logs.txt
 
@@ -52,16 +52,29 @@ program=$!
 bash tools/demo/change-balances.sh "$tool" "$run" 60 &
 changer=$!
 
+# Lines "... обновилось." of the log, each the end of one connection's cycle.
 updates() {
-    local count
-    count=$(grep -c 'обновилось\.' "$log" 2>/dev/null || true)
-    echo "${count:-0}"
+    grep -a 'обновилось\.' "$log" 2>/dev/null || true
+}
+fewest() {
+    local sql onec
+    sql=$(updates | grep -c 'SQLite' || true)
+    onec=$(updates | grep -c '1С' || true)
+    echo $((sql < onec ? sql : onec))
 }
 
 seen=0
-cycle=0
-deadline=$((SECONDS + 90 * cycles + 60))
-while [ "$cycle" -lt "$cycles" ]; do
+# The 1C transfer pauses 30 seconds before it reads, so its cycles take 1.5 minutes.
+deadline=$((SECONDS + 120 * cycles + 60))
+while true; do
+    count=$(updates | wc -l)
+    if [ "$count" -gt "$seen" ]; then
+        echo
+        updates | tail -n $((count - seen))
+        seen=$count
+        "$tool" show --folder "$run" --items 6
+    fi
+    [ "$(fewest)" -lt "$cycles" ] || break
     if ! kill -0 "$program" 2>/dev/null; then
         echo "Программа завершилась раньше времени." >&2
         exit 1
@@ -70,15 +83,6 @@ while [ "$cycle" -lt "$cycles" ]; do
         echo "Циклы обновления не идут; конец журнала:" >&2
         tail -n 20 "$log" >&2 || true
         exit 1
-    fi
-    count=$(updates)
-    # Both connections updated once more: one cycle.
-    if [ "$count" -ge $((seen + 2)) ]; then
-        seen=$count
-        cycle=$((cycle + 1))
-        echo
-        echo "== Цикл $cycle из $cycles, $(date +%H:%M:%S) =="
-        "$tool" show --folder "$run" --items 6
     fi
     sleep 2
 done
