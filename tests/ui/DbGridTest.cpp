@@ -1,6 +1,7 @@
 #include "ui/widgets/DbGrid.h"
 #include "WidgetFixture.h"
 #include "platform/RegionalSettings.h"
+#include "ui/widgets/RecordSetModel.h"
 
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -67,7 +68,10 @@ void DbGridTest::gridIsBrowseOnlyWithTwoLineCentredTitles() {
     grid.SetDataSource(&fixture_->connection);
     QCOMPARE(grid.model()->columnCount(), 4);
     QCOMPARE(grid.model()->headerData(0, Qt::Horizontal).toString(),
-             QStringLiteral("Название соединения"));
+             QStringLiteral("Название\nсоединения"));
+    QCOMPARE(RecordSetModel::TwoLineTitle(QStringLiteral("Время последнего обновления")),
+             QStringLiteral("Время последнего\nобновления"));
+    QCOMPARE(RecordSetModel::TwoLineTitle(QStringLiteral("Статус")), QStringLiteral("Статус"));
     QCOMPARE(grid.FieldNameAt(3), QStringLiteral("Update_Time"));
     QCOMPARE(Qt::Alignment(grid.model()
                                ->headerData(1, Qt::Horizontal, Qt::TextAlignmentRole)

@@ -3,11 +3,13 @@
 #include "ui/widgets/DataSource.h"
 
 #include <QHeaderView>
+
 #include <QHelpEvent>
 #include <QScopedValueRollback>
 #include <QStyle>
 #include <QToolTip>
 #include <QWheelEvent>
+#include <algorithm>
 
 DbGrid::DbGrid(QWidget* parent)
     : QTableView(parent) {
@@ -26,6 +28,8 @@ DbGrid::DbGrid(QWidget* parent)
     const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
     header->setFixedHeight(2 * header->fontMetrics().lineSpacing() + 2 * margin + 2);
     connect(&model_, &RecordSetModel::CurrentRowChanged, this, &DbGrid::ShowCurrentRow);
+    // A reset gives every column the default width again.
+    connect(&model_, &QAbstractItemModel::modelReset, this, &DbGrid::FitColumnsToTitles);
 }
 
 void DbGrid::SetDataSource(DataSource* source) {
@@ -34,6 +38,20 @@ void DbGrid::SetDataSource(DataSource* source) {
 
 void DbGrid::AddColumn(const QString& fieldName, const QString& title) {
     model_.AddColumn(fieldName, title);
+    FitColumnsToTitles();
+}
+
+void DbGrid::FitColumnsToTitles() {
+    // Wide enough for the longer line of each title.
+    QHeaderView* header = horizontalHeader();
+    const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    for (int column = 0; column < model_.columnCount(); ++column) {
+        int widest = 0;
+        const QString title = model_.headerData(column, Qt::Horizontal).toString();
+        for (const QString& line : title.split(u'\n'))
+            widest = std::max(widest, header->fontMetrics().horizontalAdvance(line));
+        header->resizeSection(column, std::max(header->sectionSize(column), widest + 4 * margin));
+    }
 }
 
 void DbGrid::SetWheelFilter(WheelFilter filter) {

@@ -33,6 +33,7 @@ protected:
 
 private:
     void ShowCurrentRow(int recNo);
+    void FitColumnsToTitles();
     bool IsCutOff(const QModelIndex& index) const;
 
     RecordSetModel model_;

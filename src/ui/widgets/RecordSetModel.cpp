@@ -5,6 +5,8 @@
 
 #include <QScopedValueRollback>
 
+#include <cstdlib>
+
 namespace {
 
 QString DisplayText(const FieldDef& def, const QVariant& value) {
@@ -76,12 +78,26 @@ QVariant RecordSetModel::data(const QModelIndex& index, int role) const {
     return DisplayText(set->FieldDefs()[field], set->ValueAt(index.row(), field));
 }
 
+// Titles stand on two lines: the text breaks at the blank nearest its middle.
+QString RecordSetModel::TwoLineTitle(const QString& title) {
+    qsizetype best = -1;
+    for (qsizetype i = title.indexOf(u' '); i >= 0; i = title.indexOf(u' ', i + 1)) {
+        if (best < 0 || std::abs(title.size() - 2 * i) < std::abs(title.size() - 2 * best))
+            best = i;
+    }
+    if (best < 0)
+        return title;
+    QString twoLines = title;
+    twoLines[best] = u'\n';
+    return twoLines;
+}
+
 QVariant RecordSetModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= columns_.size()) {
         return QAbstractTableModel::headerData(section, orientation, role);
     }
     if (role == Qt::DisplayRole) {
-        return columns_[section].Title;
+        return TwoLineTitle(columns_[section].Title);
     }
     if (role == Qt::TextAlignmentRole) {
         return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
