@@ -24,9 +24,8 @@
 
 namespace {
 
-constexpr int kExitLoadFailed = 1;
+constexpr int kExitCannotStart = 1;
 constexpr int kExitAlreadyRunning = 2;
-constexpr int kExitCannotStart = 3;
 
 const QString kHeadlessSwitch = QStringLiteral("--headless");
 const QString kFolderOption = QStringLiteral("--folder");
@@ -152,7 +151,7 @@ int RunHeadless(int argc, char** argv) {
         if (!service.Loaded()) {
             PrintError(QStringLiteral("Файл настроек %1 не загружен: %2")
                            .arg(service.SettingsPath(), service.LoadError()));
-            exitCode = kExitLoadFailed;
+            exitCode = kExitCannotStart;
         } else {
             // Without a window "RunAll" is how it always runs.
             service.StartAllConnections();
