@@ -13,6 +13,7 @@
 #include "platform/Clock.h"
 #include "platform/MainThreadHandOver.h"
 #include "service/HeadlessRunner.h"
+#include "service/ProgramFolder.h"
 #include "service/ServiceEnvironment.h"
 #include "service/uSupporting.h"
 #include "ui/SingleInstance.h"
@@ -21,7 +22,6 @@
 #include "ui/WidgetPrompts.h"
 #include "ui/uMain.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 #include <cstring>
@@ -32,42 +32,26 @@ namespace {
 
 constexpr int exitCannotStart = 1;
 
-struct CommandLine {
-    QString Folder; // empty: the executable's folder
-    QStringList Arguments;
-};
-
-// The arguments after the program path, with "--folder <dir>" taken out; nothing when
-// "--folder" has no folder after it.
-std::optional<CommandLine> ParseCommandLine(const QStringList& arguments) {
-    CommandLine commandLine;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] == QLatin1String("--folder")) {
-            if (++i == arguments.size()) {
-                return std::nullopt;
-            }
-            commandLine.Folder = QDir(arguments[i]).absolutePath();
-        } else {
-            commandLine.Arguments << arguments[i];
-        }
-    }
-    return commandLine;
-}
-
 int RunWindow(SynchronizationApplication& application, SingleInstance& instance) {
     WidgetPrompts prompts;
     application.SetPrompts(&prompts);
-    const std::optional<CommandLine> commandLine = ParseCommandLine(application.arguments());
+    const std::optional<ProgramCommandLine> commandLine =
+        ParseProgramCommandLine(application.arguments().mid(1));
     if (!commandLine) {
         prompts.MessageDlg(QStringLiteral("Использование: corvane [--folder <папка>] [RunAll]"),
                            DialogKind::Error, {DialogButton::Ok});
         return exitCannotStart;
     }
-    const QString folder = commandLine->Folder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                         : commandLine->Folder;
+    const QString folder = commandLine->Folder;
     if (!QFileInfo(folder).isDir()) {
         prompts.MessageDlg(QStringLiteral("Папка программы %1 не найдена.").arg(folder),
                            DialogKind::Error, {DialogButton::Ok});
+        return exitCannotStart;
+    }
+    // A service without a window may already run the connections of this folder.
+    ProgramFolderLock folderLock(folder);
+    if (const QString refusal = folderLock.TryLock(); !refusal.isEmpty()) {
+        prompts.MessageDlg(refusal, DialogKind::Error, {DialogButton::Ok});
         return exitCannotStart;
     }
 

@@ -6,11 +6,10 @@
 #include "service/HeadlessApplication.h"
 #include "service/HeadlessPrompts.h"
 #include "service/HeadlessWindowLink.h"
+#include "service/ProgramFolder.h"
 #include "service/uSupporting.h"
 
-#include <QDir>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -26,14 +25,6 @@ namespace {
 
 constexpr int kExitCannotStart = 1;
 constexpr int kExitAlreadyRunning = 2;
-
-const QString kHeadlessSwitch = QStringLiteral("--headless");
-const QString kFolderOption = QStringLiteral("--folder");
-
-struct CommandLine {
-    QString folder; // empty: the executable's folder
-    QStringList arguments;
-};
 
 // The signal handler may only write to this socket; the event loop reads it.
 int signalSockets[2] = {-1, -1};
@@ -67,55 +58,26 @@ void PrintError(const QString& text) {
     std::fflush(stderr);
 }
 
-std::optional<CommandLine> ParseCommandLine(int argc, char** argv) {
-    CommandLine commandLine;
-    for (int i = 1; i < argc; ++i) {
-        const QString argument = QString::fromLocal8Bit(argv[i]);
-        if (argument == kHeadlessSwitch)
-            continue;
-        if (argument == kFolderOption) {
-            if (++i == argc)
-                return std::nullopt;
-            commandLine.folder = QString::fromLocal8Bit(argv[i]);
-            continue;
-        }
-        commandLine.arguments.append(argument);
-    }
-    return commandLine;
-}
-
 } // namespace
 
 int RunHeadless(int argc, char** argv) {
     HeadlessApplication application(argc, argv);
-    const std::optional<CommandLine> commandLine = ParseCommandLine(argc, argv);
+    const std::optional<ProgramCommandLine> commandLine =
+        ParseProgramCommandLine(application.arguments().mid(1));
     if (!commandLine) {
         PrintError(QStringLiteral("Использование: corvane --headless [--folder <папка>] [RunAll]"));
         return kExitCannotStart;
     }
-    const QString folder = commandLine->folder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                         : QDir(commandLine->folder).absolutePath();
+    const QString folder = commandLine->Folder;
     if (!QFileInfo(folder).isDir()) {
         PrintError(QStringLiteral("Папка программы %1 не найдена.").arg(folder));
         return kExitCannotStart;
     }
 
-    QLockFile instanceLock(QDir(folder).filePath(QStringLiteral("Corvane.lock")));
-    // A lock left by a process that no longer runs is taken over; age alone never is.
-    instanceLock.setStaleLockTime(0);
-    if (!instanceLock.tryLock(0)) {
-        if (instanceLock.error() != QLockFile::LockFailedError) {
-            PrintError(
-                QStringLiteral("Файл блокировки %1 не создаётся.").arg(instanceLock.fileName()));
-            return kExitCannotStart;
-        }
-        qint64 pid = 0;
-        instanceLock.getLockInfo(&pid, nullptr, nullptr);
-        PrintError(QStringLiteral("Сервис синхронизаций уже работает с папкой %1 (процесс %2), "
-                                  "второй экземпляр не запускается.")
-                       .arg(folder)
-                       .arg(pid));
-        return kExitAlreadyRunning;
+    ProgramFolderLock folderLock(folder);
+    if (const QString refusal = folderLock.TryLock(); !refusal.isEmpty()) {
+        PrintError(refusal);
+        return folderLock.HeldByAnother() ? kExitAlreadyRunning : kExitCannotStart;
     }
 
     if (!CatchEndSignals()) {
@@ -137,7 +99,7 @@ int RunHeadless(int argc, char** argv) {
 
     ServiceEnvironment environment;
     environment.ProgramFolder = folder;
-    environment.Arguments = commandLine->arguments;
+    environment.Arguments = commandLine->Arguments;
     environment.TimeSource = clock;
     environment.HandOver = std::make_shared<MainThreadHandOver>();
     environment.OperatorPrompts = &prompts;

@@ -22,7 +22,7 @@ class SynchronizationApplicationTest : public QObject {
 
 private Q_SLOTS:
     void errorOfAnEventHandlerIsShownAndTheProgramGoesOn() {
-        auto* application = qobject_cast<SynchronizationApplication*>(qApp);
+        auto* application = dynamic_cast<SynchronizationApplication*>(qApp);
         QVERIFY(application);
         ScriptedPrompts prompts;
         application->SetPrompts(&prompts);

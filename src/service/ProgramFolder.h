@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QLockFile>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The program's command line: "--headless" and "--folder <dir>" taken out of it.
+struct ProgramCommandLine {
+    QString Folder;        // absolute; the executable's folder unless "--folder" names one
+    QStringList Arguments; // what is left for the service ("RunAll")
+};
+
+// The arguments after the program path; nullopt when "--folder" has no folder after it.
+// Needs the application object (for the executable's folder).
+std::optional<ProgramCommandLine> ParseProgramCommandLine(const QStringList& arguments);
+
+// One running service per program folder, with a window or without: two would run the same
+// connections and write over each other's settings file.
+class ProgramFolderLock {
+public:
+    explicit ProgramFolderLock(const QString& folder);
+
+    // Empty when the lock was taken; otherwise the reason, for the operator.
+    QString TryLock();
+    // After a refused TryLock: whether another running instance holds the folder.
+    bool HeldByAnother() const { return heldByAnother_; }
+
+private:
+    QString folder_;
+    QLockFile lock_;
+    bool heldByAnother_ = false;
+};
