@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QSessionManager>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -115,6 +116,7 @@ TMain::TMain(TDm& dm, ServiceEnvironment environment, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pcMain_);
     connect(pcMain_, &QTabWidget::currentChanged, this, &TMain::pcMainCurrentChanged);
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &TMain::SessionEnding);
     for (DataSource* source : {&connectionSource_, &receiverSource_, &sourceSource_}) {
         connect(source, &DataSource::Changed, this, [this](RecordSetChange change) {
             if (change != RecordSetChange::Field)
@@ -561,15 +563,32 @@ void TMain::FormShow() {
     dbgConnection_->setFocus();
 }
 
-void TMain::closeEvent(QCloseEvent* event) {
+bool TMain::FormCloseQuery() {
+    if (closeConfirmed_)
+        return true;
     if (prompts_.SystemMessageBox(QStringLiteral("Вы действительно хотите выйти из программы?"),
-                                  {DialogButton::Yes, DialogButton::No}) != DialogButton::Yes) {
-        event->ignore();
-        return;
-    }
+                                  {DialogButton::Yes, DialogButton::No}) != DialogButton::Yes)
+        return false;
+    closeConfirmed_ = true;
     tray_->SetTrayIcon(TrayOperation::Delete);
     Q_EMIT CloseConfirmed();
-    event->accept();
+    return true;
+}
+
+void TMain::closeEvent(QCloseEvent* event) {
+    if (FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TMain::SessionEnding(QSessionManager& manager) {
+    if (manager.allowsInteraction() && !FormCloseQuery()) {
+        manager.cancel();
+        return;
+    }
+    closeConfirmed_ = true;
+    close();
 }
 
 QColor TMain::ButtonFaceColor() const {

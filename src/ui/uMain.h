@@ -23,6 +23,7 @@ class Prompts;
 class QAction;
 class QGroupBox;
 class QMenu;
+class QSessionManager;
 class QPushButton;
 class QTabWidget;
 class QToolButton;
@@ -89,6 +90,8 @@ public Q_SLOTS:
     void BitBut_Receiver_Connection_TestClick();
     void BitBut_Source_Connection_TestClick();
     void BitBut_Connection_Connection_TestClick();
+    // The exit question; on Yes the tray icon goes and the window may close.
+    bool FormCloseQuery();
 
 Q_SIGNALS:
     // The operator confirmed the exit question; the window closes next.
@@ -100,6 +103,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The desktop session asks whether it may end: the same question as closing the window.
+    // A session that allows no question ends anyway, so the window closes in order.
+    void SessionEnding(QSessionManager& manager);
+
     // The controls RefreshControls unlocks and disables for one table.
     struct TableGuard {
         QPushButton* TestButton = nullptr;
@@ -163,6 +170,7 @@ private:
     // itself are not questioned.
     int activeTab_ = 0;
     bool switchingTab_ = false;
+    bool closeConfirmed_ = false;
 
     QTabWidget* pcMain_ = nullptr;
 
