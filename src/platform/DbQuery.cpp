@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <limits>
+#include <variant>
 
 namespace {
 
@@ -56,25 +57,33 @@ QString ToPositional(const QString& sql, QStringList& names) {
     return result;
 }
 
-std::optional<QString> KeyOfDouble(double value) {
+bool IsTextType(const QVariant& value) {
+    const int type = value.typeId();
+    return type == QMetaType::QString || type == QMetaType::QByteArray || type == QMetaType::QChar;
+}
+
+// A whole number, or the text of a key that is none.
+using LookupKey = std::variant<qint64, QString>;
+
+LookupKey KeyOfDouble(double value) {
     if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 9.0e18)
-        return QString::number(static_cast<qint64>(value));
+        return static_cast<qint64>(value);
     return QString::number(value, 'g', 17);
 }
 
-// One text per value that compares equal however the source typed it: 123, "123", 123.0.
-std::optional<QString> NormalKey(const QVariant& value) {
+// One key per value that compares equal however the source typed it: 123, "123", 123.0.
+std::optional<LookupKey> NormalKey(const QVariant& value) {
     if (value.isNull())
         return std::nullopt;
     const int type = value.typeId();
     if (type == QMetaType::Double || type == QMetaType::Float)
         return KeyOfDouble(value.toDouble());
-    if (type == QMetaType::QString || type == QMetaType::QByteArray || type == QMetaType::QChar) {
+    if (IsTextType(value)) {
         const QString text = value.toString().trimmed();
         bool ok = false;
         const qlonglong integer = text.toLongLong(&ok);
         if (ok)
-            return QString::number(integer);
+            return integer;
         const double number = QLocale::c().toDouble(text, &ok);
         if (ok)
             return KeyOfDouble(number);
@@ -83,13 +92,16 @@ std::optional<QString> NormalKey(const QVariant& value) {
     bool ok = false;
     const qlonglong integer = value.toLongLong(&ok);
     if (ok)
-        return QString::number(integer);
+        return integer;
     return value.toString();
 }
 
-bool IsTextType(const QVariant& value) {
-    const int type = value.typeId();
-    return type == QMetaType::QString || type == QMetaType::QByteArray || type == QMetaType::QChar;
+template <typename Key>
+std::optional<qsizetype> FindRow(const QHash<Key, qsizetype>& index, const Key& key) {
+    const auto found = index.constFind(key);
+    if (found == index.constEnd())
+        return std::nullopt;
+    return *found;
 }
 
 } // namespace
@@ -140,12 +152,15 @@ void DbQuery::Close() {
     active_ = false;
     eof_ = true;
     fieldIndex_.clear();
+    spelledIndex_.clear();
     columnCount_ = 0;
     buffered_ = false;
-    rows_.clear();
+    values_.clear();
+    rowCount_ = 0;
     rowPos_ = 0;
     indexedField_ = -1;
-    lookupIndex_.clear();
+    integerIndex_.clear();
+    textIndex_.clear();
 }
 
 void DbQuery::SetParameter(const QString& name, const QVariant& value) {
@@ -166,7 +181,7 @@ void DbQuery::Next() {
         return;
     if (buffered_) {
         ++rowPos_;
-        eof_ = rowPos_ >= rows_.size();
+        eof_ = rowPos_ >= rowCount_;
         return;
     }
     FetchNext();
@@ -234,21 +249,17 @@ std::optional<QVariant> DbQuery::Lookup(const QString& keyField, const QVariant&
     const int resultIndex = FieldIndex(resultField);
     if (!buffered_)
         ReadRemainingRows();
-    if (indexedField_ != keyIndex) {
-        lookupIndex_.clear();
-        for (qsizetype row = 0; row < rows_.size(); ++row) {
-            if (const std::optional<QString> normal = NormalKey(rows_.at(row).at(keyIndex)))
-                lookupIndex_.insert(*normal, row); // the first row of equal keys wins
-        }
-        indexedField_ = keyIndex;
-    }
-    const std::optional<QString> normal = NormalKey(key);
+    if (indexedField_ != keyIndex)
+        IndexRows(keyIndex);
+    const std::optional<LookupKey> normal = NormalKey(key);
     if (!normal)
         return std::nullopt;
-    const auto found = lookupIndex_.constFind(*normal);
-    if (found == lookupIndex_.constEnd())
+    const qint64* integer = std::get_if<qint64>(&*normal);
+    const std::optional<qsizetype> row = integer ? FindRow(integerIndex_, *integer)
+                                                 : FindRow(textIndex_, std::get<QString>(*normal));
+    if (!row)
         return std::nullopt;
-    return rows_.at(*found).at(resultIndex);
+    return values_.at(*row * columnCount_ + resultIndex);
 }
 
 DbConnection& DbQuery::Connection() const {
@@ -298,24 +309,44 @@ void DbQuery::FetchNext() {
 }
 
 void DbQuery::ReadRemainingRows() {
-    rows_.clear();
+    values_.clear();
+    rowCount_ = 0;
     rowPos_ = 0;
     while (!eof_) {
-        QVariantList row;
-        row.reserve(columnCount_);
         for (int i = 0; i < columnCount_; ++i)
-            row.append(query_->value(i));
-        rows_.append(row);
+            values_.append(query_->value(i));
+        ++rowCount_;
         FetchNext();
     }
     buffered_ = true;
-    eof_ = rows_.isEmpty();
+    eof_ = rowCount_ == 0;
+}
+
+void DbQuery::IndexRows(int keyIndex) {
+    integerIndex_.clear();
+    textIndex_.clear();
+    // From the last row back, so that of equal keys the first row's stays.
+    for (qsizetype row = rowCount_ - 1; row >= 0; --row) {
+        const std::optional<LookupKey> normal =
+            NormalKey(values_.at(row * columnCount_ + keyIndex));
+        if (!normal)
+            continue;
+        if (const qint64* integer = std::get_if<qint64>(&*normal))
+            integerIndex_.insert(*integer, row);
+        else
+            textIndex_.insert(std::get<QString>(*normal), row);
+    }
+    indexedField_ = keyIndex;
 }
 
 int DbQuery::FieldIndex(const QString& field) const {
+    const auto spelled = spelledIndex_.constFind(field);
+    if (spelled != spelledIndex_.constEnd())
+        return *spelled;
     const auto found = fieldIndex_.constFind(field.toLower());
     if (found == fieldIndex_.constEnd())
         throw Exception(QStringLiteral("Field '%1' not found").arg(field));
+    spelledIndex_.insert(field, *found);
     return *found;
 }
 
@@ -325,7 +356,7 @@ QVariant DbQuery::CurrentValue(const QString& field) const {
     const int index = FieldIndex(field);
     if (eof_)
         Connection().RaiseComponentError(QStringLiteral("There is no current row"));
-    return buffered_ ? rows_.at(rowPos_).at(index) : query_->value(index);
+    return buffered_ ? values_.at(rowPos_ * columnCount_ + index) : query_->value(index);
 }
 
 void DbQuery::RaiseStatementError() const {

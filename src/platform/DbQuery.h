@@ -54,6 +54,7 @@ private:
     void Run();
     void FetchNext();
     void ReadRemainingRows();
+    void IndexRows(int keyIndex);
     int FieldIndex(const QString& field) const;
     QVariant CurrentValue(const QString& field) const;
     [[noreturn]] void RaiseStatementError() const;
@@ -69,10 +70,15 @@ private:
     bool active_ = false;
     bool eof_ = true;
     QHash<QString, int> fieldIndex_;
+    // Names as the callers spell them, so that a loop lowers each name once.
+    mutable QHash<QString, int> spelledIndex_;
     int columnCount_ = 0;
     bool buffered_ = false;
-    QList<QVariantList> rows_;
+    // The buffered rows one after another: row r starts at r * columnCount_.
+    QVariantList values_;
+    qsizetype rowCount_ = 0;
     qsizetype rowPos_ = 0;
     int indexedField_ = -1;
-    QHash<QString, qsizetype> lookupIndex_;
+    QHash<qint64, qsizetype> integerIndex_;
+    QHash<QString, qsizetype> textIndex_;
 };

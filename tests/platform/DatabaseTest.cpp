@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <memory>
+#include <tuple>
 
 Q_DECLARE_METATYPE(TestDatabaseKind)
 
@@ -55,6 +56,8 @@ private Q_SLOTS:
     void openFailureTextHoldsNoPassword();
     void lookupFindsRowByKey_data();
     void lookupFindsRowByKey();
+    void lookupMatchesKeysAsNormalized_data();
+    void lookupMatchesKeysAsNormalized();
     void statementErrorIsProviderError_data();
     void statementErrorIsProviderError();
     void misuseAndConversionAreOtherKinds_data();
@@ -88,6 +91,20 @@ void DatabaseTest::initTestCase() {
                 {QStringLiteral("insert into Source values (1001, '1001', 1001.0, 7.5)"),
                  QStringLiteral("insert into Source values (1002, '1002', 1002.0, null)"),
                  QStringLiteral("insert into Source values (1003, '1003', 1003.0, 0)")});
+            DatabaseFixtures::Run(connectionString,
+                                  {QStringLiteral("create table Text_Keys (Code varchar(30), Qty "
+                                                  "double precision)")});
+            DatabaseFixtures::Run(
+                connectionString,
+                {QStringLiteral("insert into Text_Keys values ('1001', 1)"),
+                 QStringLiteral("insert into Text_Keys values ('1001', 2)"),
+                 QStringLiteral("insert into Text_Keys values (' 1004 ', 4)"),
+                 QStringLiteral("insert into Text_Keys values ('1005.0', 5)"),
+                 QStringLiteral("insert into Text_Keys values ('1.5', 6)"),
+                 QStringLiteral("insert into Text_Keys values ('abc', 7)"),
+                 QStringLiteral("insert into Text_Keys values ('9100000000000000000', 8)"),
+                 QStringLiteral("insert into Text_Keys values ('1e19', 9)"),
+                 QStringLiteral("insert into Text_Keys values (null, 10)")});
             databases_.insert(kind, connectionString);
         }
     } catch (const std::exception& error) {
@@ -339,6 +356,52 @@ void DatabaseTest::lookupFindsRowByKey() {
     for (; !source.Eof(); source.Next())
         keys.append(source.FieldAsInteger(QStringLiteral("IntKey")));
     QCOMPARE(keys, (QList<int>{1001, 1002, 1003}));
+}
+
+void DatabaseTest::lookupMatchesKeysAsNormalized_data() {
+    QTest::addColumn<TestDatabaseKind>("kind");
+    QTest::addColumn<QVariant>("key");
+    QTest::addColumn<QVariant>("expected"); // the Qty found, or invalid for no match
+    const QList<std::tuple<const char*, QVariant, QVariant>> cases{
+        {"equal keys: the first row", 1001, 1.0},
+        {"text key is trimmed", QStringLiteral("1004"), 4.0},
+        {"integer against trimmed text", 1004, 4.0},
+        {"integer against whole-number text", 1005, 5.0},
+        {"whole double against whole-number text", 1005.0, 5.0},
+        {"fraction", 1.5, 6.0},
+        {"fraction as other text", QStringLiteral("1.50"), 6.0},
+        {"other fraction", 1.25, QVariant()},
+        {"plain text", QStringLiteral(" abc "), 7.0},
+        {"text differs in case", QStringLiteral("ABC"), QVariant()},
+        {"large integer", Q_INT64_C(9100000000000000000), 8.0},
+        {"double beyond integers", 1.0e19, 9.0},
+        {"beyond integers as text", QStringLiteral("10000000000000000000"), 9.0},
+        {"Null key", QVariant(), QVariant()},
+    };
+    for (TestDatabaseKind kind : AllKinds()) {
+        for (const auto& [name, key, expected] : cases)
+            QTest::newRow(qPrintable(Tag(kind, QString::fromLatin1(name))))
+                << kind << key << expected;
+    }
+}
+
+void DatabaseTest::lookupMatchesKeysAsNormalized() {
+    QFETCH(TestDatabaseKind, kind);
+    QFETCH(QVariant, key);
+    QFETCH(QVariant, expected);
+    DbConnection connection(databases_.value(kind));
+    connection.Open();
+    DbQuery source(connection);
+    source.SetSql(QStringLiteral("select Code, Qty from Text_Keys order by Qty"));
+    source.Prepare();
+    source.Open();
+    const std::optional<QVariant> match =
+        source.Lookup(QStringLiteral("Code"), key, QStringLiteral("Qty"));
+    QCOMPARE(match.has_value(), expected.isValid());
+    if (match)
+        QCOMPARE(match->toDouble(), expected.toDouble());
+    // The cursor still stands on the first row.
+    QCOMPARE(source.FieldAsFloat(QStringLiteral("qty")), 1.0);
 }
 
 void DatabaseTest::statementErrorIsProviderError_data() {
