@@ -1,4 +1,3 @@
-#include "core/ConnectionStatus.h"
 #include "core/uDm.h"
 #include "engine/ConnectionControl.h"
 #include "platform/Clock.h"
@@ -7,6 +6,7 @@
 #include "platform/RegionalSettings.h"
 #include "service/uSupporting.h"
 #include "support/DatabaseFixtures.h"
+#include "support/EngineFixture.h"
 #include "support/InfobaseFixture.h"
 #include "support/RecordingWindowLink.h"
 #include "support/ScriptedPrompts.h"
@@ -15,11 +15,9 @@
 #include "ui/widgets/DbEdit.h"
 #include "ui/widgets/DbGrid.h"
 #include "ui/widgets/DbLookupComboBox.h"
-#include "ui/widgets/DbNumberEdit.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -30,9 +28,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
-#include <functional>
 #include <memory>
 
 namespace {
@@ -86,19 +82,6 @@ QString ProviderText(const QString& dbName) {
 QString FirebirdString(const QString& path) {
     return QStringLiteral("Driver=Firebird/InterBase(r) driver;DBNAME=%1;UID=SYSDBA;PWD=%2")
         .arg(path, DatabaseFixtures::SysdbaPassword());
-}
-
-// Runs the main thread's events, as the program's loop would, until condition holds.
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 30000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
 }
 
 } // namespace
@@ -185,12 +168,8 @@ private:
     ProfileFile SettingsProfile() const {
         return ProfileFile(folder_.filePath(QStringLiteral("Corvane.ini")));
     }
-    // The one message the last action showed.
-    ScriptedPrompts::Shown OnlyMessage() const {
-        if (prompts_.Messages().size() != 1)
-            qWarning("messages: %s", qPrintable(prompts_.Texts().join(QStringLiteral(" | "))));
-        return prompts_.Messages().value(0);
-    }
+    // The kind of the one message the last action showed.
+    DialogKind ShownKind() const { return prompts_.Messages().value(0).Kind; }
     QMap<int, double> ReceiverQuantities() const {
         QMap<int, double> quantities;
         for (const QVariantList& row : DatabaseFixtures::Select(
@@ -394,9 +373,8 @@ void OperatorWalkTest::testButtonsReachBothEnds() {
     ShowTab(Tab(tab));
     ClickRow(grid, *dm_->TableByName(table), id);
     Click(button);
-    const ScriptedPrompts::Shown shown = OnlyMessage();
-    QCOMPARE(shown.Text, QStringLiteral("Подключение прошло"));
-    QCOMPARE(shown.Kind, DialogKind::Information);
+    QCOMPARE(prompts_.Texts(), QStringList{"Подключение прошло"});
+    QCOMPARE(ShownKind(), DialogKind::Information);
     QCOMPARE(QApplication::focusWidget(), Grid(grid));
 }
 
@@ -409,21 +387,19 @@ void OperatorWalkTest::brokenReceiverFailsItsTests() {
     Retype("dbedtReceiver_Connection_String", FirebirdString(missing));
     Click("BitBut_Receiver_Post");
     Click("BitBut_Receiver_Connection_Test");
-    ScriptedPrompts::Shown shown = OnlyMessage();
     const QString providerText = ProviderText(missing);
     QVERIFY(providerText.contains(missing));
-    QCOMPARE(shown.Text, QStringLiteral("Подключение не прошло\r\r") + providerText);
-    QCOMPARE(shown.Kind, DialogKind::Error);
+    QCOMPARE(prompts_.Texts(), QStringList{"Подключение не прошло\r\r" + providerText});
+    QCOMPARE(ShownKind(), DialogKind::Error);
 
     prompts_.Clear();
     ShowTab(ConnectionTab);
     ClickRow("dbgParam_Connection", dm_->Connection, 1);
     Click("BitBut_Connection_Connection_Test");
-    shown = OnlyMessage();
-    QCOMPARE(shown.Text,
-             QStringLiteral("Подключение не прошло в связи со следующей причиной:\r\r"
-                            "1) Приемник не смог установить соединение с базой данных."));
-    QCOMPARE(shown.Kind, DialogKind::Error);
+    QCOMPARE(prompts_.Texts(),
+             QStringList{"Подключение не прошло в связи со следующей причиной:\r\r"
+                         "1) Приемник не смог установить соединение с базой данных."});
+    QCOMPARE(ShownKind(), DialogKind::Error);
 
     prompts_.Clear();
     ShowTab(ReceiverTab);
@@ -451,7 +427,8 @@ void OperatorWalkTest::startRunsTheCycleAndStopAsks() {
     ShowTab(StartTab);
     QCOMPARE(dm_->Connection.FieldByName("Id").AsInteger(), 1);
 
-    QVERIFY(WaitUntil([this] { return !ShownOnStartTab(2).isEmpty() && clock_->Sleepers() == 1; }));
+    QVERIFY(EngineFixture::WaitUntil(
+        [this] { return !ShownOnStartTab(2).isEmpty() && clock_->Sleepers() == 1; }));
     QCOMPARE(ShownOnStartTab(2), QStringLiteral("02.03.2026 10:00:00"));
     QCOMPARE(ShownOnStartTab(1), QStringLiteral("Обновляется"));
     QCOMPARE(ReceiverQuantities(), (QMap<int, double>{{1, 12.5}, {2, 0.0}, {3, 7.0}, {4, 3.0}}));
@@ -460,7 +437,7 @@ void OperatorWalkTest::startRunsTheCycleAndStopAsks() {
                           {QStringLiteral("update Stock set Qty = 8 where Code = 1003"),
                            QStringLiteral("insert into Stock values (1004, 6)")});
     QCOMPARE(clock_->AdvanceToNextWake(), kPeriodMs);
-    QVERIFY(WaitUntil([this] {
+    QVERIFY(EngineFixture::WaitUntil([this] {
         return ShownOnStartTab(2) == QStringLiteral("02.03.2026 10:05:00") &&
                clock_->Sleepers() == 1;
     }));
@@ -469,10 +446,10 @@ void OperatorWalkTest::startRunsTheCycleAndStopAsks() {
 
     prompts_.Answer(DialogButton::Yes);
     Click("BitButStop");
-    const ScriptedPrompts::Shown shown = OnlyMessage();
-    QCOMPARE(shown.Text, QStringLiteral("Вы подтверждаете остановку данного соединения?"));
-    QVERIFY(shown.SystemBox);
-    QCOMPARE(shown.Buttons, (DialogButtons{DialogButton::Yes, DialogButton::No}));
+    QCOMPARE(prompts_.Texts(), QStringList{"Вы подтверждаете остановку данного соединения?"});
+    QVERIFY(prompts_.Messages().first().SystemBox);
+    QCOMPARE(prompts_.Messages().first().Buttons,
+             (DialogButtons{DialogButton::Yes, DialogButton::No}));
     QCOMPARE(ShownOnStartTab(1), QStringLiteral("Не обновляется"));
     QVERIFY(window_->Service().Connections().RunningConnections().empty());
     ShowTab(ReceiverTab);
@@ -485,8 +462,10 @@ void OperatorWalkTest::startRunsTheCycleAndStopAsks() {
 void OperatorWalkTest::quitAsksAndTheSettingsLoadAgain() {
     prompts_.Answer(DialogButton::No);
     window_->close();
-    QCOMPARE(OnlyMessage().Text, QStringLiteral("Вы действительно хотите выйти из программы?"));
-    QVERIFY(OnlyMessage().SystemBox);
+    QCOMPARE(prompts_.Texts(), QStringList{"Вы действительно хотите выйти из программы?"});
+    QVERIFY(prompts_.Messages().first().SystemBox);
+    QCOMPARE(prompts_.Messages().first().Buttons,
+             (DialogButtons{DialogButton::Yes, DialogButton::No}));
     QVERIFY(window_->isVisible());
 
     QSignalSpy confirmed(window_.get(), &TMain::CloseConfirmed);
