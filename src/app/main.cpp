@@ -12,6 +12,7 @@
 #include "core/uDm.h"
 #include "platform/Clock.h"
 #include "platform/MainThreadHandOver.h"
+#include "service/EndSignals.h"
 #include "service/HeadlessRunner.h"
 #include "service/ProgramFolder.h"
 #include "service/ServiceEnvironment.h"
@@ -72,6 +73,10 @@ int RunWindow(SynchronizationApplication& application, SingleInstance& instance)
 
     QObject::connect(&instance, &SingleInstance::ShowRequested, &window.Tray(),
                      &TrayIcon::RestoreFromTray);
+    // SIGTERM and SIGINT end the program as a confirmed exit does: connections stopped,
+    // configuration saved.
+    EndSignals endSignals;
+    QObject::connect(&endSignals, &EndSignals::EndRequested, &window, &TMain::CloseWithoutQuestion);
     instance.Listen();
 
     window.show();

@@ -3,6 +3,7 @@
 #include "core/uDm.h"
 #include "platform/Clock.h"
 #include "platform/MainThreadHandOver.h"
+#include "service/EndSignals.h"
 #include "service/HeadlessApplication.h"
 #include "service/HeadlessPrompts.h"
 #include "service/HeadlessWindowLink.h"
@@ -10,48 +11,16 @@
 #include "service/uSupporting.h"
 
 #include <QFileInfo>
-#include <QSocketNotifier>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
-
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr int kExitCannotStart = 1;
 constexpr int kExitAlreadyRunning = 2;
-
-// The signal handler may only write to this socket; the event loop reads it.
-int signalSockets[2] = {-1, -1};
-
-void SignalArrived(int) {
-    const int savedErrno = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(signalSockets[0], &byte, 1);
-    errno = savedErrno;
-}
-
-bool CatchEndSignals() {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0)
-        return false;
-    struct sigaction action {};
-    action.sa_handler = SignalArrived;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGTERM, &action, nullptr) == 0 &&
-           ::sigaction(SIGINT, &action, nullptr) == 0;
-}
-
-// A second signal while the connections are being stopped ends the program at once.
-void ReleaseEndSignals() {
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGINT, SIG_DFL);
-}
 
 void PrintError(const QString& text) {
     std::fputs((text + u'\n').toLocal8Bit().constData(), stderr);
@@ -80,17 +49,13 @@ int RunHeadless(int argc, char** argv) {
         return folderLock.HeldByAnother() ? kExitAlreadyRunning : kExitCannotStart;
     }
 
-    if (!CatchEndSignals()) {
+    EndSignals endSignals;
+    if (!endSignals.Installed()) {
         PrintError(QStringLiteral("Сигналы завершения не перехватываются: %1")
                        .arg(QString::fromLocal8Bit(std::strerror(errno))));
         return kExitCannotStart;
     }
-    QSocketNotifier endRequest(signalSockets[1], QSocketNotifier::Read);
-    QObject::connect(&endRequest, &QSocketNotifier::activated, &application, [&] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t read = ::read(signalSockets[1], &byte, 1);
-        QCoreApplication::quit();
-    });
+    QObject::connect(&endSignals, &EndSignals::EndRequested, &application, &QCoreApplication::quit);
 
     const auto clock = std::make_shared<SystemClock>();
     HeadlessPrompts prompts(folder, *clock);
@@ -121,12 +86,10 @@ int RunHeadless(int argc, char** argv) {
                                       "журнал %2. Остановка: SIGTERM или Ctrl+C.")
                            .arg(folder, prompts.LogPath()));
             QCoreApplication::exec();
-            ReleaseEndSignals();
+            EndSignals::Release();
             PrintError(QStringLiteral("Сервис синхронизаций останавливается."));
         }
         dm.TaskScheduler.stop();
     }
-    ::close(signalSockets[0]);
-    ::close(signalSockets[1]);
     return exitCode;
 }

@@ -582,13 +582,21 @@ void TMain::closeEvent(QCloseEvent* event) {
         event->ignore();
 }
 
+void TMain::CloseWithoutQuestion() {
+    if (!closeConfirmed_) {
+        closeConfirmed_ = true;
+        tray_->SetTrayIcon(TrayOperation::Delete);
+        Q_EMIT CloseConfirmed();
+    }
+    close();
+}
+
 void TMain::SessionEnding(QSessionManager& manager) {
     if (manager.allowsInteraction() && !FormCloseQuery()) {
         manager.cancel();
         return;
     }
-    closeConfirmed_ = true;
-    close();
+    CloseWithoutQuestion();
 }
 
 QColor TMain::ButtonFaceColor() const {

@@ -92,6 +92,8 @@ public Q_SLOTS:
     void BitBut_Connection_Connection_TestClick();
     // The exit question; on Yes the tray icon goes and the window may close.
     bool FormCloseQuery();
+    // Closes in the orderly way without the question: the session or the system ends it.
+    void CloseWithoutQuestion();
 
 Q_SIGNALS:
     // The operator confirmed the exit question; the window closes next.

@@ -118,6 +118,7 @@ private Q_SLOTS:
 
     void secondStartShowsTheRunningWindowAndEnds();
     void lockOfACrashedInstanceDoesNotBlock();
+    void endSignalClosesInOrder();
     void trayMenuItems_data();
     void trayMenuItems();
     void noTrayIconAfterStart();
@@ -184,6 +185,26 @@ void ShellTest::lockOfACrashedInstanceDoesNotBlock() {
     QTRY_VERIFY_WITH_TIMEOUT(next->state() == QProcess::NotRunning, 20000);
     QCOMPARE(next->exitCode(), 0);
     QCOMPARE(shown.count(), 1);
+}
+
+// The system asks the program to end (a service manager, the demo's Ctrl+C): it ends as after a
+// confirmed exit, with the configuration written.
+void ShellTest::endSignalClosesInOrder() {
+    QTemporaryDir runtime;
+    QTemporaryDir programFolder;
+    SingleInstance probe(runtime.path());
+    const std::unique_ptr<QProcess> program = StartProgram(runtime.path(), programFolder.path());
+    QVERIFY2(program->waitForStarted(), qPrintable(program->errorString()));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(probe.ServerPath()), 20000);
+    const QString settings = QDir(programFolder.path()).filePath(QStringLiteral("Corvane.ini"));
+    QVERIFY(!QFileInfo::exists(settings));
+
+    program->terminate();
+    QTRY_VERIFY_WITH_TIMEOUT(program->state() == QProcess::NotRunning, 20000);
+    QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program->exitCode(), 0);
+    QVERIFY(QFileInfo::exists(settings));
+    QVERIFY(probe.TryLock());
 }
 
 void ShellTest::trayMenuItems_data() {
