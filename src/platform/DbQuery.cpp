@@ -62,6 +62,23 @@ bool IsTextType(const QVariant& value) {
     return type == QMetaType::QString || type == QMetaType::QByteArray || type == QMetaType::QChar;
 }
 
+// Integers as the drivers type them are read directly: the general conversion costs more than
+// the rest of a row's work.
+std::optional<qlonglong> IntegerOf(const QVariant& value) {
+    switch (value.typeId()) {
+    case QMetaType::Int:
+        return value.value<int>();
+    case QMetaType::LongLong:
+        return value.value<qlonglong>();
+    default:
+        bool ok = false;
+        const qlonglong integer = value.toLongLong(&ok);
+        if (ok)
+            return integer;
+        return std::nullopt;
+    }
+}
+
 // A whole number, or the text of a key that is none.
 using LookupKey = std::variant<qint64, QString>;
 
@@ -89,10 +106,8 @@ std::optional<LookupKey> NormalKey(const QVariant& value) {
             return KeyOfDouble(number);
         return text;
     }
-    bool ok = false;
-    const qlonglong integer = value.toLongLong(&ok);
-    if (ok)
-        return integer;
+    if (const std::optional<qlonglong> integer = IntegerOf(value))
+        return *integer;
     return value.toString();
 }
 
@@ -161,6 +176,7 @@ void DbQuery::Close() {
     indexedField_ = -1;
     integerIndex_.clear();
     textIndex_.clear();
+    integerIndex_.reserve(rowCount_);
 }
 
 void DbQuery::SetParameter(const QString& name, const QVariant& value) {
@@ -212,8 +228,9 @@ int DbQuery::FieldAsInteger(const QString& field) const {
         const double number = std::round(value.toDouble());
         ok = std::isfinite(number);
         integer = ok ? static_cast<qlonglong>(number) : 0;
-    } else {
-        integer = value.toLongLong(&ok);
+    } else if (const std::optional<qlonglong> exact = IntegerOf(value)) {
+        integer = *exact;
+        ok = true;
     }
     if (!ok || integer < std::numeric_limits<int>::min() ||
         integer > std::numeric_limits<int>::max())
@@ -325,6 +342,7 @@ void DbQuery::ReadRemainingRows() {
 void DbQuery::IndexRows(int keyIndex) {
     integerIndex_.clear();
     textIndex_.clear();
+    integerIndex_.reserve(rowCount_);
     // From the last row back, so that of equal keys the first row's stays.
     for (qsizetype row = rowCount_ - 1; row >= 0; --row) {
         const std::optional<LookupKey> normal =
@@ -340,13 +358,14 @@ void DbQuery::IndexRows(int keyIndex) {
 }
 
 int DbQuery::FieldIndex(const QString& field) const {
-    const auto spelled = spelledIndex_.constFind(field);
-    if (spelled != spelledIndex_.constEnd())
-        return *spelled;
+    for (const auto& [name, index] : std::as_const(spelledIndex_)) {
+        if (name == field)
+            return index;
+    }
     const auto found = fieldIndex_.constFind(field.toLower());
     if (found == fieldIndex_.constEnd())
         throw Exception(QStringLiteral("Field '%1' not found").arg(field));
-    spelledIndex_.insert(field, *found);
+    spelledIndex_.append({field, *found});
     return *found;
 }
 

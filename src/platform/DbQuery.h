@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 class DbConnection;
 class QSqlQuery;
@@ -70,8 +71,9 @@ private:
     bool active_ = false;
     bool eof_ = true;
     QHash<QString, int> fieldIndex_;
-    // Names as the callers spell them, so that a loop lowers each name once.
-    mutable QHash<QString, int> spelledIndex_;
+    // Names as the callers spell them, so that a loop lowers each name once. A loop reads a few
+    // names per row: scanning them is cheaper than hashing the name.
+    mutable QList<std::pair<QString, int>> spelledIndex_;
     int columnCount_ = 0;
     bool buffered_ = false;
     // The buffered rows one after another: row r starts at r * columnCount_.
