@@ -83,66 +83,15 @@ void TWorkThread::Cycle(int& failCount, std::unique_ptr<AutomationObject>& infob
     if (CanContinue()) {
         auto receiver =
             std::make_unique<DbConnection>(parameters_.ReceiverConnectionString.trimmed());
+        // Guard A: a failure the receiver's provider describes is a connection error that is
+        // not counted.
         try {
-            WithCleanup(
-                [&] {
-                    receiver->Open();
-                    PostLogCode(7);
-                    if (!CanContinue())
-                        return;
-                    const bool sql = parameters_.ConnectionType == SqlConnectionType;
-                    std::unique_ptr<DbConnection> source;
-                    if (sql)
-                        source = std::make_unique<DbConnection>(
-                            parameters_.SourceConnectionString.trimmed());
-                    else
-                        infobase = std::make_unique<AutomationObject>(
-                            ProgIdForType(parameters_.ConnectionType),
-                            environment_.AutomationRegistrationFile, AbortToken());
-                    WithCleanup(
+            WithCleanup([&] { WithReceiver(*receiver, failCount, infobase); },
                         [&] {
-                            try {
-                                if (sql)
-                                    source->Open();
-                                else
-                                    infobase->Initialize(
-                                        infobase->RMTrade(),
-                                        parameters_.SourceConnectionString.trimmed(),
-                                        QStringLiteral("NO_SPLASH_SHOW"));
-                                PostLogCode(8);
-                                if (CanContinue()) {
-                                    if (sql)
-                                        TransferFromSql(*this, *receiver, *source);
-                                    else
-                                        TransferFrom1C(*this, *receiver, *infobase);
-                                    // A worker stopped during the 1C pause transferred
-                                    // nothing: it must not report the receiver as updated.
-                                    if (CanContinue() && !Terminated())
-                                        MarkUpdated();
-                                }
-                            } catch (const EOleSysError& error) {
-                                PassOnAtProgramEnd();
-                                ++failCount;
-                                CheckAttempts(failCount);
-                                ErrorText = error.Message();
-                                ReportConnectionError();
-                            }
-                        },
-                        [&] {
-                            if (sql) {
-                                source->Close();
-                                source.reset();
-                            } else {
-                                infobase.reset();
-                            }
-                            PostLogCode(18);
+                            receiver->Close();
+                            receiver.reset();
+                            PostLogCode(17);
                         });
-                },
-                [&] {
-                    receiver->Close();
-                    receiver.reset();
-                    PostLogCode(17);
-                });
         } catch (const EOleException& error) {
             PassOnAtProgramEnd();
             ErrorText = error.Message();
@@ -152,6 +101,60 @@ void TWorkThread::Cycle(int& failCount, std::unique_ptr<AutomationObject>& infob
     RegisterCycleEnd();
     CoUninitialize();
     PostLogCode(20);
+}
+
+void TWorkThread::WithReceiver(DbConnection& receiver, int& failCount,
+                               std::unique_ptr<AutomationObject>& infobase) {
+    receiver.Open();
+    PostLogCode(7);
+    if (!CanContinue())
+        return;
+    const bool sql = parameters_.ConnectionType == SqlConnectionType;
+    std::unique_ptr<DbConnection> source;
+    if (sql)
+        source = std::make_unique<DbConnection>(parameters_.SourceConnectionString.trimmed());
+    else
+        infobase = std::make_unique<AutomationObject>(ProgIdForType(parameters_.ConnectionType),
+                                                      environment_.AutomationRegistrationFile,
+                                                      AbortToken());
+    // Block F: the source is released on every path.
+    WithCleanup([&] { WithSource(receiver, source.get(), infobase.get(), failCount); },
+                [&] {
+                    if (source)
+                        source->Close();
+                    source.reset();
+                    infobase.reset();
+                    PostLogCode(18);
+                });
+}
+
+void TWorkThread::WithSource(DbConnection& receiver, DbConnection* source,
+                             AutomationObject* infobase, int& failCount) {
+    // Guard B: a failed call into either end is a counted connection error.
+    try {
+        if (source)
+            source->Open();
+        else
+            infobase->Initialize(infobase->RMTrade(), parameters_.SourceConnectionString.trimmed(),
+                                 QStringLiteral("NO_SPLASH_SHOW"));
+        PostLogCode(8);
+        if (!CanContinue())
+            return;
+        if (source)
+            TransferFromSql(*this, receiver, *source);
+        else
+            TransferFrom1C(*this, receiver, *infobase);
+        // A worker stopped during the 1C pause transferred nothing: it must not report the
+        // receiver as updated.
+        if (CanContinue() && !Terminated())
+            MarkUpdated();
+    } catch (const EOleSysError& error) {
+        PassOnAtProgramEnd();
+        ++failCount;
+        CheckAttempts(failCount);
+        ErrorText = error.Message();
+        ReportConnectionError();
+    }
 }
 
 void TWorkThread::CheckAttempts(int& failCount) {

@@ -13,6 +13,7 @@
 #include <mutex>
 
 class AutomationObject;
+class DbConnection;
 class RecordSet;
 
 // The worker of one running connection: repeats the update cycle, classifies its failures and
@@ -56,6 +57,12 @@ private:
 
     // One pass inside the loop after the wait; the 1C object lives in the body.
     void Cycle(int& failCount, std::unique_ptr<AutomationObject>& infobase);
+    // The cycle with the receiver created, and with the source created too: exactly one of
+    // source (an SQL database) and infobase (a 1C one) is given.
+    void WithReceiver(DbConnection& receiver, int& failCount,
+                      std::unique_ptr<AutomationObject>& infobase);
+    void WithSource(DbConnection& receiver, DbConnection* source, AutomationObject* infobase,
+                    int& failCount);
     // Edits the worker's own Connection row and posts it, with the table's events attached;
     // the controls are paused and the cursor comes back to where it was.
     void EditConnectionRow(const std::function<void(RecordSet&)>& change);
