@@ -6,6 +6,8 @@
 // The kinds of the toolkit's message dialog; their titles are "Warning", "Information",
 // "Confirm" and "Error".
 enum class DialogKind { Warning, Information, Confirmation, Error };
+// The standard title of a dialog of this kind.
+QString DialogTitle(DialogKind kind);
 enum class DialogButton { Yes, No, Ok, Cancel };
 using DialogButtons = QList<DialogButton>;
 

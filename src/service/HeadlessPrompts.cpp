@@ -25,7 +25,7 @@ HeadlessPrompts::HeadlessPrompts(QString programFolder, const Clock& clock, std:
 
 DialogButton HeadlessPrompts::MessageDlg(const QString& text, DialogKind kind,
                                          const DialogButtons& buttons) {
-    return Report(Title(kind), text, buttons);
+    return Report(DialogTitle(kind), text, buttons);
 }
 
 DialogButton HeadlessPrompts::SystemMessageBox(const QString& text, const DialogButtons& buttons) {
@@ -38,20 +38,6 @@ DialogButton HeadlessPrompts::DefaultAnswer(const DialogButtons& buttons) {
             return refusal;
     }
     return buttons.isEmpty() ? DialogButton::Ok : buttons.first();
-}
-
-QString HeadlessPrompts::Title(DialogKind kind) {
-    switch (kind) {
-    case DialogKind::Warning:
-        return QStringLiteral("Warning");
-    case DialogKind::Information:
-        return QStringLiteral("Information");
-    case DialogKind::Confirmation:
-        return QStringLiteral("Confirm");
-    case DialogKind::Error:
-        return QStringLiteral("Error");
-    }
-    return QString();
 }
 
 QString HeadlessPrompts::LogPath() const {

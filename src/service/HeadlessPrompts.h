@@ -23,7 +23,6 @@ public:
     // No when the box offers it (a question whose Yes would stop or lose work), then Cancel,
     // otherwise its first button.
     static DialogButton DefaultAnswer(const DialogButtons& buttons);
-    static QString Title(DialogKind kind);
     QString LogPath() const;
 
 private:

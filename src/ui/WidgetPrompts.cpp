@@ -36,20 +36,6 @@ QMessageBox::ButtonRole ButtonRole(DialogButton button) {
     return QMessageBox::InvalidRole;
 }
 
-QString KindTitle(DialogKind kind) {
-    switch (kind) {
-    case DialogKind::Warning:
-        return QStringLiteral("Warning");
-    case DialogKind::Information:
-        return QStringLiteral("Information");
-    case DialogKind::Confirmation:
-        return QStringLiteral("Confirm");
-    case DialogKind::Error:
-        return QStringLiteral("Error");
-    }
-    return {};
-}
-
 QMessageBox::Icon KindIcon(DialogKind kind) {
     switch (kind) {
     case DialogKind::Warning:
@@ -118,7 +104,7 @@ WidgetPrompts::WidgetPrompts(QWidget* parent)
 std::unique_ptr<QMessageBox> WidgetPrompts::BuildMessageDlg(const QString& text, DialogKind kind,
                                                             const DialogButtons& buttons,
                                                             QWidget* parent) {
-    return BuildBox(KindTitle(kind), KindIcon(kind), text, buttons, parent);
+    return BuildBox(DialogTitle(kind), KindIcon(kind), text, buttons, parent);
 }
 
 std::unique_ptr<QMessageBox> WidgetPrompts::BuildSystemMessageBox(const QString& text,
