@@ -9,6 +9,7 @@
 #include "core/TableEventStore.h"
 #include "core/uDm.h"
 #include "platform/RegionalSettings.h"
+#include "support/SettingsConfiguration.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -21,22 +22,6 @@
 #include <functional>
 
 namespace {
-
-struct Configuration {
-    explicit Configuration(const QString& path)
-        : settingsFile(path, dm, counters, events, passwords) {
-        // Opened as the service opens them.
-        for (RecordSet* table :
-             {&dm.Connection_Types, &dm.Source, &dm.Receiver, &dm.Connection, &dm.VremTable})
-            table->Open();
-    }
-
-    TDm dm;
-    IdCounters counters;
-    TableEventStore events;
-    PasswordKeeper passwords{dm.VremTable, events};
-    SettingsFile settingsFile;
-};
 
 QString Key(const QString& name, int rows, const std::function<QString(int)>& value) {
     QStringList values;
@@ -105,7 +90,7 @@ Times Measure(const QString& path, int rows) {
 
     Times best{1e18, 1e18, 1e18};
     for (int run = 0; run < 3; ++run) {
-        Configuration configuration(path);
+        SettingsConfiguration configuration(path);
         QElapsedTimer timer;
         timer.start();
         configuration.settingsFile.LoadConfiguration();

@@ -9,6 +9,7 @@
 #include "platform/ProfileFile.h"
 #include "platform/RegionalSettings.h"
 #include "platform/TextCodec.h"
+#include "support/SettingsConfiguration.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -23,23 +24,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Everything a settings file reads into and writes from, as the service holds it.
-struct Configuration {
-    explicit Configuration(const QString& path)
-        : settingsFile(path, dm, counters, events, passwords) {
-        // Opened as the service opens them.
-        for (RecordSet* table :
-             {&dm.Connection_Types, &dm.Source, &dm.Receiver, &dm.Connection, &dm.VremTable})
-            table->Open();
-    }
-
-    TDm dm;
-    IdCounters counters;
-    TableEventStore events;
-    PasswordKeeper passwords{dm.VremTable, events};
-    SettingsFile settingsFile;
-};
 
 void WriteBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -61,7 +45,7 @@ QList<QVariantList> Rows(RecordSet& table) {
     return rows;
 }
 
-QString LoadError(Configuration& configuration) {
+QString LoadError(SettingsConfiguration& configuration) {
     try {
         configuration.settingsFile.LoadConfiguration();
     } catch (const Exception& error) {
@@ -129,7 +113,7 @@ private Q_SLOTS:
 
     void loadsWorkedExample() {
         WriteBytes(path_, workedExample);
-        Configuration configuration(path_);
+        SettingsConfiguration configuration(path_);
         configuration.settingsFile.LoadConfiguration();
 
         RecordSet& connection = configuration.dm.Connection;
@@ -163,7 +147,7 @@ private Q_SLOTS:
     }
 
     void missingFileGivesDefaultsAndIsCreatedOnSave() {
-        Configuration configuration(path_);
+        SettingsConfiguration configuration(path_);
         const ServiceSettings settings = configuration.settingsFile.LoadConfiguration();
         QCOMPARE(settings.NumberAttempts, 3);
         QCOMPARE(settings.ShowAllLogs, false);
@@ -214,7 +198,7 @@ private Q_SLOTS:
     void readsSettings() {
         QFETCH(QByteArray, text);
         WriteBytes(path_, text);
-        Configuration configuration(path_);
+        SettingsConfiguration configuration(path_);
         const ServiceSettings settings = configuration.settingsFile.LoadConfiguration();
         QTEST(settings.NumberAttempts, "numberAttempts");
         QTEST(settings.ShowAllLogs, "showAllLogs");
@@ -239,7 +223,7 @@ private Q_SLOTS:
         QFETCH(QString, field);
         QFETCH(QString, value);
         {
-            Configuration configuration(path_);
+            SettingsConfiguration configuration(path_);
             RecordSet& source = configuration.dm.Source;
             source.Append();
             source.FieldByName("Id").SetAsInteger(1);
@@ -252,7 +236,7 @@ private Q_SLOTS:
             source.Post();
             configuration.settingsFile.SaveTable(source);
         }
-        Configuration loaded(path_);
+        SettingsConfiguration loaded(path_);
         loaded.settingsFile.LoadConfiguration();
         RecordSet& source = loaded.dm.Source;
         QCOMPARE(source.RecordCount(), 2);
@@ -264,7 +248,7 @@ private Q_SLOTS:
     void shorterLineGivesItsLastValueToTheRest() {
         WriteBytes(path_, "[Connection]\nId=1`2`3\nName_Connection=A`B\nTime_Update=5`6`7`8\n"
                           "Monday=1\n");
-        Configuration configuration(path_);
+        SettingsConfiguration configuration(path_);
         configuration.settingsFile.LoadConfiguration();
         RecordSet& connection = configuration.dm.Connection;
         QCOMPARE(connection.RecordCount(), 3);
@@ -280,7 +264,7 @@ private Q_SLOTS:
 
     void statusIsAlwaysZero() {
         WriteBytes(path_, "[Connection]\nId=1`2\nStatus=2`x\nUpdated=1`0\n");
-        Configuration configuration(path_);
+        SettingsConfiguration configuration(path_);
         configuration.settingsFile.LoadConfiguration();
         RecordSet& connection = configuration.dm.Connection;
         QCOMPARE(connection.RecordCount(), 2);
@@ -299,7 +283,7 @@ private Q_SLOTS:
     }
 
     void writesTextForms() {
-        Configuration configuration(path_);
+        SettingsConfiguration configuration(path_);
         RecordSet& connection = configuration.dm.Connection;
         AppendConnection(connection, 1, "A", QDateTime(QDate(2009, 3, 5), QTime(0, 0)));
         AppendConnection(connection, 2, QVariant(), QDateTime(QDate(2009, 12, 31), QTime(7, 5, 9)));
@@ -318,7 +302,7 @@ private Q_SLOTS:
         QCOMPARE(file.ReadString("Connection", "TimeStart"), "9:00:00``");
         QCOMPARE(file.ReadString("Connection", "Time_Update"), "-15``");
 
-        Configuration loaded(path_);
+        SettingsConfiguration loaded(path_);
         loaded.settingsFile.LoadConfiguration();
         QCOMPARE(Rows(loaded.dm.Connection), Rows(connection));
         loaded.dm.Connection.Next();
@@ -327,7 +311,7 @@ private Q_SLOTS:
 
     void saveKeepsCursorUnknownKeysAndCancelsPendingEdit() {
         WriteBytes(path_, "[Other]\nKept=1\n[Connection]\nId=1`2`3\nName_Connection=A`B`C\n");
-        Configuration configuration(path_);
+        SettingsConfiguration configuration(path_);
         configuration.settingsFile.LoadConfiguration();
         RecordSet& connection = configuration.dm.Connection;
         // A key of another version of the program, added after the load.
@@ -369,7 +353,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, connection);
         QFETCH(QString, error);
         WriteBytes(path_, "[Receiver]\nId=1`2\nName_Receiver=R1`R2\n[Connection]\n" + connection);
-        Configuration configuration(path_);
+        SettingsConfiguration configuration(path_);
         QCOMPARE(LoadError(configuration), error);
         QCOMPARE(configuration.dm.Receiver.RecordCount(), 2);
         QTEST(configuration.dm.Connection.RecordCount(), "connectionRows");
@@ -379,13 +363,13 @@ private Q_SLOTS:
     void otherDateSeparatorFailsToLoad() {
         RegionalSettings::SetFormats("dd/MM/yyyy", "H:mm:ss");
         {
-            Configuration configuration(path_);
+            SettingsConfiguration configuration(path_);
             AppendConnection(configuration.dm.Connection, 1, "A",
                              QDateTime(QDate(2009, 3, 5), QTime(14, 30)));
             configuration.settingsFile.SaveTable(configuration.dm.Connection);
         }
         RegionalSettings::SetFormats("dd.MM.yyyy", "H:mm:ss");
-        Configuration configuration(path_);
+        SettingsConfiguration configuration(path_);
         QCOMPARE(LoadError(configuration), "'05/03/2009 14:30:00' is not a valid date and time");
     }
 
@@ -393,7 +377,7 @@ private Q_SLOTS:
         WriteBytes(path_, "[Counter_Id]\nCounter_Connection=2\nCounter_Receiver=10\n"
                           "[Connection]\nId=5`1\n[Receiver]\nId=3\n[Source]\nId=7`4\n"
                           "[Connection_Types]\nId=1`20\nName=a`b\n");
-        Configuration configuration(path_);
+        SettingsConfiguration configuration(path_);
         configuration.settingsFile.LoadConfiguration();
         QCOMPARE(configuration.counters.Counter_Connection, 5);
         QCOMPARE(configuration.counters.Counter_Receiver, 10);
@@ -418,7 +402,7 @@ private Q_SLOTS:
         QVERIFY(!TextCodec::IsValidUtf8(*bytes));
         WriteBytes(path_, *bytes);
 
-        Configuration configuration(path_);
+        SettingsConfiguration configuration(path_);
         configuration.settingsFile.LoadConfiguration();
         RecordSet& receiver = configuration.dm.Receiver;
         RecordSet& source = configuration.dm.Source;
@@ -446,7 +430,7 @@ private Q_SLOTS:
                  "/DC:\\База /NАдмин /P" + cipher.EncipherPassword("=пароль"));
         QCOMPARE(written.ReadString("Connection_Types", "Name"), "База данных`1С:Предприятие");
 
-        Configuration reloaded(path_);
+        SettingsConfiguration reloaded(path_);
         reloaded.settingsFile.LoadConfiguration();
         QCOMPARE(Rows(reloaded.dm.Receiver), Rows(receiver));
         QCOMPARE(Rows(reloaded.dm.Source), Rows(source));
@@ -479,7 +463,7 @@ private Q_SLOTS:
         const QByteArray target = QFile::encodeName(readOnly == "file" ? path : folder.path());
         const mode_t writableMode = readOnly == "file" ? 0600 : 0700;
 
-        Configuration configuration(path);
+        SettingsConfiguration configuration(path);
         RecordSet& receiver = configuration.dm.Receiver;
         receiver.OnNewRecord = [&configuration](RecordSet& table) {
             table.FieldByName("Id").SetAsInteger(configuration.counters.NewReceiverId());
@@ -518,8 +502,8 @@ private Q_SLOTS:
 
     void killedSaveLeavesOldOrNewContent() {
         // Two contents of one table, each big enough that a kill often lands inside a write.
-        Configuration oldContent(path_);
-        Configuration newContent(path_);
+        SettingsConfiguration oldContent(path_);
+        SettingsConfiguration newContent(path_);
         for (int id = 1; id <= 3000; ++id) {
             AppendConnection(oldContent.dm.Connection, id, QStringLiteral("old %1").arg(id));
             AppendConnection(newContent.dm.Connection, id * 2, QStringLiteral("new %1").arg(id),
@@ -541,7 +525,7 @@ private Q_SLOTS:
                 close(started[0]);
                 try {
                     for (int save = 0;; ++save) {
-                        Configuration& content = save % 2 == 0 ? newContent : oldContent;
+                        SettingsConfiguration& content = save % 2 == 0 ? newContent : oldContent;
                         content.settingsFile.SaveTable(content.dm.Connection);
                         if (save == 0 && write(started[1], "s", 1) != 1)
                             _exit(1);
@@ -560,7 +544,7 @@ private Q_SLOTS:
             QCOMPARE(waitpid(child, &status, 0), child);
             QVERIFY(WIFSIGNALED(status));
 
-            Configuration loaded(path_);
+            SettingsConfiguration loaded(path_);
             QCOMPARE(LoadError(loaded), QString());
             const QList<QVariantList> rows = Rows(loaded.dm.Connection);
             QVERIFY(rows == oldRows || rows == newRows);
@@ -607,7 +591,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, text);
         QFETCH(int, connectionRows);
         WriteBytes(path_, text);
-        Configuration configuration(path_);
+        SettingsConfiguration configuration(path_);
         const QString error = LoadError(configuration);
         if (connectionRows >= 0) {
             QCOMPARE(error, QString());
