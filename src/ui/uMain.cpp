@@ -576,10 +576,13 @@ bool TMain::FormCloseQuery() {
 }
 
 void TMain::closeEvent(QCloseEvent* event) {
-    if (FormCloseQuery())
-        event->accept();
-    else
+    if (!FormCloseQuery()) {
         event->ignore();
+        return;
+    }
+    event->accept();
+    // Qt ends the program only when a visible window closes; from the tray the window is hidden.
+    QCoreApplication::quit();
 }
 
 void TMain::CloseWithoutQuestion() {

@@ -20,6 +20,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -127,6 +128,8 @@ private Q_SLOTS:
     void minimiseAndRestoreWithTray();
     void exitFromTheTrayMenu_data();
     void exitFromTheTrayMenu();
+    void confirmedExitFromTheTrayEndsTheProgram_data();
+    void confirmedExitFromTheTrayEndsTheProgram();
     void helpOpensThePageOfTheActiveTab_data();
     void helpOpensThePageOfTheActiveTab();
     void missingHelpPageIsTold();
@@ -322,6 +325,38 @@ void ShellTest::exitFromTheTrayMenu() {
     QVERIFY(place.prompts.Messages().first().SystemBox);
     QVERIFY(!window.isVisible());
     QCOMPARE(window.Tray().IconShown(), answer == DialogButton::No);
+}
+
+void ShellTest::confirmedExitFromTheTrayEndsTheProgram_data() {
+    QTest::addColumn<bool>("endSignal");
+    QTest::newRow("Выход") << false;
+    QTest::newRow("SIGTERM") << true;
+}
+
+void ShellTest::confirmedExitFromTheTrayEndsTheProgram() {
+    QFETCH(bool, endSignal);
+    MainWindowPlace place;
+    TMain& window = *place.window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // A hidden window's close does not end the event loop by itself.
+    window.Tray().SetTrayIcon(TrayOperation::Add);
+    window.hide();
+    place.prompts.Answer(DialogButton::Yes);
+    QTimer::singleShot(0, &window, [&window, endSignal] {
+        if (endSignal)
+            window.CloseWithoutQuestion();
+        else
+            MenuItem(window.Tray().Menu(), QStringLiteral("N5"))->trigger();
+    });
+    // Ends a program that would otherwise go on without its window.
+    QTimer neverEnded;
+    neverEnded.setSingleShot(true);
+    connect(&neverEnded, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    neverEnded.start(10000);
+
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(!window.Tray().IconShown());
 }
 
 void ShellTest::helpOpensThePageOfTheActiveTab_data() {
