@@ -917,8 +917,7 @@ bool TMain::AnyLookupListVisible() const {
 }
 
 void TMain::FormKeyDown(QKeyEvent* event, bool& handled) {
-    if (event->key() != Qt::Key_Escape || event->modifiers() != Qt::NoModifier ||
-        AnyLookupListVisible())
+    if (event->key() != Qt::Key_Escape || AnyLookupListVisible())
         return;
     handled = true;
     bool mayClose = true;

@@ -722,14 +722,20 @@ private Q_SLOTS:
         QVERIFY(!place.dm.Connection.IsEditing());
     }
 
+    void escapeCancelsPendingEditsThenAsksToQuit_data() {
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::newRow("Escape") << Qt::KeyboardModifiers(Qt::NoModifier);
+        QTest::newRow("Shift+Escape") << Qt::KeyboardModifiers(Qt::ShiftModifier);
+    }
     void escapeCancelsPendingEditsThenAsksToQuit() {
+        QFETCH(Qt::KeyboardModifiers, modifiers);
         Workplace place;
         place.AddConfiguration();
         place.dm.Receiver.Edit();
         place.dm.Receiver.FieldByName("Name_Receiver").SetAsString("Правка");
         place.dm.Connection.Edit();
         place.dm.Connection.FieldByName("Name_Connection").SetAsString("Правка");
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape, modifiers);
 
         QVERIFY(!place.dm.Receiver.IsEditing());
         QVERIFY(!place.dm.Connection.IsEditing());
@@ -739,7 +745,7 @@ private Q_SLOTS:
         QVERIFY(place.window->isVisible());
 
         place.prompts.Answer(DialogButton::No);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape, modifiers);
         QCOMPARE(place.prompts.Texts(), QStringList{"Вы действительно хотите выйти из программы?"});
         QVERIFY(place.prompts.Messages().first().SystemBox);
         QCOMPARE(place.prompts.Messages().first().Buttons,
@@ -748,7 +754,7 @@ private Q_SLOTS:
 
         QSignalSpy confirmed(place.window.get(), &TMain::CloseConfirmed);
         place.prompts.Answer(DialogButton::Yes);
-        QTest::keyClick(place.window.get(), Qt::Key_Escape);
+        QTest::keyClick(place.window.get(), Qt::Key_Escape, modifiers);
         QCOMPARE(confirmed.size(), 1);
         QVERIFY(!place.window->isVisible());
     }
