@@ -10,8 +10,10 @@
 #include "support/ScriptedPrompts.h"
 
 #include <QFile>
+
 #include <QTemporaryDir>
 #include <QTest>
+#include <limits>
 
 class ServiceTest : public QObject {
     Q_OBJECT
@@ -107,6 +109,15 @@ private Q_SLOTS:
         QVERIFY(dm.Receiver.IsEmpty());
         dm.Receiver.Insert();
         QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Id")).AsInteger(), 2);
+    }
+
+    void counterAtTheLargestIntegerWraps() {
+        WriteSettings("[Counter_Id]\r\nCounter_Receiver=2147483647\r\n");
+        TDm dm;
+        TSynchronization_Service service(dm, Environment());
+        dm.Receiver.Insert();
+        QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Id")).AsInteger(),
+                 std::numeric_limits<int>::min());
     }
 
     void postSavesTheTableWithThePasswordEnciphered() {
