@@ -43,7 +43,6 @@ public:
     void Shutdown();
 
 private:
-    std::shared_ptr<TWorkThread> CreateWorker(int id);
     // A worker's thread has ended: it leaves both lists and is destroyed.
     void WorkerEnded(const TThread* worker);
     int ConnectionStatusOf(int id) const;
