@@ -10,6 +10,7 @@ packages=(
   postgresql sqlite3
   xvfb xauth trayer x11-utils imagemagick fonts-dejavu-core fonts-liberation xdg-utils xdotool
   procps psmisc
+  qt6-httpserver-dev qt6-websockets-dev libsystemd-dev python3-prometheus-client
 )
 
 missing=()

@@ -62,7 +62,7 @@ QString Evaluate(AutomationObject& infobase, const QString& expression) {
     return AnswerText(infobase.EvalExpr(text)).trimmed();
 }
 
-void TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationObject& infobase) {
+int TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationObject& infobase) {
     const WorkerParameters& parameters = worker.Parameters();
     const QString selectSql =
         ReceiverStatements::BalanceSelect(parameters.TableName, parameters.KeyField);
@@ -71,7 +71,7 @@ void TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationO
 
     // The infobase is given time to settle after it was opened.
     if (!worker.Sleep(kPauseMs))
-        return;
+        return 0;
 
     // Declared in this order so that the update goes first when they are released.
     DbQuery receiverRows(receiver);
@@ -84,18 +84,18 @@ void TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationO
     worker.PostLogCode(9);
 
     if (!worker.CanContinue())
-        return;
+        return 0;
     Evaluate(infobase, Call(InfobaseFunctions::ClearBalances, QString()));
     worker.PostLogCode(10);
 
     if (!worker.CanContinue())
-        return;
+        return 0;
     for (const ReceiverItem& item : items)
         Evaluate(infobase, Call(InfobaseFunctions::AddToBalances, item.code));
     worker.PostLogCode(11);
 
     if (!worker.CanContinue())
-        return;
+        return 0;
     const QString filterAnswer =
         Evaluate(infobase, Call(InfobaseFunctions::SetStockFilter,
                                 QLatin1Char('"') + parameters.StockFilter + QLatin1Char('"')));
@@ -104,7 +104,7 @@ void TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationO
     worker.PostLogCode(12);
 
     if (!worker.CanContinue())
-        return;
+        return 0;
     if (Evaluate(infobase, Call(InfobaseFunctions::FillBalances, QString())) ==
         QStringLiteral("-1"))
         throw Exception(
@@ -112,7 +112,8 @@ void TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationO
     worker.PostLogCode(13);
 
     if (!worker.CanContinue())
-        return;
+        return 0;
+    int changed = 0;
     ReceiverStatements::InTransaction(receiver, [&] {
         update.SetSql(updateSql);
         update.Prepare();
@@ -125,7 +126,9 @@ void TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationO
             update.SetParameter(QStringLiteral("Quantity"), balance);
             update.SetParameter(QStringLiteral("Code"), item.code);
             update.Execute();
+            ++changed;
         }
     });
     worker.PostLogCode(14);
+    return changed;
 }

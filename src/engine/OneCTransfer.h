@@ -8,9 +8,9 @@ class TransferContext;
 
 // Hands the receiver's item codes to the infobase, lets it compute their balances, reads them
 // back one code at a time and writes every changed quantity into the receiver in one
-// transaction. Returns normally when it ran, a stop request cut it short, or termination was
-// requested during its pause; throws the failure otherwise.
-void TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationObject& infobase);
+// transaction. Returns the number of items written: 0 also when a stop request cut it short or
+// termination was requested during its pause; throws the failure otherwise.
+int TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationObject& infobase);
 
 // One expression evaluated in the infobase, its answer as trimmed text; an expression that is
 // empty after trimming is not sent and answers empty text.

@@ -19,7 +19,7 @@ bool SameQuantity(const QVariant& sourceValue, double quantity) {
 
 } // namespace
 
-void TransferFromSql(TransferContext& worker, DbConnection& receiver, DbConnection& source) {
+int TransferFromSql(TransferContext& worker, DbConnection& receiver, DbConnection& source) {
     const WorkerParameters& parameters = worker.Parameters();
     const QString selectSql =
         ReceiverStatements::BalanceSelect(parameters.TableName, parameters.KeyField);
@@ -36,15 +36,16 @@ void TransferFromSql(TransferContext& worker, DbConnection& receiver, DbConnecti
     receiverRows.Open();
     worker.PostLogCode(9);
     if (!worker.CanContinue())
-        return;
+        return 0;
 
     sourceRows.SetSql(parameters.SqlQuery);
     sourceRows.Prepare();
     sourceRows.Open();
     worker.PostLogCode(15);
     if (!worker.CanContinue())
-        return;
+        return 0;
 
+    int changed = 0;
     ReceiverStatements::InTransaction(receiver, [&] {
         update.SetSql(updateSql);
         update.Prepare();
@@ -60,7 +61,9 @@ void TransferFromSql(TransferContext& worker, DbConnection& receiver, DbConnecti
             update.SetParameter(QStringLiteral("Code"),
                                 receiverRows.FieldAsText(QStringLiteral("Code")));
             update.Execute();
+            ++changed;
         }
     });
     worker.PostLogCode(16);
+    return changed;
 }

@@ -4,6 +4,6 @@ class DbConnection;
 class TransferContext;
 
 // Reads the source's balances with the operator's query and writes every changed quantity
-// into the receiver in one transaction. Returns normally when it ran or a stop request cut it
-// short; throws the failure otherwise.
-void TransferFromSql(TransferContext& worker, DbConnection& receiver, DbConnection& source);
+// into the receiver in one transaction. Returns the number of items written, 0 when a stop
+// request cut it short; throws the failure otherwise.
+int TransferFromSql(TransferContext& worker, DbConnection& receiver, DbConnection& source);

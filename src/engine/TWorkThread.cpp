@@ -140,10 +140,10 @@ void TWorkThread::WithSource(DbConnection& receiver, DbConnection* source,
         PostLogCode(8);
         if (!CanContinue())
             return;
-        if (source)
-            TransferFromSql(*this, receiver, *source);
-        else
-            TransferFrom1C(*this, receiver, *infobase);
+        const int changed = source ? TransferFromSql(*this, receiver, *source)
+                                   : TransferFrom1C(*this, receiver, *infobase);
+        Synchronize(
+            [this, changed] { environment_.Events.ItemsChanged(parameters_.ConnectionId, changed); });
         // A worker stopped during the 1C pause transferred nothing: it must not report the
         // receiver as updated.
         if (CanContinue() && !Terminated())
@@ -151,6 +151,7 @@ void TWorkThread::WithSource(DbConnection& receiver, DbConnection* source,
     } catch (const EOleSysError& error) {
         PassOnAtProgramEnd();
         ++failCount;
+        Synchronize([this] { environment_.Events.FailureCounted(parameters_.ConnectionId); });
         CheckAttempts(failCount);
         ErrorText = error.Message();
         ReportConnectionError();
@@ -162,19 +163,32 @@ void TWorkThread::CheckAttempts(int& failCount) {
         return;
     failCount = 0;
     DbConnection receiver(parameters_.ReceiverConnectionString.trimmed());
-    WithCleanup(
-        [&] {
-            receiver.Open();
-            receiver.BeginTrans();
-            try {
-                ClearReceiverValues(receiver, parameters_.TableName, parameters_.ValueField);
-                receiver.CommitTrans();
-            } catch (...) {
-                receiver.RollbackTrans();
-                throw;
-            }
-        },
-        [&] { receiver.Close(); });
+    const auto reportClear = [this](const QString& failure) {
+        Synchronize([this, failure] {
+            environment_.Events.ReceiverCleared(parameters_.ConnectionId,
+                                                ReceiverClearCause::AttemptLimit, failure);
+        });
+    };
+    try {
+        WithCleanup(
+            [&] {
+                receiver.Open();
+                receiver.BeginTrans();
+                try {
+                    ClearReceiverValues(receiver, parameters_.TableName, parameters_.ValueField);
+                    receiver.CommitTrans();
+                } catch (...) {
+                    receiver.RollbackTrans();
+                    throw;
+                }
+            },
+            [&] { receiver.Close(); });
+    } catch (const std::exception& error) {
+        const auto* known = dynamic_cast<const Exception*>(&error);
+        reportClear(known ? known->Message() : QString::fromUtf8(error.what()));
+        throw;
+    }
+    reportClear(QString());
 }
 
 void TWorkThread::PassOnAtProgramEnd() const {

@@ -1,5 +1,6 @@
 #include "engine/UpdateWatchdog.h"
 
+#include "core/EventSink.h"
 #include "core/PasswordKeeper.h"
 #include "core/uDm.h"
 #include "engine/ReceiverClearing.h"
@@ -34,11 +35,12 @@ private:
 } // namespace
 
 UpdateWatchdog::UpdateWatchdog(TDm& dm, const PasswordKeeper& passwords, Prompts& prompts,
-                               const Clock& clock)
+                               const Clock& clock, EventSink& events)
     : dm_(dm)
     , passwords_(passwords)
     , prompts_(prompts)
-    , clock_(clock) {}
+    , clock_(clock)
+    , events_(events) {}
 
 void UpdateWatchdog::TaskSchedulerTimer(QTimer* sender) {
     const TimerPause pause(sender);
@@ -79,7 +81,7 @@ bool UpdateWatchdog::ClearConnection(int connectionId) {
             connection.Locate(QStringLiteral("Id"), {connectionId})
                 ? connection.FieldByName(QStringLiteral("Id_Receiver")).AsInteger()
                 : 0;
-        cleared = ClearReceiver(receiverId);
+        cleared = ClearReceiver(connectionId, receiverId);
         if (cleared)
             dm_.VremTable.Delete();
     } catch (...) {
@@ -90,7 +92,7 @@ bool UpdateWatchdog::ClearConnection(int connectionId) {
     return cleared;
 }
 
-bool UpdateWatchdog::ClearReceiver(int receiverId) {
+bool UpdateWatchdog::ClearReceiver(int connectionId, int receiverId) {
     const QString shown = ReceiverValue(receiverId, QStringLiteral("Connection_String")).toString();
     DbConnection receiver(
         passwords_.UnmaskConnectionString(receiverId, QStringLiteral("Receiver"), u';', shown)
@@ -106,12 +108,14 @@ bool UpdateWatchdog::ClearReceiver(int receiverId) {
                 ReceiverValue(receiverId, QStringLiteral("Name_Updated_Field")).toString());
         });
     } catch (const std::exception&) {
-        prompts_.MessageDlg(
+        const QString failure =
             began ? QStringLiteral("Не удалось у приемника обнулить данные.")
-                  : QStringLiteral("Не удалось подключиться к приемнику для обнуления данных."),
-            DialogKind::Error, {DialogButton::Ok});
+                  : QStringLiteral("Не удалось подключиться к приемнику для обнуления данных.");
+        events_.ReceiverCleared(connectionId, ReceiverClearCause::Watchdog, failure);
+        prompts_.MessageDlg(failure, DialogKind::Error, {DialogButton::Ok});
         return false;
     }
+    events_.ReceiverCleared(connectionId, ReceiverClearCause::Watchdog, QString());
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <QVariant>
 
 class Clock;
+class EventSink;
 class PasswordKeeper;
 class Prompts;
 class QTimer;
@@ -13,7 +14,8 @@ class TDm;
 // registration. Runs on the main thread as the handler of the data module's timer.
 class UpdateWatchdog {
 public:
-    UpdateWatchdog(TDm& dm, const PasswordKeeper& passwords, Prompts& prompts, const Clock& clock);
+    UpdateWatchdog(TDm& dm, const PasswordKeeper& passwords, Prompts& prompts, const Clock& clock,
+                   EventSink& events);
 
     void TaskSchedulerTimer(QTimer* sender);
 
@@ -23,11 +25,12 @@ private:
     // Clears the connection's receiver and deletes the current VremTable row; false, with
     // the row kept, after a failure the operator was told of.
     bool ClearConnection(int connectionId);
-    bool ClearReceiver(int receiverId);
+    bool ClearReceiver(int connectionId, int receiverId);
     QVariant ReceiverValue(int receiverId, const QString& field) const;
 
     TDm& dm_;
     const PasswordKeeper& passwords_;
     Prompts& prompts_;
     const Clock& clock_;
+    EventSink& events_;
 };

@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/RegionalSettings.h"
 #include "platform/TextCodec.h"
+#include "service/JournalStream.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,17 @@
 namespace {
 const QString kLogLineEnd = QStringLiteral("\r\n");
 const QString kSystemBoxCaption = QStringLiteral("Сервис синхронизаций");
+
+JournalStream::Priority PriorityOf(DialogKind kind) {
+    switch (kind) {
+    case DialogKind::Error:
+        return JournalStream::Error;
+    case DialogKind::Warning:
+        return JournalStream::Warning;
+    default:
+        return JournalStream::Information;
+    }
+}
 
 // The lines of a box's text are separated by carriage returns; a file wants whole lines.
 QStringList TextLines(const QString& text) {
@@ -25,11 +37,11 @@ HeadlessPrompts::HeadlessPrompts(QString programFolder, const Clock& clock, std:
 
 DialogButton HeadlessPrompts::MessageDlg(const QString& text, DialogKind kind,
                                          const DialogButtons& buttons) {
-    return Report(DialogTitle(kind), text, buttons);
+    return Report(PriorityOf(kind), DialogTitle(kind), text, buttons);
 }
 
 DialogButton HeadlessPrompts::SystemMessageBox(const QString& text, const DialogButtons& buttons) {
-    return Report(kSystemBoxCaption, text, buttons);
+    return Report(JournalStream::Warning, kSystemBoxCaption, text, buttons);
 }
 
 DialogButton HeadlessPrompts::DefaultAnswer(const DialogButtons& buttons) {
@@ -44,11 +56,15 @@ QString HeadlessPrompts::LogPath() const {
     return QDir(programFolder_).filePath(QStringLiteral("Log/Logs.txt"));
 }
 
-DialogButton HeadlessPrompts::Report(const QString& title, const QString& text,
+DialogButton HeadlessPrompts::Report(int priority, const QString& title, const QString& text,
                                      const DialogButtons& buttons) {
     const QStringList lines = TextLines(text);
     AppendToLog(title, lines);
-    const QString message = title + QStringLiteral(": ") + lines.join(u'\n') + u'\n';
+    const QString message = JournalStream::Prefixed(JournalStream::Priority(priority),
+                                                     title + QStringLiteral(": ") +
+                                                         lines.join(u'\n'),
+                                                     errorStream_) +
+                            u'\n';
     std::fputs(message.toLocal8Bit().constData(), errorStream_);
     std::fflush(errorStream_);
     return DefaultAnswer(buttons);

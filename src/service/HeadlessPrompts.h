@@ -26,7 +26,9 @@ public:
     QString LogPath() const;
 
 private:
-    DialogButton Report(const QString& title, const QString& text, const DialogButtons& buttons);
+    // priority: the journal's, for standard error.
+    DialogButton Report(int priority, const QString& title, const QString& text,
+                        const DialogButtons& buttons);
     void AppendToLog(const QString& title, const QStringList& lines) const;
 
     QString programFolder_;

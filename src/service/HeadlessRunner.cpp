@@ -7,13 +7,14 @@
 #include "service/HeadlessApplication.h"
 #include "service/HeadlessPrompts.h"
 #include "service/HeadlessWindowLink.h"
+#include "service/JournalStream.h"
 #include "service/ProgramFolder.h"
+#include "service/UnattendedOperation.h"
 #include "service/uSupporting.h"
 
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -23,8 +24,32 @@ constexpr int kExitCannotStart = 1;
 constexpr int kExitAlreadyRunning = 2;
 
 void PrintError(const QString& text) {
-    std::fputs((text + u'\n').toLocal8Bit().constData(), stderr);
-    std::fflush(stderr);
+    JournalStream::Write(JournalStream::Error, text);
+}
+
+void PrintInformation(const QString& text) {
+    JournalStream::Write(JournalStream::Information, text);
+}
+
+// The service with its settings loaded: runs until the end signal.
+int RunLoaded(TSynchronization_Service& service, const ProgramCommandLine& commandLine,
+              const QString& logPath) {
+    UnattendedOperation unattended(service.Monitor(), commandLine.Unattended);
+    if (const QString refusal = unattended.Prepare(); !refusal.isEmpty()) {
+        PrintError(refusal);
+        return kExitCannotStart;
+    }
+    // Without a window "RunAll" is how it always runs.
+    service.StartAllConnections();
+    unattended.Started();
+    PrintInformation(QStringLiteral("Сервис синхронизаций работает без окна: папка %1, "
+                                    "журнал %2. Остановка: SIGTERM или Ctrl+C.")
+                         .arg(commandLine.Folder, logPath));
+    QCoreApplication::exec();
+    EndSignals::Release();
+    PrintInformation(QStringLiteral("Сервис синхронизаций останавливается."));
+    unattended.Ending();
+    return 0;
 }
 
 } // namespace
@@ -80,14 +105,7 @@ int RunHeadless(int argc, char** argv) {
                            .arg(service.SettingsPath(), service.LoadError()));
             exitCode = kExitCannotStart;
         } else {
-            // Without a window "RunAll" is how it always runs.
-            service.StartAllConnections();
-            PrintError(QStringLiteral("Сервис синхронизаций работает без окна: папка %1, "
-                                      "журнал %2. Остановка: SIGTERM или Ctrl+C.")
-                           .arg(folder, prompts.LogPath()));
-            QCoreApplication::exec();
-            EndSignals::Release();
-            PrintError(QStringLiteral("Сервис синхронизаций останавливается."));
+            exitCode = RunLoaded(service, *commandLine, prompts.LogPath());
         }
         dm.TaskScheduler.stop();
     }

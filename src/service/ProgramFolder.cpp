@@ -3,15 +3,63 @@
 #include <QCoreApplication>
 #include <QDir>
 
+namespace {
+
+// "<address>:<port>", the address an IPv4 or IPv6 one (this one in brackets).
+bool ParseStatusAddress(const QString& text, UnattendedOptions& options) {
+    const qsizetype colon = text.lastIndexOf(u':');
+    if (colon <= 0)
+        return false;
+    QString address = text.left(colon);
+    if (address.startsWith(u'[') && address.endsWith(u']'))
+        address = address.mid(1, address.size() - 2);
+    bool portOk = false;
+    const uint port = text.mid(colon + 1).toUInt(&portOk);
+    if (!portOk || port == 0 || port > 65535 || !options.StatusAddress.setAddress(address))
+        return false;
+    options.StatusPort = quint16(port);
+    return true;
+}
+
+bool ParseStaleMinutes(const QString& text, UnattendedOptions& options) {
+    bool ok = false;
+    const double minutes = text.toDouble(&ok);
+    if (!ok || minutes <= 0)
+        return false;
+    options.StaleSeconds = qMax<qint64>(1, qRound64(minutes * 60));
+    return true;
+}
+
+} // namespace
+
 std::optional<ProgramCommandLine> ParseProgramCommandLine(const QStringList& arguments) {
     ProgramCommandLine commandLine;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--headless"))
             continue;
-        if (arguments[i] == QLatin1String("--folder")) {
-            if (++i == arguments.size())
+        if (arguments[i] == QLatin1String("--on-event")) {
+            commandLine.Unattended.EventCommand = arguments.mid(i + 1);
+            if (commandLine.Unattended.EventCommand.isEmpty())
                 return std::nullopt;
-            commandLine.Folder = QDir(arguments[i]).absolutePath();
+            break;
+        }
+        const bool valued = arguments[i] == QLatin1String("--folder") ||
+                            arguments[i] == QLatin1String("--status") ||
+                            arguments[i] == QLatin1String("--alert-stale");
+        if (valued && i + 1 == arguments.size())
+            return std::nullopt;
+        if (arguments[i] == QLatin1String("--folder")) {
+            commandLine.Folder = QDir(arguments[++i]).absolutePath();
+            continue;
+        }
+        if (arguments[i] == QLatin1String("--status")) {
+            if (!ParseStatusAddress(arguments[++i], commandLine.Unattended))
+                return std::nullopt;
+            continue;
+        }
+        if (arguments[i] == QLatin1String("--alert-stale")) {
+            if (!ParseStaleMinutes(arguments[++i], commandLine.Unattended))
+                return std::nullopt;
             continue;
         }
         commandLine.Arguments.append(arguments[i]);

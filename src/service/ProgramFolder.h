@@ -1,18 +1,23 @@
 #pragma once
 
+#include "service/UnattendedOptions.h"
+
 #include <QLockFile>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
-// The program's command line: "--headless" and "--folder <dir>" taken out of it.
+// The program's command line: "--headless", "--folder <dir>" and the options of unattended
+// operation taken out of it.
 struct ProgramCommandLine {
     QString Folder;        // absolute; the executable's folder unless "--folder" names one
     QStringList Arguments; // what is left for the service ("RunAll")
+    UnattendedOptions Unattended;
 };
 
-// The arguments after the program path; nullopt when "--folder" has no folder after it.
+// The arguments after the program path; nullopt when an option lacks its value or has a
+// wrong one.
 // Needs the application object (for the executable's folder).
 std::optional<ProgramCommandLine> ParseProgramCommandLine(const QStringList& arguments);
 

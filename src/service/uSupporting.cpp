@@ -8,6 +8,7 @@
 #include "engine/ConnectionControl.h"
 #include "engine/UpdateWatchdog.h"
 #include "platform/Errors.h"
+#include "service/ConnectionMonitor.h"
 
 #include <QDir>
 #include <QTime>
@@ -29,8 +30,11 @@ TSynchronization_Service::TSynchronization_Service(TDm& dm, ServiceEnvironment e
     , eventLog_(std::make_unique<EventLog>(
           dm, environment_.ProgramFolder, [this] { return settings_.ShowAllLogs; },
           [this] { return settings_.MaxSizeLogs; }, *environment_.TimeSource))
+    , monitor_(std::make_unique<ConnectionMonitor>(
+          *eventLog_, dm, *environment_.TimeSource,
+          [this](int id) { return connections_ && connections_->FindRunning(id) != nullptr; }))
     , connections_(std::make_unique<ConnectionControl>(
-          EngineEnvironment{dm, events_, passwords_, *eventLog_, *environment_.OperatorPrompts,
+          EngineEnvironment{dm, events_, passwords_, *monitor_, *environment_.OperatorPrompts,
                             *environment_.Window, environment_.TimeSource, environment_.HandOver,
                             RegistrationPathIn(environment_.ProgramFolder),
                             [this] { return settings_.NumberAttempts; }}))
@@ -38,7 +42,7 @@ TSynchronization_Service::TSynchronization_Service(TDm& dm, ServiceEnvironment e
           std::make_unique<ConnectionTest>(dm, passwords_, *environment_.OperatorPrompts,
                                            RegistrationPathIn(environment_.ProgramFolder)))
     , watchdog_(std::make_unique<UpdateWatchdog>(dm, passwords_, *environment_.OperatorPrompts,
-                                                 *environment_.TimeSource)) {
+                                                 *environment_.TimeSource, *monitor_)) {
     watchdogTick_ = QObject::connect(&dm_.TaskScheduler, &QTimer::timeout, &dm_.TaskScheduler,
                                      [this] { watchdog_->TaskSchedulerTimer(&dm_.TaskScheduler); });
     OpenAndEmptyTables();
@@ -136,12 +140,22 @@ void TSynchronization_Service::SaveTable(RecordSet& table) {
     if (!Loaded())
         throw Exception(QStringLiteral("Файл настроек не загружен, запись в него запрещена: ") +
                         loadError_);
-    settingsFile_.SaveTable(table);
+    WatchedSave([&] { settingsFile_.SaveTable(table); });
 }
 
 void TSynchronization_Service::SaveConfiguration() {
     StopAllConnections();
-    settingsFile_.SaveCountersAndTables();
+    WatchedSave([this] { settingsFile_.SaveCountersAndTables(); });
+}
+
+void TSynchronization_Service::WatchedSave(const std::function<void()>& save) {
+    try {
+        save();
+    } catch (const Exception& error) {
+        monitor_->SaveFailed(error.Message());
+        throw;
+    }
+    monitor_->SaveSucceeded();
 }
 
 void TSynchronization_Service::HidePasswords(int id, RecordSet& table,
@@ -156,7 +170,7 @@ QString TSynchronization_Service::UnmaskConnectionString(int id, const QString& 
 }
 
 void TSynchronization_Service::LogEvent(int id, int code, const QString& text) {
-    eventLog_->LogEvent(id, code, text);
+    monitor_->LogEvent(id, code, text);
 }
 
 void TSynchronization_Service::StartConnection(int id) {

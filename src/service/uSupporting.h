@@ -10,9 +10,11 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class ConnectionControl;
+class ConnectionMonitor;
 class ConnectionTest;
 class EventLog;
 class RecordSet;
@@ -60,6 +62,8 @@ public:
     // Acts on the program's own command line ("RunAll").
     void ApplyCommandLine();
     const ConnectionControl& Connections() const { return *connections_; }
+    // The figures and events of the connections, for those who watch the service.
+    ConnectionMonitor& Monitor() { return *monitor_; }
 
     bool TestConnection(RecordSet& table, int id, bool wholeConnection, bool showMessages);
     // The checks and attempts of the three test buttons, on the current rows.
@@ -71,6 +75,8 @@ private:
     void RefreshControls();
     void NewConnectionValues(RecordSet& connection);
     void PostedWithPassword(RecordSet& table);
+    // Runs a save of the settings file and tells the monitor how it went.
+    void WatchedSave(const std::function<void()>& save);
 
     TDm& dm_;
     ServiceEnvironment environment_;
@@ -80,6 +86,7 @@ private:
     SettingsFile settingsFile_;
     ServiceSettings settings_;
     std::unique_ptr<EventLog> eventLog_;
+    std::unique_ptr<ConnectionMonitor> monitor_;
     std::unique_ptr<ConnectionControl> connections_;
     std::unique_ptr<ConnectionTest> connectionTest_;
     std::unique_ptr<UpdateWatchdog> watchdog_;

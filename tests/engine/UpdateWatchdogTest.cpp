@@ -56,7 +56,8 @@ private:
     }
 
     static void Tick(EngineFixture& fixture) {
-        UpdateWatchdog watchdog(fixture.Dm, fixture.Passwords, fixture.Prompts, *fixture.Time);
+        UpdateWatchdog watchdog(fixture.Dm, fixture.Passwords, fixture.Prompts, *fixture.Time,
+                                fixture.Events);
         fixture.Dm.TaskScheduler.start();
         watchdog.TaskSchedulerTimer(&fixture.Dm.TaskScheduler);
         QVERIFY(fixture.Dm.TaskScheduler.isActive());

@@ -1,0 +1,348 @@
+#include "support/InfobaseFixture.h"
+#include "support/TestPaths.h"
+
+#include "platform/ProfileFile.h"
+#include "platform/RegionalSettings.h"
+#include "service/DemoData.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <memory>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kSqlConnection = QStringLiteral("SQLite - Firebird");
+const QStringList kPasswords = {QStringLiteral("masterkey"), QStringLiteral("секрет")};
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (condition())
+            return true;
+        QTest::qWait(200);
+    }
+    return condition();
+}
+
+quint16 FreePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+struct Answer {
+    int status = 0;
+    QByteArray body;
+};
+
+Answer Request(const QByteArray& verb, const QString& url) {
+    QNetworkAccessManager network;
+    std::unique_ptr<QNetworkReply> reply(
+        network.sendCustomRequest(QNetworkRequest(QUrl(url)), verb));
+    WaitFor([&] { return reply->isFinished(); }, 10000);
+    return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+}
+
+// The datagram socket systemd would listen on, at path.
+class NotifySocket {
+public:
+    explicit NotifySocket(const QString& path) : path_(path) {
+        socket_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, QFile::encodeName(path).constData(),
+                     sizeof address.sun_path - 1);
+        bound_ = ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~NotifySocket() { ::close(socket_); }
+    bool Bound() const { return bound_; }
+    // Every message received so far, joined by newlines.
+    QString Received() {
+        char buffer[4096];
+        for (ssize_t size; (size = ::recv(socket_, buffer, sizeof buffer, 0)) > 0;)
+            received_ += QString::fromUtf8(buffer, size) + u'\n';
+        return received_;
+    }
+
+private:
+    QString path_;
+    int socket_ = -1;
+    bool bound_ = false;
+    QString received_;
+};
+
+} // namespace
+
+class UnattendedTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir root_;
+    QString folder_;
+    std::unique_ptr<DemoData> data_;
+    QByteArray builtSettings_;
+    quint16 port_ = 0;
+    QString alertsPath_;
+
+    QString Url(const QString& path) const {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
+    }
+
+    std::unique_ptr<QProcess> Start(const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+        port_ = FreePort();
+        auto program = std::make_unique<QProcess>();
+        program->setProcessEnvironment(environment);
+        program->setProgram(TestPaths::BinaryDir() + QStringLiteral("/src/app/corvane"));
+        program->setArguments(
+            {QStringLiteral("--headless"), QStringLiteral("--folder"), folder_,
+             QStringLiteral("--status"), QStringLiteral("127.0.0.1:%1").arg(port_),
+             QStringLiteral("RunAll"), QStringLiteral("--on-event"), QStringLiteral("python3"),
+             TestPaths::SourceDir() + QStringLiteral("/tests/service/record_alert.py"),
+             alertsPath_});
+        program->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program->start();
+        [&] { QVERIFY(program->waitForStarted(10000)); }();
+        WaitFor([&] { return Request("GET", Url(QStringLiteral("/health"))).status == 200; },
+                20000);
+        return program;
+    }
+
+    static void End(QProcess& program) {
+        ::kill(pid_t(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitCode(), 0);
+    }
+
+    // The samples of one connection's metrics, parsed by the Prometheus client library.
+    QMap<QString, double> Metrics(const QString& connection) const {
+        QProcess scrape;
+        scrape.start(QStringLiteral("python3"),
+                     {TestPaths::SourceDir() + QStringLiteral("/tests/service/scrape_metrics.py"),
+                      Url(QStringLiteral("/metrics"))});
+        scrape.waitForFinished(20000);
+        [&] { QVERIFY2(scrape.exitCode() == 0, scrape.readAllStandardError().constData()); }();
+        QMap<QString, double> values;
+        const QJsonArray samples =
+            QJsonDocument::fromJson(scrape.readAllStandardOutput())[QStringLiteral("samples")].toArray();
+        for (const QJsonValue& sample : samples) {
+            const QJsonObject labels = sample[QStringLiteral("labels")].toObject();
+            if (labels.isEmpty() || labels[QStringLiteral("name")].toString() == connection)
+                values.insert(sample[QStringLiteral("name")].toString(),
+                              sample[QStringLiteral("value")].toDouble());
+        }
+        return values;
+    }
+
+    QList<QJsonObject> Alerts() const {
+        QFile file(alertsPath_);
+        QList<QJsonObject> alerts;
+        if (!file.open(QIODevice::ReadOnly))
+            return alerts;
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (!line.isEmpty())
+                alerts.append(QJsonDocument::fromJson(line).object());
+        return alerts;
+    }
+
+    static void VerifyNoPassword(const QByteArray& text) {
+        for (const QString& password : kPasswords)
+            QVERIFY2(!QString::fromUtf8(text).contains(password), text.constData());
+    }
+
+    void ChangeSetting(const QString& section, const QString& key, const QString& first) {
+        ProfileFile settings(data_->SettingsPath());
+        QStringList values = settings.ReadString(section, key, QString()).split(u'`');
+        values[0] = first;
+        settings.WriteString(section, key, values.join(u'`'));
+        settings.Save();
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(root_.isValid());
+        RegionalSettings::SetFormats(QStringLiteral("dd.MM.yyyy"), QStringLiteral("H:mm:ss"));
+        folder_ = root_.filePath(QStringLiteral("program"));
+        QVERIFY(QDir().mkpath(folder_));
+        QVERIFY(QFile::copy(TestPaths::SourceDir() + QStringLiteral("/packaging/Corvane.ini"),
+                            QDir(folder_).filePath(QStringLiteral("Corvane.ini"))));
+        data_ = std::make_unique<DemoData>(folder_);
+        data_->UsePrivateFirebirdRoot();
+        data_->Build(InfobaseFixture::ServerProgram(), 0);
+        QFile settings(data_->SettingsPath());
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        builtSettings_ = settings.readAll();
+        alertsPath_ = root_.filePath(QStringLiteral("alerts.jsonl"));
+    }
+    void init() {
+        QFile settings(data_->SettingsPath());
+        QVERIFY(settings.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        settings.write(builtSettings_);
+        QFile::remove(alertsPath_);
+    }
+
+    void reportsTheCyclesOverHttpAndToSystemd() {
+        NotifySocket systemd(root_.filePath(QStringLiteral("notify")));
+        QVERIFY(systemd.Bound());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("NOTIFY_SOCKET"), root_.filePath(QStringLiteral("notify")));
+        environment.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("1000000"));
+        data_->WriteSourceBalances(1);
+        const qint64 startedAt = QDateTime::currentSecsSinceEpoch();
+        const auto program = Start(environment);
+        QMap<QString, double> metrics;
+        QVERIFY(WaitFor(
+            [&] {
+                metrics = Metrics(kSqlConnection);
+                return metrics.value(QStringLiteral("corvane_connection_last_success_timestamp_seconds")) > 0;
+            },
+            60000));
+        const qint64 scrapedAt = QDateTime::currentSecsSinceEpoch();
+        QCOMPARE(metrics.value(QStringLiteral("corvane_connection_status")), 1.0);
+        const double lastSuccess =
+            metrics.value(QStringLiteral("corvane_connection_last_success_timestamp_seconds"));
+        QVERIFY2(lastSuccess >= startedAt && lastSuccess <= scrapedAt + 1, qPrintable(QString::number(lastSuccess)));
+        QCOMPARE(metrics.value(QStringLiteral("corvane_connection_worker_running")), 1.0);
+        QCOMPARE(metrics.value(QStringLiteral("corvane_connection_consecutive_failures")), 0.0);
+        QCOMPARE(metrics.value(QStringLiteral("corvane_connections_running")), 2.0);
+        QCOMPARE(metrics.value(QStringLiteral("corvane_settings_last_save_success")), 1.0);
+
+        const Answer status = Request("GET", Url(QStringLiteral("/status")));
+        QCOMPARE(status.status, 200);
+        const QJsonArray connections = QJsonDocument::fromJson(status.body)[QStringLiteral("connections")].toArray();
+        QCOMPARE(connections.size(), 2);
+        QCOMPARE(connections[0][QStringLiteral("name")].toString(), kSqlConnection);
+        QVERIFY(!connections[0][QStringLiteral("statusCaption")].toString().isEmpty());
+
+        // Nothing but GET on the three paths; no answer carries a password.
+        QCOMPARE(Request("POST", Url(QStringLiteral("/metrics"))).status, 404);
+        QCOMPARE(Request("GET", Url(QStringLiteral("/metrics/x"))).status, 404);
+        QCOMPARE(Request("GET", Url(QStringLiteral("/"))).status, 404);
+        for (const char* path : {"/metrics", "/status", "/health"})
+            VerifyNoPassword(Request("GET", Url(QString::fromLatin1(path))).body);
+
+        QVERIFY(WaitFor([&] { return systemd.Received().contains(QStringLiteral("WATCHDOG=1")); }, 5000));
+        const QString notified = systemd.Received();
+        QVERIFY2(notified.contains(QStringLiteral("READY=1")), qPrintable(notified));
+        QVERIFY2(notified.contains(QStringLiteral("STATUS=Соединений работает: 2")), qPrintable(notified));
+        End(*program);
+        QVERIFY2(systemd.Received().contains(QStringLiteral("STOPPING=1")), qPrintable(systemd.Received()));
+        QVERIFY(WaitFor([&] { return Alerts().size() >= 2; }, 10000));
+        QCOMPARE(Alerts().first()[QStringLiteral("environment")][QStringLiteral("CORVANE_EVENT")].toString(),
+                 QStringLiteral("service-started"));
+        QCOMPARE(Alerts().last()[QStringLiteral("environment")][QStringLiteral("CORVANE_EVENT")].toString(),
+                 QStringLiteral("service-ended"));
+    }
+
+    void aBrokenConnectionShowsInTheFiguresAndReachesThePerson_data() {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<double>("status");
+        QTest::addColumn<double>("failures");
+        QTest::addColumn<double>("workerRunning");
+        QTest::addColumn<QString>("alert");
+        QTest::newRow("source query fails, receiver cleared by the attempt limit")
+            << QStringLiteral("Source") << QStringLiteral("SQL_Query")
+            << QStringLiteral("select * from No_Such_Table") << 4.0 << 1.0 << 1.0
+            << QStringLiteral("receiver-cleared-by-attempt-limit");
+        QTest::newRow("update error ends the worker")
+            << QStringLiteral("Receiver") << QStringLiteral("Name_Table")
+            << QStringLiteral("Stock Balance") << 2.0 << 0.0 << 0.0
+            << QStringLiteral("update-error");
+    }
+    void aBrokenConnectionShowsInTheFiguresAndReachesThePerson() {
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(double, status);
+        QFETCH(double, failures);
+        QFETCH(double, workerRunning);
+        QFETCH(QString, alert);
+        ChangeSetting(section, key, value);
+        ChangeSetting(QStringLiteral("Settings"), QStringLiteral("NumberAttempts"), QStringLiteral("0"));
+        const auto program = Start();
+        const auto alerted = [&] {
+            for (const QJsonObject& record : Alerts())
+                if (record[QStringLiteral("environment")][QStringLiteral("CORVANE_EVENT")] == alert)
+                    return record;
+            return QJsonObject();
+        };
+        QVERIFY(WaitFor([&] { return !alerted().isEmpty(); }, 60000));
+        const QJsonObject record = alerted();
+        const QJsonObject environment = record[QStringLiteral("environment")].toObject();
+        QCOMPARE(environment[QStringLiteral("CORVANE_CONNECTION")].toString(), kSqlConnection);
+        QCOMPARE(environment[QStringLiteral("CORVANE_CONNECTION_ID")].toString(), QStringLiteral("1"));
+        QVERIFY(!environment[QStringLiteral("CORVANE_RECEIVER")].toString().isEmpty());
+        QVERIFY(!environment[QStringLiteral("CORVANE_TIME")].toString().isEmpty());
+        const QJsonObject input = QJsonDocument::fromJson(record[QStringLiteral("input")].toString().toUtf8()).object();
+        QCOMPARE(input[QStringLiteral("kind")].toString(), alert);
+        QCOMPARE(input[QStringLiteral("message")].toString(), environment[QStringLiteral("CORVANE_MESSAGE")].toString());
+        QVERIFY(!input[QStringLiteral("message")].toString().isEmpty());
+
+        const QMap<QString, double> metrics = Metrics(kSqlConnection);
+        QCOMPARE(metrics.value(QStringLiteral("corvane_connection_status")), status);
+        QCOMPARE(metrics.value(QStringLiteral("corvane_connection_consecutive_failures")), failures);
+        QCOMPARE(metrics.value(QStringLiteral("corvane_connection_worker_running")), workerRunning);
+        QCOMPARE(metrics.value(QStringLiteral("corvane_connection_receiver_clears_by_attempt_limit_total")),
+                 alert == QStringLiteral("receiver-cleared-by-attempt-limit") ? 1.0 : 0.0);
+        End(*program);
+        QFile alerts(alertsPath_);
+        QVERIFY(alerts.open(QIODevice::ReadOnly));
+        VerifyNoPassword(alerts.readAll());
+    }
+
+    void healthTurnsUnavailableWhileTheMainThreadIsBlocked() {
+        const auto program = Start();
+        QCOMPARE(Request("GET", Url(QStringLiteral("/health"))).status, 200);
+        // A log file that hangs, as on a stuck network share: the next event's open waits.
+        const QString log = QDir(folder_).filePath(QStringLiteral("Log/Logs.txt"));
+        QFile::remove(log);
+        QCOMPARE(::mkfifo(QFile::encodeName(log).constData(), 0600), 0);
+        Answer health;
+        QVERIFY(WaitFor(
+            [&] {
+                health = Request("GET", Url(QStringLiteral("/health")));
+                return health.status == 503;
+            },
+            30000));
+        QVERIFY2(health.body.contains("main thread"), health.body.constData());
+        QCOMPARE(Metrics(kSqlConnection).value(QStringLiteral("corvane_main_thread_responsive")), 0.0);
+
+        // A reader and a writer at once: the program's opens go through again.
+        const int pipe = ::open(QFile::encodeName(log).constData(), O_RDWR | O_NONBLOCK);
+        QVERIFY(pipe >= 0);
+        char drain[65536];
+        QVERIFY(WaitFor(
+            [&] {
+                while (::read(pipe, drain, sizeof drain) > 0) {
+                }
+                return Request("GET", Url(QStringLiteral("/health"))).status == 200;
+            },
+            30000));
+        QFile::remove(log);
+        ::close(pipe);
+        End(*program);
+    }
+};
+
+QTEST_GUILESS_MAIN(UnattendedTest)
+#include "UnattendedTest.moc"
