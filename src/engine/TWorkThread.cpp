@@ -142,8 +142,9 @@ void TWorkThread::WithSource(DbConnection& receiver, DbConnection* source,
             return;
         const int changed = source ? TransferFromSql(*this, receiver, *source)
                                    : TransferFrom1C(*this, receiver, *infobase);
-        Synchronize(
-            [this, changed] { environment_.Events.ItemsChanged(parameters_.ConnectionId, changed); });
+        Synchronize([this, changed] {
+            environment_.Events.ItemsChanged(parameters_.ConnectionId, changed);
+        });
         // A worker stopped during the 1C pause transferred nothing: it must not report the
         // receiver as updated.
         if (CanContinue() && !Terminated())

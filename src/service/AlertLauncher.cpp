@@ -15,8 +15,7 @@ QString TimeText(const QDateTime& time) {
 }
 } // namespace
 
-AlertLauncher::AlertLauncher(QStringList command,
-                             std::function<void(const QString&)> reportFailure)
+AlertLauncher::AlertLauncher(QStringList command, std::function<void(const QString&)> reportFailure)
     : command_(std::move(command))
     , reportFailure_(std::move(reportFailure)) {}
 
@@ -44,13 +43,15 @@ QByteArray AlertLauncher::JsonLine(const MonitorEvent& event) {
 void AlertLauncher::Launch(const MonitorEvent& event) {
     const QString key = event.Kind + u'/' + QString::number(event.ConnectionId);
     if (running_.contains(key)) {
-        reportFailure_(QStringLiteral("Оповещение %1 пропущено: предыдущее ещё работает.").arg(key));
+        reportFailure_(
+            QStringLiteral("Оповещение %1 пропущено: предыдущее ещё работает.").arg(key));
         return;
     }
     auto* process = new QProcess(this);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("CORVANE_EVENT"), event.Kind);
-    environment.insert(QStringLiteral("CORVANE_CONNECTION_ID"), QString::number(event.ConnectionId));
+    environment.insert(QStringLiteral("CORVANE_CONNECTION_ID"),
+                       QString::number(event.ConnectionId));
     environment.insert(QStringLiteral("CORVANE_CONNECTION"), event.ConnectionName);
     environment.insert(QStringLiteral("CORVANE_RECEIVER"), event.ReceiverName);
     environment.insert(QStringLiteral("CORVANE_MESSAGE"), event.Message);
@@ -63,10 +64,11 @@ void AlertLauncher::Launch(const MonitorEvent& event) {
     process->setStandardErrorFile(QProcess::nullDevice());
     running_.insert(key, process);
     connect(process, &QProcess::finished, this, [this, key, process] { Finished(key, process); });
-    connect(process, &QProcess::errorOccurred, this, [this, key, process](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            Finished(key, process);
-    });
+    connect(process, &QProcess::errorOccurred, this,
+            [this, key, process](QProcess::ProcessError error) {
+                if (error == QProcess::FailedToStart)
+                    Finished(key, process);
+            });
     QTimer::singleShot(kTimeLimitMs, process, [this, key, process] {
         reportFailure_(QStringLiteral("Оповещение %1 работало дольше %2 с и остановлено.")
                            .arg(key)

@@ -66,8 +66,7 @@ void ConnectionMonitor::ItemsChanged(int id, int count) {
     facts_[id].ItemsChanged = count;
 }
 
-void ConnectionMonitor::ReceiverCleared(int id, ReceiverClearCause cause,
-                                        const QString& failure) {
+void ConnectionMonitor::ReceiverCleared(int id, ReceiverClearCause cause, const QString& failure) {
     if (!failure.isEmpty()) {
         Raise(MonitorEvent::ClearFailed, id, failure);
         return;
@@ -182,8 +181,9 @@ QString ConnectionMonitor::WithoutPasswords(const QString& text) const {
     for (int row = 0; row < held.RecordCount(); ++row) {
         const QString table = held.ValueAt(row, nameField).toString();
         const QString password = held.ValueAt(row, passwordField).toString();
-        if (!password.isEmpty() && (table.compare(QStringLiteral("Receiver"), Qt::CaseInsensitive) == 0 ||
-                                    table.compare(QStringLiteral("Source"), Qt::CaseInsensitive) == 0))
+        if (!password.isEmpty() &&
+            (table.compare(QStringLiteral("Receiver"), Qt::CaseInsensitive) == 0 ||
+             table.compare(QStringLiteral("Source"), Qt::CaseInsensitive) == 0))
             hidden.replace(password, kMask);
     }
     return hidden;

@@ -60,11 +60,10 @@ DialogButton HeadlessPrompts::Report(int priority, const QString& title, const Q
                                      const DialogButtons& buttons) {
     const QStringList lines = TextLines(text);
     AppendToLog(title, lines);
-    const QString message = JournalStream::Prefixed(JournalStream::Priority(priority),
-                                                     title + QStringLiteral(": ") +
-                                                         lines.join(u'\n'),
-                                                     errorStream_) +
-                            u'\n';
+    const QString message =
+        JournalStream::Prefixed(JournalStream::Priority(priority),
+                                title + QStringLiteral(": ") + lines.join(u'\n'), errorStream_) +
+        u'\n';
     std::fputs(message.toLocal8Bit().constData(), errorStream_);
     std::fflush(errorStream_);
     return DefaultAnswer(buttons);

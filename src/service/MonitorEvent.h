@@ -5,7 +5,7 @@
 
 // An event that needs a person; what the alert program is told.
 struct MonitorEvent {
-    QString Kind; // one of the names below
+    QString Kind;         // one of the names below
     int ConnectionId = 0; // 0 for the events of the whole service
     QString ConnectionName;
     QString ReceiverName;

@@ -24,8 +24,7 @@ StatusServer::StatusServer(ConnectionMonitor& monitor)
     constexpr auto get = QHttpServerRequest::Method::Get;
     server_->route(QStringLiteral("/metrics"), get, [this](const QHttpServerRequest&) {
         const auto [snapshot, answered] = CurrentSnapshot();
-        return QHttpServerResponse(kMetricsType,
-                                   MonitorReport::PrometheusText(snapshot, answered));
+        return QHttpServerResponse(kMetricsType, MonitorReport::PrometheusText(snapshot, answered));
     });
     server_->route(QStringLiteral("/status"), get, [this](const QHttpServerRequest&) {
         const auto [snapshot, answered] = CurrentSnapshot();
@@ -48,8 +47,7 @@ QString StatusServer::Listen(const QHostAddress& address, quint16 port) {
     quint16 listening = 0;
     // The listening socket must belong to the server's thread.
     QMetaObject::invokeMethod(
-        server_, [&] { listening = server_->listen(address, port); },
-        Qt::BlockingQueuedConnection);
+        server_, [&] { listening = server_->listen(address, port); }, Qt::BlockingQueuedConnection);
     if (listening != 0)
         return QString();
     return QStringLiteral("Адрес состояния %1:%2 не открывается.")

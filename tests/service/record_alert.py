@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """An alert program for tests: appends the CORVANE_* environment and the standard input it was
 given as one JSON line to the file named by its first argument."""
 import json

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Scrapes a Prometheus endpoint and prints its samples as JSON, parsed by prometheus_client.
 
 Usage: scrape_metrics.py <url>
