@@ -266,7 +266,8 @@ void WorkerEndToEndTest::balanceThatIsNoNumber() {
     QCOMPARE(fixture.CycleMarks(id), 1);
     QCOMPARE(ReceiverProbe::Quantities(receiver), OneCStart());
 
-    UpdateWatchdog watchdog(fixture.Dm, fixture.Passwords, fixture.Prompts, *fixture.Time);
+    UpdateWatchdog watchdog(fixture.Dm, fixture.Passwords, fixture.Prompts, *fixture.Time,
+                            fixture.Events);
     fixture.Time->SetNow(EngineFixture::DefaultStart().addSecs(300));
     watchdog.TaskSchedulerTimer(&fixture.Dm.TaskScheduler);
     QCOMPARE(fixture.CycleMarks(id), 1);
