@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-ibase libqt6sql6-odbc
   firebird3.0-server firebird3.0-utils firebird-dev
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql
-  postgresql sqlite3
+  postgresql sqlite3 mariadb-server odbc-mariadb locales
   xvfb xauth trayer x11-utils imagemagick fonts-dejavu-core fonts-liberation xdg-utils xdotool
   procps psmisc
   qt6-httpserver-dev qt6-websockets-dev libsystemd-dev python3-prometheus-client
@@ -17,14 +17,26 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
 
-export DEBIAN_FRONTEND=noninteractive
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
-$SUDO apt-get update -qq
-# The Firebird package asks for a SYSDBA password; an empty answer makes it generate one.
-echo "firebird3.0-server shared/firebird/enabled boolean true" | $SUDO debconf-set-selections
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  # The Firebird package asks for a SYSDBA password; an empty answer makes it generate one.
+  echo "firebird3.0-server shared/firebird/enabled boolean true" | $SUDO debconf-set-selections
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The locale tests read numbers and dates under these regional settings.
+wanted_locales=(ru_RU.UTF-8 de_DE.UTF-8 en_US.UTF-8)
+generate=0
+for l in "${wanted_locales[@]}"; do
+  locale -a | grep -qix "${l/UTF-8/utf8}" || generate=1
+done
+if [ "$generate" -eq 1 ]; then
+  for l in "${wanted_locales[@]}"; do
+    $SUDO sed -i "s/^# *\(${l} UTF-8\)/\1/" /etc/locale.gen
+  done
+  $SUDO locale-gen
+fi

@@ -45,3 +45,20 @@ fi
 if [ "$(Psql "select 1 from pg_database where datname = 'corvane_test'")" != "1" ]; then
     Psql "create database corvane_test owner corvane_test encoding 'UTF8' template template0"
 fi
+
+# MariaDB on 127.0.0.1:3306 as an ODBC source ("Driver=MariaDB Unicode"). The test user
+# corvane_test (password corvane_test) owns the database corvane_test and may make databases
+# named corvane_test_*, one per test fixture; root logs in through the local socket.
+if ! PortAnswers 3306; then
+    $SUDO mkdir -p /run/mysqld
+    $SUDO chown mysql:mysql /run/mysqld
+    $SUDO sh -c 'mysqld_safe --user=mysql --bind-address=127.0.0.1 --port=3306 >/dev/null 2>&1 &'
+    WaitForPort 3306 "MariaDB"
+fi
+$SUDO mariadb -u root <<'SQL'
+create database if not exists corvane_test character set utf8mb4;
+create user if not exists 'corvane_test'@'localhost' identified by 'corvane_test';
+create user if not exists 'corvane_test'@'127.0.0.1' identified by 'corvane_test';
+grant all on `corvane\_test%`.* to 'corvane_test'@'localhost';
+grant all on `corvane\_test%`.* to 'corvane_test'@'127.0.0.1';
+SQL

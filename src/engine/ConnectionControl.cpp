@@ -55,7 +55,8 @@ void ConnectionControl::StartConnection(int id) {
     const int status = IntegerAt(connection, 0);
     WorkerParameters parameters;
     parameters.ConnectionId = id;
-    parameters.PeriodMs = IntegerAt(connection, 1) * 60000;
+    // In 64 bits: the largest period the field holds is far more milliseconds than 32 bits count.
+    parameters.PeriodMs = std::int64_t(IntegerAt(connection, 1)) * 60000;
     parameters.SourceId = IntegerAt(connection, 2);
     parameters.ReceiverId = IntegerAt(connection, 3);
 

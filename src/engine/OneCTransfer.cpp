@@ -1,6 +1,7 @@
 #include "engine/OneCTransfer.h"
 
 #include "engine/ReceiverStatements.h"
+#include "engine/SourceQuantity.h"
 #include "engine/TransferContext.h"
 #include "platform/AutomationObject.h"
 #include "platform/DbQuery.h"
@@ -9,8 +10,6 @@
 #include "platform/RegionalSettings.h"
 
 #include <QList>
-
-#include <optional>
 
 namespace {
 
@@ -44,13 +43,6 @@ QList<ReceiverItem> ReadItems(DbQuery& receiverRows) {
         items.append({receiverRows.FieldAsText(QStringLiteral("Code")),
                       receiverRows.FieldAsFloat(QStringLiteral("Quantity"))});
     return items;
-}
-
-double BalanceNumber(const QString& answer) {
-    const std::optional<double> number = RegionalSettings::TextToFloat(answer);
-    if (!number)
-        throw Exception(QStringLiteral("'%1' is not a valid floating point value").arg(answer));
-    return *number;
 }
 
 } // namespace
@@ -118,8 +110,11 @@ int TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationOb
         update.SetSql(updateSql);
         update.Prepare();
         for (const ReceiverItem& item : items) {
-            const double balance = BalanceNumber(
-                Evaluate(infobase, Call(InfobaseFunctions::GetFromBalances, item.code)));
+            const double balance =
+                SourceQuantity::Read(
+                    Evaluate(infobase, Call(InfobaseFunctions::GetFromBalances, item.code)),
+                    item.code)
+                    .toDouble();
             if (balance == -1 || balance == item.quantity)
                 continue;
             // The number, not the answer's text: its decimal separator is the locale's.

@@ -1,6 +1,7 @@
 #include "engine/SqlTransfer.h"
 
 #include "engine/ReceiverStatements.h"
+#include "engine/SourceQuantity.h"
 #include "engine/TransferContext.h"
 #include "platform/DbQuery.h"
 
@@ -8,13 +9,9 @@
 
 namespace {
 
-// A Null or a text that is no number never equals a quantity.
+// A Null never equals a quantity.
 bool SameQuantity(const QVariant& sourceValue, double quantity) {
-    if (sourceValue.isNull())
-        return false;
-    bool ok = false;
-    const double number = sourceValue.toDouble(&ok);
-    return ok && number == quantity;
+    return !sourceValue.isNull() && sourceValue.toDouble() == quantity;
 }
 
 } // namespace
@@ -55,11 +52,12 @@ int TransferFromSql(TransferContext& worker, DbConnection& receiver, DbConnectio
                 sourceRows.Lookup(parameters.DockingField, code, parameters.SourceValueField);
             if (!sourceValue)
                 continue;
-            if (SameQuantity(*sourceValue, receiverRows.FieldAsFloat(QStringLiteral("Quantity"))))
+            const QString codeText = receiverRows.FieldAsText(QStringLiteral("Code"));
+            const QVariant quantity = SourceQuantity::Read(*sourceValue, codeText);
+            if (SameQuantity(quantity, receiverRows.FieldAsFloat(QStringLiteral("Quantity"))))
                 continue;
-            update.SetParameter(QStringLiteral("Quantity"), *sourceValue);
-            update.SetParameter(QStringLiteral("Code"),
-                                receiverRows.FieldAsText(QStringLiteral("Code")));
+            update.SetParameter(QStringLiteral("Quantity"), quantity);
+            update.SetParameter(QStringLiteral("Code"), codeText);
             update.Execute();
             ++changed;
         }

@@ -23,6 +23,11 @@ constexpr std::int64_t RetryWaitMs = 60000;
 void CoInitialize() {}
 void CoUninitialize() {}
 
+QString MessageOf(const std::exception& error) {
+    const auto* known = dynamic_cast<const Exception*>(&error);
+    return known ? known->Message() : QString::fromUtf8(error.what());
+}
+
 // Runs cleanup after body on every path, as a finally block does.
 template <class Body, class Cleanup> void WithCleanup(Body&& body, Cleanup&& cleanup) {
     try {
@@ -67,8 +72,7 @@ void TWorkThread::Execute() {
         throw;
     } catch (const std::exception& error) {
         PassOnAtProgramEnd();
-        const auto* known = dynamic_cast<const Exception*>(&error);
-        ErrorText = known ? known->Message() : QString::fromUtf8(error.what());
+        ErrorText = MessageOf(error);
         ReportUpdateError();
     }
 }
@@ -299,15 +303,29 @@ void TWorkThread::ReportConnectionError() {
 
 void TWorkThread::ReportUpdateError() {
     Synchronize([this] {
-        EditConnectionRow([](RecordSet& connection) {
-            connection.FieldByName(QStringLiteral("Status"))
-                .SetAsInteger(ConnectionStatus::UpdateError);
+        // The box is the operator's last word on this connection: a failure to save the
+        // status or to log the error is told in it too, instead of taking its place.
+        QStringList reportFailures;
+        const auto attempt = [&reportFailures](const std::function<void()>& step) {
+            try {
+                step();
+            } catch (const std::exception& error) {
+                reportFailures.append(MessageOf(error));
+            }
+        };
+        attempt([this] {
+            EditConnectionRow([](RecordSet& connection) {
+                connection.FieldByName(QStringLiteral("Status"))
+                    .SetAsInteger(ConnectionStatus::UpdateError);
+            });
         });
-        environment_.Events.LogEvent(parameters_.ConnectionId, 6, ErrorText);
-        const QString text = QStringLiteral("В процессе обновления у соединения") + u' ' + u'"' +
-                             ConnectionValue(QStringLiteral("Name_Connection")).toString() + u'"' +
-                             QStringLiteral(" произошла следующая ошибка:") + QChar(13) +
-                             QChar(13) + ErrorText;
+        attempt([this] { environment_.Events.LogEvent(parameters_.ConnectionId, 6, ErrorText); });
+        QString text = QStringLiteral("В процессе обновления у соединения") + u' ' + u'"' +
+                       ConnectionValue(QStringLiteral("Name_Connection")).toString() + u'"' +
+                       QStringLiteral(" произошла следующая ошибка:") + QChar(13) + QChar(13) +
+                       ErrorText;
+        for (const QString& failure : std::as_const(reportFailures))
+            text += QStringLiteral("\r\rНе удалось записать сведения об этой ошибке:\r") + failure;
         environment_.OperatorPrompts.MessageDlg(text, DialogKind::Error, {DialogButton::Ok});
     });
 }

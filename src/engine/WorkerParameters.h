@@ -2,12 +2,14 @@
 
 #include <QString>
 
+#include <cstdint>
+
 // The values a worker is started with, read from its connection, receiver and source rows.
 struct WorkerParameters {
     int ConnectionId = 0;
     int SourceId = 0;
     int ReceiverId = 0;
-    int PeriodMs = 0;
+    std::int64_t PeriodMs = 0;
     QString StockFilter;
     QString ReceiverConnectionString;
     QString KeyField;

@@ -1,16 +1,27 @@
 #include "platform/Clock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
 QDateTime SystemClock::Now() const { return QDateTime::currentDateTime(); }
 
 bool SystemClock::Sleep(std::int64_t ms, std::stop_token abort) {
+    // The steady clock counts nanoseconds in 64 bits: a wait of years added to its present
+    // overflows and ends at once, so a long wait is taken a day at a time.
+    constexpr std::int64_t kSliceMs = 24LL * 3600 * 1000;
     std::mutex mutex;
     std::condition_variable_any never;
     std::unique_lock lock(mutex);
-    return !never.wait_for(lock, abort, std::chrono::milliseconds(ms), [] { return false; }) &&
-           !abort.stop_requested();
+    std::int64_t left = ms;
+    do {
+        const std::int64_t slice = std::min(left, kSliceMs);
+        if (never.wait_for(lock, abort, std::chrono::milliseconds(slice), [] { return false; }) ||
+            abort.stop_requested())
+            return false;
+        left -= slice;
+    } while (left > 0);
+    return true;
 }
 
 VirtualClock::VirtualClock(QDateTime start)

@@ -9,7 +9,8 @@
 namespace {
 QAtomicInteger<quint64> connectionCounter;
 
-const QString kDefaultCharset = QStringLiteral("UTF8");
+// Qt's Firebird driver always attaches with this character set and reads text in it.
+const QString kFirebirdCharset = QStringLiteral("UTF8");
 } // namespace
 
 DbConnection::DbConnection(QString connectionString)
@@ -94,24 +95,32 @@ void DbConnection::Configure() {
     if (parts_.NamesFirebirdDriver()) {
         if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QIBASE")))
             RaiseComponentError(QStringLiteral("The Firebird driver is not available"));
+        const QString charset = parts_.Value(QStringLiteral("CHARSET"), kFirebirdCharset);
+        if (charset.compare(kFirebirdCharset, Qt::CaseInsensitive) != 0)
+            RaiseComponentError(
+                QStringLiteral("Кодировка CHARSET=%1 не поддерживается: соединение с Firebird "
+                               "работает только в кодировке %2. Уберите CHARSET из строки "
+                               "подключения или укажите CHARSET=%2.")
+                    .arg(charset, kFirebirdCharset));
         database_ = QSqlDatabase::addDatabase(QStringLiteral("QIBASE"), name_);
         // DBNAME is "host[/port]:path" for a server or a bare path for the embedded engine,
         // which is exactly what the client library takes as the database name.
         database_.setDatabaseName(parts_.Value(QStringLiteral("DBNAME")));
         database_.setUserName(parts_.Value(QStringLiteral("UID")));
         database_.setPassword(parts_.Value(QStringLiteral("PWD")));
-        QStringList options{QStringLiteral("ISC_DPB_LC_CTYPE=") +
-                            parts_.Value(QStringLiteral("CHARSET"), kDefaultCharset)};
         const QString role = parts_.Value(QStringLiteral("ROLE"));
         if (!role.isEmpty())
-            options.append(QStringLiteral("ISC_DPB_SQL_ROLE_NAME=") + role);
-        database_.setConnectOptions(options.join(QLatin1Char(';')));
+            database_.setConnectOptions(QStringLiteral("ISC_DPB_SQL_ROLE_NAME=") + role);
         return;
     }
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")))
         RaiseComponentError(QStringLiteral("The ODBC driver manager is not available"));
     database_ = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name_);
-    database_.setDatabaseName(connectionString_);
+    // MariaDB's driver refuses a string that ends with its separator, as restored strings do.
+    QString odbcString = connectionString_.trimmed();
+    while (odbcString.endsWith(u';'))
+        odbcString.chop(1);
+    database_.setDatabaseName(odbcString);
     database_.setConnectOptions(QStringLiteral("SQL_ATTR_ODBC_VERSION=SQL_OV_ODBC3"));
 }
 

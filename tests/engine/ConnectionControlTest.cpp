@@ -201,7 +201,7 @@ void ConnectionControlTest::startHandsRealValuesToWorker() {
     QCOMPARE(p.ConnectionId, id);
     QCOMPARE(p.ReceiverId, receiver);
     QCOMPARE(p.SourceId, source);
-    QCOMPARE(p.PeriodMs, 120000);
+    QCOMPARE(p.PeriodMs, std::int64_t(120000));
     QCOMPARE(p.ReceiverConnectionString,
              QStringLiteral("Driver=Firebird/InterBase(r) "
                             "driver;DBNAME=/x.fdb;UID=SYSDBA;PWD=secret;"));

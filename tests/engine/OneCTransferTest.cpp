@@ -118,6 +118,33 @@ private Q_SLOTS:
         QCOMPARE(ReceiverProbe::Quantities(receiver), expected);
     }
 
+    void textBalances_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<double>("balance");
+        QTest::newRow("decimal comma") << QStringLiteral("12,5") << 12.5;
+        QTest::newRow("decimal point") << QStringLiteral("7.25") << 7.25;
+        QTest::newRow("grouped by a non-breaking space")
+            << QStringLiteral("1\u00A0109,71") << 1109.71;
+    }
+
+    // A balance answered as text is read the way an SQL source's text is, whatever the
+    // decimal separator of the regional settings.
+    void textBalances() {
+        QFETCH(QString, answer);
+        QFETCH(double, balance);
+        const QString receiver = MakeReceiver(StartItems());
+        const InfobaseFixture infobase(
+            {QStringLiteral("--answer"),
+             QStringLiteral("глПолучитьИзТаблицыОстатковОЛЕ:") + answer});
+        RecordingTransferContext worker(OneCParameters());
+
+        Transfer(worker, receiver, infobase);
+
+        QCOMPARE(worker.LogCodes(), QList<int>({9, 10, 11, 12, 13, 14}));
+        QCOMPARE(ReceiverProbe::Quantities(receiver),
+                 (Quantities{{1, balance}, {2, balance}, {3, balance}, {4, balance}}));
+    }
+
     void emptyReceiver() {
         const QString receiver = MakeReceiver({});
         const InfobaseFixture infobase;

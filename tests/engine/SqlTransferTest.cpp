@@ -3,6 +3,7 @@
 #include "platform/DbConnection.h"
 #include "support/DatabaseFixtures.h"
 #include "support/FailureKind.h"
+#include "support/LocaleRun.h"
 #include "support/ReceiverProbe.h"
 #include "support/RecordingTransferContext.h"
 
@@ -71,6 +72,26 @@ private:
                      QStringLiteral("insert into Src values (1006, 2.5)"),
                      QStringLiteral("insert into Src values (1999, 50)")});
         return source;
+    }
+
+    // A source whose quantity column is text, with the rows given as (code, text).
+    QString MakeTextSource(TestDatabaseKind kind, const QList<std::pair<int, QVariant>>& rows) {
+        const QString source = databases_.Create(kind, QStringLiteral("text%1").arg(++made_));
+        QStringList statements{QStringLiteral("create table Src (Item integer, Qty varchar(30))")};
+        for (const auto& [code, text] : rows)
+            statements.append(
+                QStringLiteral("insert into Src values (%1, %2)")
+                    .arg(code)
+                    .arg(text.isNull() ? QStringLiteral("null") : u'\'' + text.toString() + u'\''));
+        DatabaseFixtures::Run(source, statements);
+        return source;
+    }
+
+    static void AddTextSourceKinds() {
+        QTest::addColumn<TestDatabaseKind>("sourceKind");
+        for (TestDatabaseKind kind :
+             {TestDatabaseKind::Sqlite, TestDatabaseKind::PostgreSql, TestDatabaseKind::MariaDb})
+            QTest::newRow(qPrintable(DatabaseFixtures::KindName(kind))) << kind;
     }
 
     static void Transfer(RecordingTransferContext& worker, const QString& receiverString,
@@ -278,6 +299,78 @@ private Q_SLOTS:
             DatabaseFixtures::Select(receiver, QStringLiteral("select Quantity from Stock_Balance "
                                                               "order by Partno")),
             QList<QVariantList>({{5.0}, {6.0}}));
+    }
+
+    void textQuantities_data() { AddTextSourceKinds(); }
+
+    // A quantity kept as text is read as a number, with a decimal comma or point, blanks
+    // around it and digits grouped by a non-breaking space; so it is written once and then
+    // equals the receiver's value.
+    void textQuantities() {
+        QFETCH(TestDatabaseKind, sourceKind);
+        const QString receiver = MakeReceiver(TestDatabaseKind::FirebirdEmbedded, {{1, 1001, 0.0},
+                                                                                   {2, 1002, 0.0},
+                                                                                   {3, 1003, 0.0},
+                                                                                   {4, 1004, 0.0},
+                                                                                   {5, 1005, 4.0},
+                                                                                   {6, 1006, 0.0}});
+        const QString source = MakeTextSource(sourceKind, {{1001, QStringLiteral("12,5")},
+                                                           {1002, QStringLiteral("7.25")},
+                                                           {1003, QStringLiteral(" 3 ")},
+                                                           {1004, QStringLiteral("1\u00A0109,71")},
+                                                           {1005, kNull},
+                                                           {1006, QStringLiteral("0")}});
+        RecordingTransferContext worker(SqlParameters());
+
+        Transfer(worker, receiver, source);
+
+        QCOMPARE(worker.LogCodes(), QList<int>({9, 15, 16}));
+        QCOMPARE(ReceiverProbe::Quantities(receiver),
+                 (Quantities{{1, 12.5}, {2, 7.25}, {3, 3.0}, {4, 1109.71}, {5, kNull}, {6, 0.0}}));
+        QCOMPARE(ReceiverProbe::Written(receiver), QList<int>({1, 2, 3, 4, 5}));
+
+        // Only the Null, which equals nothing, is written again.
+        Transfer(worker, receiver, source);
+        QCOMPARE(ReceiverProbe::Written(receiver), QList<int>({1, 2, 3, 4, 5, 5}));
+    }
+
+    void textQuantitiesUnderLocales_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("C.UTF-8") << "C.UTF-8";
+        QTest::newRow("ru_RU.UTF-8") << "ru_RU.UTF-8";
+    }
+
+    // Each locale is a run of its own of the two tests above and below.
+    void textQuantitiesUnderLocales() {
+        QFETCH(QString, locale);
+        QString output;
+        QVERIFY2(LocaleRun::RunFunctions(
+                     locale,
+                     {QStringLiteral("textQuantities"), QStringLiteral("textThatIsNoNumber")},
+                     &output),
+                 qPrintable(output));
+    }
+
+    void textThatIsNoNumber_data() { AddTextSourceKinds(); }
+
+    // A text that is still no number is an error naming the item and the text; the rows
+    // already written in the pass are rolled back.
+    void textThatIsNoNumber() {
+        QFETCH(TestDatabaseKind, sourceKind);
+        const QString receiver = MakeReceiver(TestDatabaseKind::FirebirdEmbedded, StartItems());
+        const QString source = MakeTextSource(
+            sourceKind, {{1001, QStringLiteral("12,5")}, {1003, QStringLiteral("n/a")}});
+        RecordingTransferContext worker(SqlParameters());
+
+        QString message;
+        QCOMPARE(FailureKind([&] { Transfer(worker, receiver, source); }, &message),
+                 QStringLiteral("Exception"));
+
+        QVERIFY2(message.contains(QStringLiteral("1003")) &&
+                     message.contains(QStringLiteral("\"n/a\"")),
+                 qPrintable(message));
+        QCOMPARE(worker.LogCodes(), QList<int>({9, 15}));
+        QCOMPARE(ReceiverProbe::Quantities(receiver), StartQuantities());
     }
 
     void stopRequest_data() {

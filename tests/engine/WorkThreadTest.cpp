@@ -1,6 +1,7 @@
 #include "engine/ConnectionControl.h"
 #include "engine/TWorkThread.h"
 #include "platform/Clock.h"
+#include "platform/Errors.h"
 #include "support/DatabaseFixtures.h"
 #include "support/EngineFixture.h"
 
@@ -8,6 +9,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
+
+#include <limits>
 
 namespace {
 const QStringList Days = {"Monday", "Tuesday",  "Wednesday", "Thursday",
@@ -36,8 +39,12 @@ class WorkThreadTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void firstCycleAtOnceSecondAfterPeriod();
+    void longPeriodIsHonoured_data();
+    void longPeriodIsHonoured();
     void receiverUnreachable();
     void updateError();
+    void failureWhileReportingAnUpdateError_data();
+    void failureWhileReportingAnUpdateError();
     void attemptCounting();
     void retryWaitUntilCountPassesLimit();
     void stopRequestDuringTransfer();
@@ -84,6 +91,33 @@ void WorkThreadTest::firstCycleAtOnceSecondAfterPeriod() {
     QVERIFY(fixture.WaitForSleepers(1));
     QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 4, 4}));
     QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * Minute);
+}
+
+void WorkThreadTest::longPeriodIsHonoured_data() {
+    QTest::addColumn<int>("minutes");
+    QTest::newRow("40000 minutes") << 40000;
+    QTest::newRow("past 32-bit milliseconds") << 35792;
+    QTest::newRow("largest the field holds") << std::numeric_limits<int>::max();
+}
+
+// The wait after a cycle is the whole period, however long: counted in milliseconds it needs
+// more than 32 bits.
+void WorkThreadTest::longPeriodIsHonoured() {
+    QFETCH(int, minutes);
+    EngineFixture fixture;
+    ConnectionControl control(fixture.Environment());
+    const int id = fixture.AddConnection("A", fixture.AddReceiver(MissingReceiver),
+                                         fixture.AddSource(1, NoSuchDriver), minutes);
+    for (const QString& day : Days)
+        fixture.SetConnectionValue(id, day, 0);
+    control.StartConnection(id);
+
+    QVERIFY(fixture.WaitForSleepers(1));
+    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 4}));
+    QCOMPARE(fixture.Time->AdvanceToNextWake(), std::int64_t(minutes) * Minute);
+    QVERIFY(fixture.WaitUntil([&] { return fixture.Events.Codes(id).size() == 3; }));
+    QVERIFY(fixture.WaitForSleepers(1));
+    QCOMPARE(fixture.Time->AdvanceToNextWake(), std::int64_t(minutes) * Minute);
 }
 
 void WorkThreadTest::receiverUnreachable() {
@@ -134,6 +168,56 @@ void WorkThreadTest::updateError() {
     QCOMPARE(fixture.Time->Sleepers(), 0);
     control.StartConnection(id);
     QCOMPARE(control.RunningConnections().size(), size_t(1));
+}
+
+void WorkThreadTest::failureWhileReportingAnUpdateError_data() {
+    QTest::addColumn<bool>("saveFails");
+    QTest::addColumn<bool>("logFails");
+    QTest::newRow("the save fails") << true << false;
+    QTest::newRow("the log fails") << false << true;
+    QTest::newRow("both fail") << true << true;
+}
+
+// The settings file or the log cannot be written when the update error is reported: the box
+// still comes, with the update error and what failed after it, and the status shows 2.
+void WorkThreadTest::failureWhileReportingAnUpdateError() {
+    QFETCH(bool, saveFails);
+    QFETCH(bool, logFails);
+    DatabaseFixtures databases;
+    EngineFixture fixture;
+    ConnectionControl control(fixture.Environment());
+    const int id = fixture.AddConnection("Склад", fixture.AddReceiver(Receiver(databases)),
+                                         fixture.AddSource(7, "/D\"/base\""), 2);
+    const QString saveFailure = QStringLiteral("Disk full");
+    const QString logFailure = QStringLiteral("File access denied");
+    // What the table's save and the event log throw when their files cannot be written.
+    fixture.Dm.Connection.AfterPost = [&](RecordSet& connection) {
+        if (saveFails && connection.FieldByName("Status").AsInteger() == 2)
+            throw EInOutError(saveFailure);
+    };
+    fixture.Events.OnEvent = [&](const RecordingEventSink::Event& event) {
+        if (logFails && event.Code == 6)
+            throw EInOutError(logFailure);
+    };
+    control.StartConnection(id);
+    std::weak_ptr<TWorkThread> worker = control.FindRunning(id);
+
+    QVERIFY(fixture.WaitUntil([&] { return worker.expired(); }));
+    QCOMPARE(fixture.Status(id), 2);
+    const QString errorText = fixture.Events.Events().last().Text;
+    QCOMPARE(fixture.Events.Events().last().Code, 6);
+    QString expected = QStringLiteral("В процессе обновления у соединения \"Склад\" произошла "
+                                      "следующая ошибка:\r\r") +
+                       errorText;
+    const QList<std::pair<bool, QString>> failures{{saveFails, saveFailure},
+                                                   {logFails, logFailure}};
+    for (const auto& [fails, failure] : failures)
+        if (fails)
+            expected +=
+                QStringLiteral("\r\rНе удалось записать сведения об этой ошибке:\r") + failure;
+    QCOMPARE(fixture.Prompts.Texts(), QStringList{expected});
+    QCOMPARE(fixture.Prompts.Messages().first().Kind, DialogKind::Error);
+    QCOMPARE(fixture.CycleMarks(id), 1);
 }
 
 void WorkThreadTest::attemptCounting() {

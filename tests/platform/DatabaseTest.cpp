@@ -1,4 +1,5 @@
 #include "support/DatabaseFixtures.h"
+#include "support/FailureKind.h"
 #include "support/PrivateFirebirdServer.h"
 
 #include "platform/DbConnection.h"
@@ -62,6 +63,10 @@ private Q_SLOTS:
     void statementErrorIsProviderError();
     void misuseAndConversionAreOtherKinds_data();
     void misuseAndConversionAreOtherKinds();
+    void trailingSeparatorIsNotPassedOn_data();
+    void trailingSeparatorIsNotPassedOn();
+    void firebirdCharset_data();
+    void firebirdCharset();
     void queryOutlivingItsConnection();
     void stoppedServerFailsNextStatement();
 
@@ -495,6 +500,83 @@ void DatabaseTest::misuseAndConversionAreOtherKinds() {
     DbQuery update(connection);
     update.SetSql(kUpdate);
     QVERIFY(isGeneralError([&] { update.SetParameter(QStringLiteral("Missing"), 1); }));
+}
+
+void DatabaseTest::trailingSeparatorIsNotPassedOn_data() {
+    QTest::addColumn<TestDatabaseKind>("kind");
+    QTest::addColumn<QString>("ending");
+    for (TestDatabaseKind kind :
+         {TestDatabaseKind::Sqlite, TestDatabaseKind::PostgreSql, TestDatabaseKind::MariaDb}) {
+        QTest::newRow(qPrintable(Tag(kind, QStringLiteral("one separator")))) << kind << ";";
+        QTest::newRow(qPrintable(Tag(kind, QStringLiteral("two and a blank")))) << kind << ";; ";
+    }
+}
+
+// A restored connection string ends with its separator; MariaDB's driver refuses that, so no
+// ODBC driver is given it.
+void DatabaseTest::trailingSeparatorIsNotPassedOn() {
+    QFETCH(TestDatabaseKind, kind);
+    QFETCH(QString, ending);
+    const QString connectionString = fixtures_->Create(kind, QStringLiteral("separator"));
+    DbConnection connection(connectionString + ending);
+    try {
+        connection.Open();
+        DbQuery query(connection);
+        query.SetSql(QStringLiteral("select 7 as Seven"));
+        query.Prepare();
+        query.Open();
+        QCOMPARE(query.FieldAsInteger(QStringLiteral("Seven")), 7);
+    } catch (const Exception& error) {
+        QFAIL(qPrintable(error.Message()));
+    }
+}
+
+void DatabaseTest::firebirdCharset_data() {
+    QTest::addColumn<TestDatabaseKind>("kind");
+    QTest::addColumn<QString>("charsetPart");
+    QTest::addColumn<bool>("opens");
+    for (TestDatabaseKind kind :
+         {TestDatabaseKind::FirebirdEmbedded, TestDatabaseKind::FirebirdServer}) {
+        QTest::newRow(qPrintable(Tag(kind, QStringLiteral("none given")))) << kind << "" << true;
+        QTest::newRow(qPrintable(Tag(kind, QStringLiteral("UTF8"))))
+            << kind << ";CHARSET=UTF8" << true;
+        QTest::newRow(qPrintable(Tag(kind, QStringLiteral("utf8 in small letters"))))
+            << kind << ";charset=utf8" << true;
+        QTest::newRow(qPrintable(Tag(kind, QStringLiteral("WIN1251"))))
+            << kind << ";CHARSET=WIN1251" << false;
+        QTest::newRow(qPrintable(Tag(kind, QStringLiteral("NONE"))))
+            << kind << ";CHARSET=NONE" << false;
+    }
+}
+
+// The driver attaches in UTF8 whatever it is told; a connection asking for another character
+// set is refused when it opens, and one that opens works in the set it asked for.
+void DatabaseTest::firebirdCharset() {
+    QFETCH(TestDatabaseKind, kind);
+    QFETCH(QString, charsetPart);
+    QFETCH(bool, opens);
+    DbConnection connection(databases_.value(kind) + charsetPart);
+    if (!opens) {
+        QString message;
+        QCOMPARE(FailureKind([&] { connection.Open(); }, &message), QStringLiteral("EOleSysError"));
+        const QString asked = charsetPart.section(u'=', 1);
+        QVERIFY2(message.contains(QStringLiteral("CHARSET=") + asked) &&
+                     message.contains(QStringLiteral("UTF8")),
+                 qPrintable(message));
+        QVERIFY(!connection.IsOpen());
+        return;
+    }
+    connection.Open();
+    DbQuery query(connection);
+    query.SetSql(QStringLiteral(
+        "select trim(c.rdb$character_set_name) as Charset, cast('Остатки' as varchar(20) "
+        "character set win1251) as Text from mon$attachments a join rdb$character_sets c on "
+        "c.rdb$character_set_id = a.mon$character_set_id where a.mon$attachment_id = "
+        "current_connection"));
+    query.Prepare();
+    query.Open();
+    QCOMPARE(query.FieldAsText(QStringLiteral("Charset")), QStringLiteral("UTF8"));
+    QCOMPARE(query.FieldAsText(QStringLiteral("Text")), QStringLiteral("Остатки"));
 }
 
 void DatabaseTest::queryOutlivingItsConnection() {

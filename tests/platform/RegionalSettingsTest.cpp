@@ -1,8 +1,7 @@
 #include "platform/RegionalSettings.h"
+#include "support/LocaleRun.h"
 
-#include <QCoreApplication>
 #include <QLocale>
-#include <QProcess>
 #include <QTest>
 #include <QThread>
 
@@ -63,15 +62,9 @@ private Q_SLOTS:
 
     void SystemFormatsOfOtherLocales() {
         QFETCH(QString, locale);
-        QProcess child;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("LC_ALL"), locale);
-        child.setProcessEnvironment(environment);
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("SystemFormats")});
-        QVERIFY(child.waitForFinished(30000));
-        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
-                 child.readAll().constData());
+        QString output;
+        QVERIFY2(LocaleRun::RunFunctions(locale, {QStringLiteral("SystemFormats")}, &output, 30000),
+                 qPrintable(output));
     }
 
     void SetFormatsDropsTimeZone_data() {

@@ -25,6 +25,17 @@ const QString kPostgreSqlRole = QStringLiteral("corvane_test");
 const QString kPostgreSqlBase = QStringLiteral("Driver=PostgreSQL Unicode;Server=127.0.0.1;"
                                                "Port=5432;Database=corvane_test;UID=corvane_test;"
                                                "PWD=corvane_test");
+const QString kMariaDbBase = QStringLiteral("Driver=MariaDB Unicode;Server=127.0.0.1;Port=3306;"
+                                            "UID=corvane_test;PWD=corvane_test;Database=");
+
+// A name of lower-case letters, digits and underscores, unique to this fixture's process.
+QString UniqueName(const QString& prefix, const QString& name) {
+    return QStringLiteral("%1%2_%3_%4")
+        .arg(prefix)
+        .arg(QCoreApplication::applicationPid())
+        .arg(fixtureCounter.fetchAndAddRelaxed(1))
+        .arg(name.toLower().remove(QRegularExpression("[^a-z0-9_]")));
+}
 
 [[noreturn]] void Fail(const QString& what, const QSqlError& error) {
     throw std::runtime_error((what + QStringLiteral(": ") + error.text()).toUtf8().toStdString());
@@ -103,6 +114,14 @@ DatabaseFixtures::~DatabaseFixtures() {
             // A cluster that went away takes its schemas with it.
         }
     }
+    for (const QString& database : std::as_const(mariaDbDatabases_)) {
+        try {
+            Run(kMariaDbBase + QStringLiteral("corvane_test"),
+                {QStringLiteral("drop database if exists %1").arg(database)});
+        } catch (const std::exception&) {
+            // A server that went away takes its databases with it.
+        }
+    }
 }
 
 QString DatabaseFixtures::KindName(TestDatabaseKind kind) {
@@ -115,6 +134,8 @@ QString DatabaseFixtures::KindName(TestDatabaseKind kind) {
         return QStringLiteral("SQLite ODBC");
     case TestDatabaseKind::PostgreSql:
         return QStringLiteral("PostgreSQL ODBC");
+    case TestDatabaseKind::MariaDb:
+        return QStringLiteral("MariaDB ODBC");
     }
     return QString();
 }
@@ -146,6 +167,8 @@ QString DatabaseFixtures::Create(TestDatabaseKind kind, const QString& name) {
         return CreateSqlite(name);
     case TestDatabaseKind::PostgreSql:
         return CreatePostgreSql(name);
+    case TestDatabaseKind::MariaDb:
+        return CreateMariaDb(name);
     }
     return QString();
 }
@@ -176,13 +199,18 @@ QString DatabaseFixtures::CreateSqlite(const QString& name) {
 }
 
 QString DatabaseFixtures::CreatePostgreSql(const QString& name) {
-    const QString schema = QStringLiteral("t%1_%2_%3")
-                               .arg(QCoreApplication::applicationPid())
-                               .arg(fixtureCounter.fetchAndAddRelaxed(1))
-                               .arg(name.toLower().remove(QRegularExpression("[^a-z0-9_]")));
+    const QString schema = UniqueName(QStringLiteral("t"), name);
     Run(kPostgreSqlBase, {QStringLiteral("create schema %1").arg(schema)});
     schemas_.append(schema);
     return kPostgreSqlBase + QStringLiteral(";ConnSettings=set search_path to ") + schema;
+}
+
+QString DatabaseFixtures::CreateMariaDb(const QString& name) {
+    const QString database = UniqueName(QStringLiteral("corvane_test_"), name);
+    Run(kMariaDbBase + QStringLiteral("corvane_test"),
+        {QStringLiteral("create database %1 character set utf8mb4").arg(database)});
+    mariaDbDatabases_.append(database);
+    return kMariaDbBase + database;
 }
 
 void DatabaseFixtures::Run(const QString& connectionString, const QStringList& statements) {

@@ -7,11 +7,12 @@
 #include <QVariant>
 
 // The kinds of real test database, each reached by the connection string the program uses.
-enum class TestDatabaseKind { FirebirdEmbedded, FirebirdServer, Sqlite, PostgreSql };
+enum class TestDatabaseKind { FirebirdEmbedded, FirebirdServer, Sqlite, PostgreSql, MariaDb };
 
 // Makes fresh test databases and fills them. Files live in a folder of its own that the
 // firebird user may write; PostgreSQL databases are schemas of their own in corvane_test,
-// dropped with the fixture. Statements run through Qt SQL directly, not through DbConnection.
+// MariaDB ones databases named corvane_test_*, all dropped with the fixture. Statements run through
+// Qt SQL directly, not through DbConnection.
 class DatabaseFixtures {
 public:
     // One receiver item: a row of Parts and its row of Stock_Balance.
@@ -41,6 +42,7 @@ public:
                                  const QString& folder = QString());
     QString CreateSqlite(const QString& name);
     QString CreatePostgreSql(const QString& name);
+    QString CreateMariaDb(const QString& name);
 
     // Runs the statements in one transaction; throws std::runtime_error on a failure.
     // Firebird uses a new table only after the transaction that made it committed.
@@ -58,4 +60,5 @@ public:
 private:
     QTemporaryDir folder_;
     QStringList schemas_;
+    QStringList mariaDbDatabases_;
 };

@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 void WriteText(const QString& path, const QString& text) {
@@ -17,8 +19,10 @@ void WriteText(const QString& path, const QString& text) {
         qFatal("cannot write %s", qPrintable(path));
 }
 
+// Any blank splits a command line, the non-breaking ones of regional number formats too.
 QString QuotedIfBlank(const QString& word) {
-    return word.contains(QLatin1Char(' ')) ? QLatin1Char('"') + word + QLatin1Char('"') : word;
+    const bool blank = std::any_of(word.begin(), word.end(), [](QChar ch) { return ch.isSpace(); });
+    return blank ? QLatin1Char('"') + word + QLatin1Char('"') : word;
 }
 
 } // namespace
