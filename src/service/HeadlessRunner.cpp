@@ -21,6 +21,7 @@ namespace {
 
 constexpr int kExitCannotStart = 1;
 constexpr int kExitAlreadyRunning = 2;
+constexpr int kExitNotSaved = 3;
 
 void PrintError(const QString& text) {
     std::fputs((text + u'\n').toLocal8Bit().constData(), stderr);
@@ -88,6 +89,8 @@ int RunHeadless(int argc, char** argv) {
             QCoreApplication::exec();
             EndSignals::Release();
             PrintError(QStringLiteral("Сервис синхронизаций останавливается."));
+            if (!service.SaveAtEnd())
+                exitCode = kExitNotSaved;
         }
         dm.TaskScheduler.stop();
     }
