@@ -68,6 +68,7 @@ private Q_SLOTS:
     void stoppedServerFailsNextStatement();
 
 private:
+    static void AddKindsThatCheckPasswords();
     static QList<TestDatabaseKind> AllKinds();
     static QString Tag(TestDatabaseKind kind, const QString& variant = QString());
     // The kind's database with the receiver items seeded afresh.
@@ -122,6 +123,13 @@ void DatabaseTest::init() {
 QList<TestDatabaseKind> DatabaseTest::AllKinds() {
     return {TestDatabaseKind::FirebirdEmbedded, TestDatabaseKind::FirebirdServer,
             TestDatabaseKind::Sqlite, TestDatabaseKind::PostgreSql};
+}
+
+void DatabaseTest::AddKindsThatCheckPasswords() {
+    // The embedded engine and SQLite check no password.
+    QTest::addColumn<TestDatabaseKind>("kind");
+    for (TestDatabaseKind kind : {TestDatabaseKind::FirebirdServer, TestDatabaseKind::PostgreSql})
+        QTest::newRow(qPrintable(Tag(kind))) << kind;
 }
 
 QString DatabaseTest::Tag(TestDatabaseKind kind, const QString& variant) {
@@ -261,10 +269,7 @@ void DatabaseTest::rollbackUndoesEveryUpdate() {
 }
 
 void DatabaseTest::wrongPasswordFailsAtOpen_data() {
-    // The embedded engine and SQLite check no password.
-    QTest::addColumn<TestDatabaseKind>("kind");
-    for (TestDatabaseKind kind : {TestDatabaseKind::FirebirdServer, TestDatabaseKind::PostgreSql})
-        QTest::newRow(qPrintable(Tag(kind))) << kind;
+    AddKindsThatCheckPasswords();
 }
 
 void DatabaseTest::wrongPasswordFailsAtOpen() {
@@ -281,9 +286,7 @@ void DatabaseTest::wrongPasswordFailsAtOpen() {
 }
 
 void DatabaseTest::bracedPasswordHoldsTheSeparator_data() {
-    QTest::addColumn<TestDatabaseKind>("kind");
-    for (TestDatabaseKind kind : {TestDatabaseKind::FirebirdServer, TestDatabaseKind::PostgreSql})
-        QTest::newRow(qPrintable(Tag(kind))) << kind;
+    AddKindsThatCheckPasswords();
 }
 
 // In braces a ";" is part of the value and "}}" stands for "}", whether the string goes to
