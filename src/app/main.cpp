@@ -7,7 +7,8 @@
 // unless "--folder" names another one. Exit codes: 0 after a confirmed exit and for a start
 // that found the program already running (that instance is shown instead), 1 when the
 // program cannot start (a settings file that does not load, a program folder that is not
-// there, a wrong command line).
+// there, a wrong command line); headless also 2 for a second instance on the folder and 3 when
+// the configuration could not be saved at the end.
 
 #include "core/uDm.h"
 #include "platform/Clock.h"

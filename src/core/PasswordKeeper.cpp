@@ -117,8 +117,11 @@ void PasswordKeeper::HideLoadedPasswords(RecordSet& row, const QString& stored) 
     Field connectionString = row.FieldByName(ConnectionStringField);
     SeparatedConnectionString parts(stored, ConnectionStringSeparator(row));
     QStringList passwords;
-    for (int index : parts.PasswordParts()) {
-        passwords.append(cipher_.DecipherPassword(parts.PasswordText(index)));
+    // Indexed: joining a password with the parts after it renumbers the parts.
+    for (qsizetype k = 0; k < parts.PasswordParts().size(); ++k) {
+        const int index = parts.PasswordParts()[k];
+        passwords.append(
+            parts.JoinedPasswordText(index, cipher_.DecipherPassword(parts.PasswordText(index))));
         parts.SetPasswordText(index, Asterisks(passwords.last()));
     }
     if (!passwords.isEmpty())

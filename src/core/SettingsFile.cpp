@@ -73,12 +73,14 @@ private:
 } // namespace
 
 SettingsFile::SettingsFile(QString path, TDm& dm, IdCounters& counters, TableEventStore& events,
-                           PasswordKeeper& passwords)
+                           PasswordKeeper& passwords,
+                           std::function<void(const QString&)> othersRightsTaken)
     : path_(std::move(path))
     , dm_(dm)
     , counters_(counters)
     , events_(events)
-    , passwords_(passwords) {}
+    , passwords_(passwords)
+    , othersRightsTaken_(std::move(othersRightsTaken)) {}
 
 ServiceSettings SettingsFile::LoadConfiguration() {
     const ProfileFile file(path_);
@@ -155,7 +157,7 @@ void SettingsFile::SetFieldFromText(RecordSet& table, const QString& fieldName,
 void SettingsFile::SaveTable(RecordSet& table) {
     ProfileFile file(path_);
     WriteKeepingCursor(file, table);
-    file.Save();
+    Save(file);
 }
 
 void SettingsFile::WriteTableSection(ProfileFile& file, const QString& section, RecordSet& table) {
@@ -198,7 +200,7 @@ void SettingsFile::SaveCountersAndTables() {
                      QString::number(counters_.Counter_Source));
     for (RecordSet* table : {&dm_.Source, &dm_.Receiver, &dm_.Connection})
         WriteKeepingCursor(file, *table);
-    file.Save();
+    Save(file);
 }
 
 // Walking the rows must neither save nor refresh the window, and the operator's row stays
@@ -220,4 +222,9 @@ int* SettingsFile::CounterFor(const RecordSet& table) {
     if (&table == &dm_.Source)
         return &counters_.Counter_Source;
     return nullptr;
+}
+
+void SettingsFile::Save(const ProfileFile& file) const {
+    if (file.Save() && othersRightsTaken_)
+        othersRightsTaken_(path_);
 }

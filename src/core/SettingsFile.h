@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class IdCounters;
 class PasswordKeeper;
 class ProfileFile;
@@ -16,8 +18,11 @@ class TableEventStore;
 // backquotes. Every access reads the file anew; every write replaces it whole.
 class SettingsFile {
 public:
+    // othersRightsTaken is told the path when a save took away the rights others had on the
+    // file, which holds passwords.
     SettingsFile(QString path, TDm& dm, IdCounters& counters, TableEventStore& events,
-                 PasswordKeeper& passwords);
+                 PasswordKeeper& passwords,
+                 std::function<void(const QString&)> othersRightsTaken = {});
 
     const QString& Path() const { return path_; }
 
@@ -40,10 +45,12 @@ public:
 private:
     void WriteKeepingCursor(ProfileFile& file, RecordSet& table);
     int* CounterFor(const RecordSet& table);
+    void Save(const ProfileFile& file) const;
 
     QString path_;
     TDm& dm_;
     IdCounters& counters_;
     TableEventStore& events_;
     PasswordKeeper& passwords_;
+    std::function<void(const QString&)> othersRightsTaken_;
 };

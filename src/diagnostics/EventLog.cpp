@@ -169,17 +169,6 @@ QString EventLog::PreviousFilePath() const {
 }
 
 void EventLog::LogEvent(int id, int code, const QString& text) {
-    // A folder that cannot be made shows up as a failed open below.
-    ::mkdir(QFile::encodeName(FolderPath()).constData(), 0777);
-    RotateIfTooLarge();
-
-    const int fd = ::open(QFile::encodeName(FilePath()).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0)
-        throw InOutError(errno);
-    // A write that fails part-way must not leave the file open for the next event.
-    auto closeOnFailure = qScopeGuard([fd] { ::close(fd); });
-
     const QVariantList connection =
         dm_.Connection.Lookup(QStringLiteral("Id"), {id},
                               QStringLiteral("Name_Connection;Update_Time;Id_Receiver;Id_Source"));
@@ -198,14 +187,40 @@ void EventLog::LogEvent(int id, int code, const QString& text) {
 
     const std::optional<QString> sentence =
         EventText(code, connectionName, receiverName, sourceName);
-    if (sentence && (IsMainEvent(code) || showAllLogs_())) {
+    // An event without a line still makes the folder and the file and checks the size.
+    Append([&] {
+        if (!sentence || (!IsMainEvent(code) && !showAllLogs_()))
+            return QString();
         const QString stamp =
             code == 2 ? updateTime : RegionalSettings::DateTimeToText(clock_.Now());
         QString lines = stamp + kStampSeparator + *sentence + kLineEnd;
         if (code == 6)
             lines += kLineEnd + text + kLineEnd + kLineEnd;
-        WriteAll(fd, TextCodec::EncodeFileText(lines));
-    }
+        return lines;
+    });
+}
+
+void EventLog::LogNote(const QString& text) {
+    Append([&] {
+        return RegionalSettings::DateTimeToText(clock_.Now()) + kStampSeparator + text + kLineEnd;
+    });
+}
+
+void EventLog::Append(const std::function<QString()>& lines) const {
+    // A folder that cannot be made shows up as a failed open below.
+    ::mkdir(QFile::encodeName(FolderPath()).constData(), 0777);
+    RotateIfTooLarge();
+
+    const int fd = ::open(QFile::encodeName(FilePath()).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw InOutError(errno);
+    // A write that fails part-way must not leave the file open for the next event.
+    auto closeOnFailure = qScopeGuard([fd] { ::close(fd); });
+    // Taken after the open: the time stamp is that of the writing.
+    const QString text = lines();
+    if (!text.isEmpty())
+        WriteAll(fd, TextCodec::EncodeFileText(text));
 
     closeOnFailure.dismiss();
     if (::close(fd) != 0)

@@ -21,12 +21,17 @@ public:
     // Exception "Cannot open file <path>" when the size of Logs.txt cannot be read;
     // EInOutError when Logs.txt cannot be opened, written or closed.
     void LogEvent(int id, int code, const QString& text) override;
+    // A line of the program's own about itself, time-stamped as the events are; the same
+    // errors.
+    void LogNote(const QString& text);
 
 private:
     QString FolderPath() const;
     QString FilePath() const;
     QString PreviousFilePath() const;
     void RotateIfTooLarge() const;
+    // Makes the folder, rotates, then appends what lines gives (nothing when empty).
+    void Append(const std::function<QString()>& lines) const;
 
     const TDm& dm_;
     QString programFolder_;

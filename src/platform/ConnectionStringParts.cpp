@@ -26,13 +26,19 @@ ConnectionStringParts::ConnectionStringParts(const QString& connectionString) {
             ++valueStart;
         qsizetype end = semicolon;
         if (valueStart < length && connectionString.at(valueStart) == QLatin1Char('{')) {
-            const qsizetype brace = connectionString.indexOf(QLatin1Char('}'), valueStart);
-            if (brace >= 0) {
-                part.value = connectionString.mid(valueStart + 1, brace - valueStart - 1);
-                end = connectionString.indexOf(QLatin1Char(';'), brace);
-                if (end < 0)
-                    end = length;
+            // Inside the braces a doubled "}" stands for one, as the ODBC drivers read it.
+            qsizetype brace = valueStart + 1;
+            for (; brace < length; ++brace) {
+                if (connectionString.at(brace) != QLatin1Char('}'))
+                    part.value += connectionString.at(brace);
+                else if (brace + 1 < length && connectionString.at(brace + 1) == QLatin1Char('}'))
+                    part.value += connectionString.at(brace++);
+                else
+                    break;
             }
+            end = connectionString.indexOf(QLatin1Char(';'), brace);
+            if (end < 0)
+                end = length;
         } else {
             part.value = connectionString.mid(valueStart, semicolon - valueStart).trimmed();
         }

@@ -246,7 +246,7 @@ void ProfileFile::WriteString(const QString& section, const QString& key, const 
     target.keyLines.insert(Fold(keyName), position);
 }
 
-void ProfileFile::Save() const {
+bool ProfileFile::Save() const {
     qsizetype size = 0;
     for (const Section& section : sections_) {
         for (const QString& line : section.lines) {
@@ -269,15 +269,20 @@ void ProfileFile::Save() const {
     if (existing.exists() && !existing.isWritable()) {
         throw Exception(failure);
     }
+    constexpr QFileDevice::Permissions othersRights =
+        QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const bool othersHadRights = existing.exists() && (existing.permissions() & othersRights);
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly)) {
         throw Exception(failure);
     }
-    if (!existing.exists() &&
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+    // Set on every save: the replacement would otherwise take over the old file's rights.
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         throw Exception(failure);
     }
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         throw Exception(failure);
     }
+    return othersHadRights;
 }

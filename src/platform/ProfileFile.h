@@ -30,9 +30,10 @@ public:
     // written; a value with a line break is refused.
     void WriteString(const QString& section, const QString& key, const QString& value);
 
-    // The file on disk is then the whole new text, never a torn one; a new file is readable
-    // and writable by its owner only. Throws "Unable to write to <path>".
-    void Save() const;
+    // The file on disk is then the whole new text, never a torn one, readable and writable by
+    // its owner only: it holds passwords. True when the file had rights for others that this
+    // took away. Throws "Unable to write to <path>".
+    bool Save() const;
 
 private:
     // A section's lines as they stand: its header line first (none for the lines before the

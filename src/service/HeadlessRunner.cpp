@@ -22,6 +22,7 @@ namespace {
 
 constexpr int kExitCannotStart = 1;
 constexpr int kExitAlreadyRunning = 2;
+constexpr int kExitNotSaved = 3;
 
 void PrintError(const QString& text) {
     JournalStream::Write(JournalStream::Error, text);
@@ -48,8 +49,10 @@ int RunLoaded(TSynchronization_Service& service, const ProgramCommandLine& comma
     QCoreApplication::exec();
     EndSignals::Release();
     PrintInformation(QStringLiteral("Сервис синхронизаций останавливается."));
+    // Saved before the end is announced, so a failed save still reaches the alert program.
+    const bool saved = service.SaveAtEnd();
     unattended.Ending();
-    return 0;
+    return saved ? 0 : kExitNotSaved;
 }
 
 } // namespace

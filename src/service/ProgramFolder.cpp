@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace {
 
@@ -67,6 +68,28 @@ std::optional<ProgramCommandLine> ParseProgramCommandLine(const QStringList& arg
     if (commandLine.Folder.isEmpty())
         commandLine.Folder = QCoreApplication::applicationDirPath();
     return commandLine;
+}
+
+SettingsFileLocation::SettingsFileLocation(const QString& folder) {
+    const QString name = QStringLiteral("Corvane.ini");
+    const QDir dir(folder);
+    path_ = dir.filePath(name);
+    if (QFileInfo::exists(path_))
+        return;
+    QStringList variants;
+    for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            variants.append(entry);
+    }
+    variants.sort();
+    if (variants.size() == 1) {
+        path_ = dir.filePath(variants.first());
+    } else if (variants.size() > 1) {
+        refusal_ =
+            QStringLiteral("В папке %1 нет файла %2, но есть несколько файлов с этим именем "
+                           "в другом регистре букв: %3. Оставьте один из них.")
+                .arg(QDir::toNativeSeparators(folder), name, variants.join(QStringLiteral(", ")));
+    }
 }
 
 ProgramFolderLock::ProgramFolderLock(const QString& folder)

@@ -21,6 +21,24 @@ struct ProgramCommandLine {
 // Needs the application object (for the executable's folder).
 std::optional<ProgramCommandLine> ParseProgramCommandLine(const QStringList& arguments);
 
+// The folder's settings file "Corvane.ini". A folder copied from Windows may spell it in
+// another letter case: when the exact name is missing and one file of the folder has that name
+// in another case, that file is the settings file, read and written; several such files are
+// refused, since any choice might lose the configuration of another.
+class SettingsFileLocation {
+public:
+    explicit SettingsFileLocation(const QString& folder);
+
+    // The file to read and write; the exact name when refused.
+    const QString& Path() const { return path_; }
+    // Empty, or why no file could be chosen, naming the candidates.
+    const QString& Refusal() const { return refusal_; }
+
+private:
+    QString path_;
+    QString refusal_;
+};
+
 // One running service per program folder, with a window or without: two would run the same
 // connections and write over each other's settings file.
 class ProgramFolderLock {

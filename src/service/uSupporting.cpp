@@ -9,14 +9,12 @@
 #include "engine/UpdateWatchdog.h"
 #include "platform/Errors.h"
 #include "service/ConnectionMonitor.h"
+#include "platform/Prompts.h"
 
 #include <QDir>
 #include <QTime>
 
 namespace {
-QString SettingsPathIn(const QString& programFolder) {
-    return QDir(programFolder).filePath(QStringLiteral("Corvane.ini"));
-}
 QString RegistrationPathIn(const QString& programFolder) {
     return QDir(programFolder).filePath(QStringLiteral("Automation.ini"));
 }
@@ -26,7 +24,14 @@ TSynchronization_Service::TSynchronization_Service(TDm& dm, ServiceEnvironment e
     : dm_(dm)
     , environment_(std::move(environment))
     , passwords_(dm.VremTable, events_)
-    , settingsFile_(SettingsPathIn(environment_.ProgramFolder), dm, counters_, events_, passwords_)
+    , settingsLocation_(environment_.ProgramFolder)
+    , settingsFile_(settingsLocation_.Path(), dm, counters_, events_, passwords_,
+                    [this](const QString& path) {
+                        eventLog_->LogNote(
+                            QStringLiteral("Файл настроек %1 был доступен не только владельцу; "
+                                           "теперь читать и изменять его может только владелец.")
+                                .arg(path));
+                    })
     , eventLog_(std::make_unique<EventLog>(
           dm, environment_.ProgramFolder, [this] { return settings_.ShowAllLogs; },
           [this] { return settings_.MaxSizeLogs; }, *environment_.TimeSource))
@@ -47,6 +52,9 @@ TSynchronization_Service::TSynchronization_Service(TDm& dm, ServiceEnvironment e
                                      [this] { watchdog_->TaskSchedulerTimer(&dm_.TaskScheduler); });
     OpenAndEmptyTables();
     WireTableEvents();
+    loadError_ = settingsLocation_.Refusal();
+    if (!Loaded())
+        return;
     try {
         settings_ = settingsFile_.LoadConfiguration();
     } catch (const Exception& error) {
@@ -55,14 +63,7 @@ TSynchronization_Service::TSynchronization_Service(TDm& dm, ServiceEnvironment e
 }
 
 TSynchronization_Service::~TSynchronization_Service() {
-    // A partly loaded configuration must never be written over the file it came from.
-    if (Loaded()) {
-        try {
-            SaveConfiguration();
-        } catch (const Exception&) {
-            // The end of the program cannot report it; the file keeps its last good content.
-        }
-    }
+    SaveAtEnd();
     QObject::disconnect(watchdogTick_);
     connections_->Shutdown();
     dm_.Source.Close();
@@ -156,6 +157,24 @@ void TSynchronization_Service::WatchedSave(const std::function<void()>& save) {
         throw;
     }
     monitor_->SaveSucceeded();
+}
+
+bool TSynchronization_Service::SaveAtEnd() {
+    // A partly loaded configuration must never be written over the file it came from.
+    if (ended_ || !Loaded())
+        return savedAtEnd_;
+    ended_ = true;
+    try {
+        SaveConfiguration();
+    } catch (const Exception& error) {
+        // The counters and every table whose earlier save failed are lost unless someone hears.
+        savedAtEnd_ = false;
+        environment_.OperatorPrompts->MessageDlg(
+            QStringLiteral("Настройки не сохранены при завершении программы: %1")
+                .arg(error.Message()),
+            DialogKind::Error, {DialogButton::Ok});
+    }
+    return savedAtEnd_;
 }
 
 void TSynchronization_Service::HidePasswords(int id, RecordSet& table,

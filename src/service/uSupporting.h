@@ -5,6 +5,7 @@
 #include "core/ServiceSettings.h"
 #include "core/SettingsFile.h"
 #include "core/TableEventStore.h"
+#include "service/ProgramFolder.h"
 #include "service/ServiceEnvironment.h"
 
 #include <QObject>
@@ -29,7 +30,8 @@ public:
     // Opens and empties the five tables, wires their events and loads the settings file. A
     // load that fails leaves a service that says so (Loaded, LoadError) and never saves.
     TSynchronization_Service(TDm& dm, ServiceEnvironment environment);
-    // Stops every connection and writes the counters and tables, then closes the tables.
+    // Ends the program's work as SaveAtEnd does, unless that already ran, then closes the
+    // tables.
     ~TSynchronization_Service();
     TSynchronization_Service(const TSynchronization_Service&) = delete;
     TSynchronization_Service& operator=(const TSynchronization_Service&) = delete;
@@ -48,6 +50,10 @@ public:
 
     void SaveTable(RecordSet& table);
     void SaveConfiguration();
+    // At the program's end: stops every connection and writes the counters and tables, once.
+    // A failure is shown to the operator as an error, and the result is false; a service
+    // whose load failed writes nothing and gives true.
+    bool SaveAtEnd();
 
     void HidePasswords(int id, RecordSet& table, const QString& connectionString);
     QString UnmaskConnectionString(int id, const QString& tableName, QChar separator,
@@ -83,6 +89,7 @@ private:
     IdCounters counters_;
     TableEventStore events_;
     PasswordKeeper passwords_;
+    SettingsFileLocation settingsLocation_;
     SettingsFile settingsFile_;
     ServiceSettings settings_;
     std::unique_ptr<EventLog> eventLog_;
@@ -92,4 +99,6 @@ private:
     std::unique_ptr<UpdateWatchdog> watchdog_;
     QMetaObject::Connection watchdogTick_;
     QString loadError_;
+    bool ended_ = false;
+    bool savedAtEnd_ = true;
 };

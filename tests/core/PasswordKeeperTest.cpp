@@ -106,6 +106,8 @@ private Q_SLOTS:
     void EnciphersForSettingsFile();
     void LoadsEncipheredPasswords_data();
     void LoadsEncipheredPasswords();
+    void LoadsAPasswordCutAtItsSeparator_data();
+    void LoadsAPasswordCutAtItsSeparator();
     void KeepsEveryPasswordOfSeveralParts_data();
     void KeepsEveryPasswordOfSeveralParts();
     void RoundTripsEveryLengthThroughSettingsFile();
@@ -151,6 +153,22 @@ void PasswordKeeperTest::SplitsConnectionString_data() {
     QTest::newRow("only separators") << QStringLiteral(";;") << QChar(u';') << QStringList{"", ""};
     QTest::newRow("blanks") << QStringLiteral("/Da  /Pb ") << QChar(u' ')
                             << QStringList{"/Da", "", "/Pb"};
+    QTest::newRow("braced value holds the separator")
+        << QStringLiteral("Driver=X;PWD={se;cret};Uid=a") << QChar(u';')
+        << QStringList{"Driver=X", "PWD={se;cret}", "Uid=a"};
+    QTest::newRow("doubled brace stays inside the braces")
+        << QStringLiteral("PWD= {a}};b};Uid=a") << QChar(u';')
+        << QStringList{"PWD= {a}};b}", "Uid=a"};
+    QTest::newRow("brace inside a value is text")
+        << QStringLiteral("Database=/x{y;z}") << QChar(u';') << QStringList{"Database=/x{y", "z}"};
+    QTest::newRow("unclosed brace runs to the end")
+        << QStringLiteral("Uid=a;PWD={se;cret;Role=R") << QChar(u';')
+        << QStringList{"Uid=a", "PWD={se;cret;Role=R"};
+    QTest::newRow("quotes hold blanks in a command line")
+        << QStringLiteral("/D\"C:\\My Base\" /P\"my pass\" /Nuser") << QChar(u' ')
+        << QStringList{"/D\"C:\\My Base\"", "/P\"my pass\"", "/Nuser"};
+    QTest::newRow("quotes are text between semicolons")
+        << QStringLiteral("Uid=\"a;b\"") << QChar(u';') << QStringList{"Uid=\"a", "b\""};
 }
 
 void PasswordKeeperTest::SplitsConnectionString() {
@@ -218,6 +236,15 @@ void PasswordKeeperTest::HidesPasswordOnPost_data() {
         << receiver << QVariant(1) << QStringLiteral("Pwd=") + longPassword
         << QStringLiteral("Pwd=") + QString(longPassword.size(), u'*') << QVariant(longPassword)
         << QStringLiteral("Pwd=") + longPassword + u';';
+    QTest::newRow("braced password hidden whole")
+        << receiver << QVariant(1) << QStringLiteral("Driver=SQLite3;Database=/x;PWD={se;cret}")
+        << QStringLiteral("Driver=SQLite3;Database=/x;PWD=*********")
+        << QVariant(QStringLiteral("{se;cret}"))
+        << QStringLiteral("Driver=SQLite3;Database=/x;PWD={se;cret};");
+    QTest::newRow("quoted 1c password hidden whole")
+        << source << QVariant(3) << QStringLiteral("/DBase /P\"my pass\" /Nuser")
+        << QStringLiteral("/DBase /P********* /Nuser") << QVariant(QStringLiteral("\"my pass\""))
+        << QStringLiteral("/DBase /P\"my pass\" /Nuser ");
 }
 
 void PasswordKeeperTest::HidesPasswordOnPost() {
@@ -389,6 +416,63 @@ void PasswordKeeperTest::LoadsEncipheredPasswords() {
     QCOMPARE(fixture.Held(table, 9), held);
     QCOMPARE(fixture.Unmask(table, 9, shown), unmasked);
     QCOMPARE(fixture.Stored(table, 9), stored);
+}
+
+void PasswordKeeperTest::LoadsAPasswordCutAtItsSeparator_data() {
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QVariant>("type");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QVariant>("held");
+    QTest::addColumn<QString>("unmasked");
+    QTest::addColumn<QString>("storedAgain");
+    const PasswordCipher cipher;
+    const auto enciphered = [&](const char* password) {
+        return cipher.EncipherPassword(QString::fromUtf8(password));
+    };
+    // Written by a save that cut the value at the separator: only the head was enciphered.
+    QTest::newRow("braced, head enciphered")
+        << QStringLiteral("Receiver") << QVariant(1)
+        << QStringLiteral("Driver=SQLite3;PWD=%1;cret};Uid=a").arg(enciphered("{se"))
+        << QStringLiteral("Driver=SQLite3;PWD=*********;Uid=a")
+        << QVariant(QStringLiteral("{se;cret}"))
+        << QStringLiteral("Driver=SQLite3;PWD={se;cret};Uid=a;")
+        << QStringLiteral("Driver=SQLite3;PWD=%1;Uid=a").arg(enciphered("{se;cret}"));
+    QTest::newRow("braced, blank after the cut kept")
+        << QStringLiteral("Receiver") << QVariant(1)
+        << QStringLiteral("PWD=%1; cr;et} ").arg(enciphered("{se"))
+        << QStringLiteral("PWD=***********") << QVariant(QStringLiteral("{se; cr;et}"))
+        << QStringLiteral("PWD={se; cr;et};")
+        << QStringLiteral("PWD=%1").arg(enciphered("{se; cr;et}"));
+    QTest::newRow("quoted, head enciphered")
+        << QStringLiteral("Source") << QVariant(3)
+        << QStringLiteral("/DBase /P%1 pass\" /Nuser").arg(enciphered("\"my"))
+        << QStringLiteral("/DBase /P********* /Nuser") << QVariant(QStringLiteral("\"my pass\""))
+        << QStringLiteral("/DBase /P\"my pass\" /Nuser ")
+        << QStringLiteral("/DBase /P%1 /Nuser").arg(enciphered("\"my pass\""));
+    QTest::newRow("braced, enciphered whole")
+        << QStringLiteral("Receiver") << QVariant(1)
+        << QStringLiteral("PWD=%1;Uid=a").arg(enciphered("{se;cret}"))
+        << QStringLiteral("PWD=*********;Uid=a") << QVariant(QStringLiteral("{se;cret}"))
+        << QStringLiteral("PWD={se;cret};Uid=a;")
+        << QStringLiteral("PWD=%1;Uid=a").arg(enciphered("{se;cret}"));
+}
+
+void PasswordKeeperTest::LoadsAPasswordCutAtItsSeparator() {
+    QFETCH(QString, table);
+    QFETCH(QVariant, type);
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    QFETCH(QVariant, held);
+    QFETCH(QString, unmasked);
+    QFETCH(QString, storedAgain);
+    KeeperFixture fixture;
+
+    fixture.Load(table, 9, stored, type);
+    QCOMPARE(fixture.Shown(table, 9), shown);
+    QCOMPARE(fixture.Held(table, 9), held);
+    QCOMPARE(fixture.Unmask(table, 9, shown), unmasked);
+    QCOMPARE(fixture.Stored(table, 9), storedAgain);
 }
 
 void PasswordKeeperTest::KeepsEveryPasswordOfSeveralParts_data() {

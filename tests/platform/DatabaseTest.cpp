@@ -53,6 +53,8 @@ private Q_SLOTS:
     void rollbackUndoesEveryUpdate();
     void wrongPasswordFailsAtOpen_data();
     void wrongPasswordFailsAtOpen();
+    void bracedPasswordHoldsTheSeparator_data();
+    void bracedPasswordHoldsTheSeparator();
     void openFailureTextHoldsNoPassword_data();
     void openFailureTextHoldsNoPassword();
     void lookupFindsRowByKey_data();
@@ -71,6 +73,7 @@ private Q_SLOTS:
     void stoppedServerFailsNextStatement();
 
 private:
+    static void AddKindsThatCheckPasswords();
     static QList<TestDatabaseKind> AllKinds();
     static QString Tag(TestDatabaseKind kind, const QString& variant = QString());
     // The kind's database with the receiver items seeded afresh.
@@ -125,6 +128,13 @@ void DatabaseTest::init() {
 QList<TestDatabaseKind> DatabaseTest::AllKinds() {
     return {TestDatabaseKind::FirebirdEmbedded, TestDatabaseKind::FirebirdServer,
             TestDatabaseKind::Sqlite, TestDatabaseKind::PostgreSql};
+}
+
+void DatabaseTest::AddKindsThatCheckPasswords() {
+    // The embedded engine and SQLite check no password.
+    QTest::addColumn<TestDatabaseKind>("kind");
+    for (TestDatabaseKind kind : {TestDatabaseKind::FirebirdServer, TestDatabaseKind::PostgreSql})
+        QTest::newRow(qPrintable(Tag(kind))) << kind;
 }
 
 QString DatabaseTest::Tag(TestDatabaseKind kind, const QString& variant) {
@@ -264,10 +274,7 @@ void DatabaseTest::rollbackUndoesEveryUpdate() {
 }
 
 void DatabaseTest::wrongPasswordFailsAtOpen_data() {
-    // The embedded engine and SQLite check no password.
-    QTest::addColumn<TestDatabaseKind>("kind");
-    for (TestDatabaseKind kind : {TestDatabaseKind::FirebirdServer, TestDatabaseKind::PostgreSql})
-        QTest::newRow(qPrintable(Tag(kind))) << kind;
+    AddKindsThatCheckPasswords();
 }
 
 void DatabaseTest::wrongPasswordFailsAtOpen() {
@@ -281,6 +288,32 @@ void DatabaseTest::wrongPasswordFailsAtOpen() {
         QVERIFY2(!error.Message().contains(kWrongPassword), qPrintable(error.Message()));
     }
     QVERIFY(!connection.IsOpen());
+}
+
+void DatabaseTest::bracedPasswordHoldsTheSeparator_data() {
+    AddKindsThatCheckPasswords();
+}
+
+// In braces a ";" is part of the value and "}}" stands for "}", whether the string goes to
+// an ODBC driver or is taken apart for the native Firebird client.
+void DatabaseTest::bracedPasswordHoldsTheSeparator() {
+    QFETCH(TestDatabaseKind, kind);
+    const QString role = QStringLiteral("corvane_braced");
+    const QString password = QStringLiteral("se;cr}et");
+    QString login;
+    if (kind == TestDatabaseKind::PostgreSql) {
+        login = DatabaseFixtures::CreatePostgreSqlLogin(role, password);
+    } else {
+        DatabaseFixtures::Run(
+            databases_.value(kind),
+            {QStringLiteral("create or alter user %1 password '%2'").arg(role, password)});
+        login = databases_.value(kind).replace(QRegularExpression(QStringLiteral("UID=[^;]*")),
+                                               QStringLiteral("UID=") + role);
+        login.remove(QRegularExpression(QStringLiteral(";PWD=[^;]*")));
+    }
+    DbConnection connection(login + QStringLiteral(";PWD={se;cr}}et}"));
+    connection.Open();
+    QVERIFY(connection.IsOpen());
 }
 
 void DatabaseTest::openFailureTextHoldsNoPassword_data() {

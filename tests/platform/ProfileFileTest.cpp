@@ -492,24 +492,30 @@ private Q_SLOTS:
         }
     }
 
-    void NewFileIsPrivateAndExistingKeepsMode() {
+    // The file holds passwords: every save leaves it to its owner and tells when others lost
+    // rights by it.
+    void EverySaveLeavesTheFileToItsOwner() {
         const QString path = PathOf(QStringLiteral("mode.ini"));
         QFile::remove(path);
         const mode_t previous = umask(022);
         ProfileFile file(path);
         file.WriteString(QStringLiteral("A"), QStringLiteral("K"), QStringLiteral("1"));
-        file.Save();
+        const bool newFileTookRights = file.Save();
         umask(previous);
+        QVERIFY(!newFileTookRights);
         struct stat info {};
         QCOMPARE(stat(QFile::encodeName(path).constData(), &info), 0);
         QCOMPARE(info.st_mode & 07777, mode_t(0600));
 
-        QCOMPARE(chmod(QFile::encodeName(path).constData(), 0640), 0);
-        file.WriteString(QStringLiteral("A"), QStringLiteral("K"), QStringLiteral("2"));
-        file.Save();
-        QCOMPARE(stat(QFile::encodeName(path).constData(), &info), 0);
-        QCOMPARE(info.st_mode & 07777, mode_t(0640));
-        QCOMPARE(ProfileFile(path).ReadString(QStringLiteral("A"), QStringLiteral("K")), "2");
+        for (const mode_t mode : {mode_t(0640), mode_t(0606), mode_t(0600), mode_t(0700)}) {
+            QCOMPARE(chmod(QFile::encodeName(path).constData(), mode), 0);
+            file.WriteString(QStringLiteral("A"), QStringLiteral("K"), QString::number(mode));
+            QCOMPARE(file.Save(), (mode & 077) != 0);
+            QCOMPARE(stat(QFile::encodeName(path).constData(), &info), 0);
+            QCOMPARE(info.st_mode & 07777, mode_t(0600));
+            QCOMPARE(ProfileFile(path).ReadString(QStringLiteral("A"), QStringLiteral("K")),
+                     QString::number(mode));
+        }
     }
 
     void SaveFailureNamesThePath_data() {

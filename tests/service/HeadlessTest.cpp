@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -64,6 +65,17 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
         QThread::msleep(200);
     }
     return condition();
+}
+
+// Collects the program's standard error into errors until it holds the text.
+bool WaitForErrorOutput(QProcess& process, const QString& text, QString& errors, int timeoutMs) {
+    return WaitFor(
+        [&] {
+            process.waitForReadyRead(100);
+            errors += ErrorOutput(process);
+            return errors.contains(text);
+        },
+        timeoutMs);
 }
 
 QMap<int, double> Expected(Feed feed, int round) {
@@ -224,13 +236,7 @@ private Q_SLOTS:
         const auto first = StartHeadless(folder_);
         QVERIFY(first->waitForStarted(10000));
         QString firstErrors;
-        QVERIFY(WaitFor(
-            [&] {
-                first->waitForReadyRead(100);
-                firstErrors += ErrorOutput(*first);
-                return firstErrors.contains(LogPath());
-            },
-            20000));
+        QVERIFY(WaitForErrorOutput(*first, LogPath(), firstErrors, 20000));
 
         const auto second = StartHeadless(folder_);
         QVERIFY(second->waitForFinished(20000));
@@ -259,13 +265,7 @@ private Q_SLOTS:
         const QString box = QStringLiteral("Error: В процессе обновления у соединения "
                                            "\"SQLite - Firebird\" произошла следующая ошибка:");
         QString errors;
-        QVERIFY(WaitFor(
-            [&] {
-                program->waitForReadyRead(100);
-                errors += ErrorOutput(*program);
-                return errors.contains(box);
-            },
-            30000));
+        QVERIFY(WaitForErrorOutput(*program, box, errors, 30000));
         ::kill(pid_t(program->processId()), SIGTERM);
         QVERIFY(program->waitForFinished(20000));
         errors += ErrorOutput(*program);
@@ -281,6 +281,73 @@ private Q_SLOTS:
         const QStringList logged = logLines.filter(QStringLiteral("  ") + box);
         QCOMPARE(logged.size(), 1);
         QVERIFY(logLines.contains(errorLines.at(boxLine + 2)));
+    }
+
+    void failedSaveAtTheEndIsReportedWithItsExitCode() {
+        const auto program = StartHeadless(folder_);
+        QVERIFY(program->waitForStarted(10000));
+        QString errors;
+        QVERIFY(WaitForErrorOutput(*program, LogPath(), errors, 20000));
+        const qint64 logSize = QFileInfo(LogPath()).size();
+        // A folder in the file's place: the end cannot write the configuration.
+        QVERIFY(QFile::remove(data_->SettingsPath()));
+        QVERIFY(QDir().mkdir(data_->SettingsPath()));
+        ::kill(pid_t(program->processId()), SIGTERM);
+        const bool finished = program->waitForFinished(20000);
+        errors += ErrorOutput(*program);
+        QVERIFY(QDir().rmdir(data_->SettingsPath()));
+        QVERIFY(finished);
+        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+        QVERIFY2(program->exitCode() == 3, qPrintable(errors));
+        const QString box = QStringLiteral("Error: Настройки не сохранены при завершении "
+                                           "программы: ");
+        const QStringList errorLines = errors.split(u'\n').filter(box);
+        QCOMPARE(errorLines.size(), 1);
+        QVERIFY2(errorLines.first().contains(data_->SettingsPath()), qPrintable(errors));
+        QCOMPARE(LogLinesAfter(logSize).filter(QStringLiteral("  ") + errorLines.first()).size(),
+                 1);
+    }
+
+    void settingsFileIsFoundWhateverItsLetterCase_data() {
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("copied from windows") << QStringList{"CORVANE.INI"};
+        QTest::newRow("two spellings") << QStringList{"CORVANE.INI", "corvane.ini"};
+    }
+    void settingsFileIsFoundWhateverItsLetterCase() {
+        QFETCH(QStringList, names);
+        QVERIFY(QFile::remove(data_->SettingsPath()));
+        for (const QString& name : names)
+            WriteBytes(QDir(folder_).filePath(name), builtSettings_);
+        const auto removeVariants = qScopeGuard([&] {
+            for (const QString& name : names)
+                QFile::remove(QDir(folder_).filePath(name));
+        });
+        data_->WriteSourceBalances(3);
+        const auto program = StartHeadless(folder_);
+        QVERIFY(program->waitForStarted(10000));
+        if (names.size() == 1) {
+            WaitForReceiverAt(Feed::Sql, 3);
+            ::kill(pid_t(program->processId()), SIGTERM);
+        }
+        QVERIFY(program->waitForFinished(20000));
+        const QString errors = ErrorOutput(*program);
+        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+        QVERIFY(!QFileInfo::exists(data_->SettingsPath()));
+        if (names.size() == 1) {
+            QVERIFY2(program->exitCode() == 0, qPrintable(errors));
+            // The end wrote into the file it read.
+            const ProfileFile settings(QDir(folder_).filePath(names.first()));
+            const QString stamps =
+                settings.ReadString(QStringLiteral("Connection"), QStringLiteral("Update_Time"));
+            QVERIFY2(!stamps.startsWith(u'`'), qPrintable(stamps));
+        } else {
+            QCOMPARE(program->exitCode(), 1);
+            QVERIFY2(errors.contains(QStringLiteral("несколько файлов с этим именем в другом "
+                                                    "регистре букв: CORVANE.INI, corvane.ini")),
+                     qPrintable(errors));
+            for (const QString& name : names)
+                QCOMPARE(ReadBytes(QDir(folder_).filePath(name)), builtSettings_);
+        }
     }
 
     void promptsTakeTheAnswerThatKeepsTheWorkGoing_data() {

@@ -9,11 +9,14 @@
 #include "support/RecordingWindowLink.h"
 #include "support/ScriptedPrompts.h"
 
+#include <QDir>
 #include <QFile>
-
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <limits>
+
+#include <sys/stat.h>
 
 class ServiceTest : public QObject {
     Q_OBJECT
@@ -45,13 +48,28 @@ private:
         QFile file(SettingsPath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
+    QString LogPath() const { return folder_.filePath(QStringLiteral("Log/Logs.txt")); }
+    QString LogText() const {
+        QFile log(LogPath());
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+    }
+    mode_t SettingsMode() const {
+        struct stat info {};
+        return ::stat(QFile::encodeName(SettingsPath()).constData(), &info) == 0
+                   ? info.st_mode & 07777
+                   : mode_t(0);
+    }
 
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(folder_.isValid());
         RegionalSettings::SetFormats(QStringLiteral("dd.MM.yyyy"), QStringLiteral("H:mm:ss"));
     }
-    void init() { QFile::remove(SettingsPath()); }
+    void init() {
+        QFile::remove(SettingsPath());
+        QDir(folder_.filePath(QStringLiteral("Log"))).removeRecursively();
+        prompts_.Clear();
+    }
 
     void startsWithDefaultsAndCreatesTheFileAtTheEnd() {
         {
@@ -246,6 +264,218 @@ private Q_SLOTS:
         QVERIFY(QMetaObject::invokeMethod(&dm.TaskScheduler, "timeout"));
         QCOMPARE(prompts_.Texts().last(),
                  QStringLiteral("Не удалось подключиться к приемнику для обнуления данных."));
+    }
+
+    void everySaveLeavesTheFileToItsOwner_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("atEnd");
+        QTest::addColumn<bool>("noted");
+        QTest::newRow("readable by all, saved by a post") << 0644 << false << true;
+        QTest::newRow("readable by all, saved at the end") << 0644 << true << true;
+        QTest::newRow("writable by the group") << 0620 << false << true;
+        QTest::newRow("readable by others only") << 0604 << true << true;
+        QTest::newRow("owner only already") << 0600 << false << false;
+        QTest::newRow("owner only, with execute") << 0700 << true << false;
+    }
+    void everySaveLeavesTheFileToItsOwner() {
+        QFETCH(int, mode);
+        QFETCH(bool, atEnd);
+        QFETCH(bool, noted);
+        WriteSettings("[Counter_Id]\r\nCounter_Receiver=0\r\n");
+        QCOMPARE(::chmod(QFile::encodeName(SettingsPath()).constData(), mode_t(mode)), 0);
+        const QString note =
+            QStringLiteral("  Файл настроек %1 был доступен не только владельцу; теперь читать "
+                           "и изменять его может только владелец.\r\n")
+                .arg(SettingsPath());
+        {
+            TDm dm;
+            TSynchronization_Service service(dm, Environment());
+            QVERIFY(service.Loaded());
+            if (!atEnd) {
+                for (int post = 0; post < 2; ++post) {
+                    dm.Receiver.Insert();
+                    dm.Receiver.Post();
+                    QCOMPARE(SettingsMode(), mode_t(0600));
+                }
+            }
+        }
+        QCOMPARE(SettingsMode(), mode_t(0600));
+        QCOMPARE(ProfileFile(SettingsPath())
+                     .ReadString(QStringLiteral("Counter_Id"), QStringLiteral("Counter_Receiver")),
+                 QString::number(atEnd ? 0 : 2));
+        // Once: the first save took the rights, the later ones found none to take.
+        QCOMPARE(LogText().count(note), noted ? 1 : 0);
+    }
+
+    void settingsOfTheFileSteerTheLog_data() {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<qint64>("logSize");
+        QTest::addColumn<bool>("detailed");
+        QTest::addColumn<bool>("rotated");
+        const qint64 megabyte = 1024 * 1024;
+        QTest::newRow("defaults") << QByteArray() << 5 * megabyte << false << false;
+        QTest::newRow("all events") << QByteArray("ShowAllLogs=1") << qint64(100) << true << false;
+        QTest::newRow("any number is on")
+            << QByteArray("ShowAllLogs=-2") << qint64(100) << true << false;
+        QTest::newRow("main events only")
+            << QByteArray("ShowAllLogs=0") << qint64(100) << false << false;
+        QTest::newRow("limit below the default")
+            << QByteArray("MaxSizeLogs=1") << megabyte + 1 << false << true;
+        QTest::newRow("limit in hexadecimal")
+            << QByteArray("MaxSizeLogs=0x2") << 2 * megabyte + 1 << false << true;
+        QTest::newRow("at the limit") << QByteArray("MaxSizeLogs=1") << megabyte << false << false;
+        QTest::newRow("limit above the default")
+            << QByteArray("MaxSizeLogs=7") << 6 * megabyte << false << false;
+        QTest::newRow("both") << QByteArray("ShowAllLogs=1\r\nMaxSizeLogs=0") << qint64(1) << true
+                              << true;
+    }
+    void settingsOfTheFileSteerTheLog() {
+        QFETCH(QByteArray, settings);
+        QFETCH(qint64, logSize);
+        QFETCH(bool, detailed);
+        QFETCH(bool, rotated);
+        WriteSettings("[Settings]\r\n" + settings +
+                      "\r\n[Connection]\r\nId=1\r\nName_Connection=Склад\r\n");
+        QVERIFY(QDir(folder_.path()).mkpath(QStringLiteral("Log")));
+        {
+            QFile log(LogPath());
+            QVERIFY(log.open(QIODevice::WriteOnly));
+            QVERIFY(log.resize(logSize));
+        }
+        TDm dm;
+        TSynchronization_Service service(dm, Environment());
+        QVERIFY(service.Loaded());
+        // One event: the size is checked before it is written.
+        service.LogEvent(1, 19);
+
+        QCOMPARE(QFileInfo::exists(folder_.filePath(QStringLiteral("Log/StLogs.txt"))), rotated);
+        if (rotated)
+            QCOMPARE(QFileInfo(folder_.filePath(QStringLiteral("Log/StLogs.txt"))).size(), logSize);
+        const QString written =
+            detailed ? QStringLiteral("02.03.2026 10:00:00  Соединение с именем \"Склад\" начало "
+                                      "процесса обновления данных.\r\n")
+                     : QString();
+        QFile log(LogPath());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.size(), (rotated ? 0 : logSize) + written.toUtf8().size());
+        QVERIFY(log.seek(rotated ? 0 : logSize));
+        QCOMPARE(QString::fromUtf8(log.readAll()), written);
+    }
+
+    // The file's empty values stay empty and its Ids and counters stay its own: no row read
+    // from the file is a new row.
+    void loadedRowsGetNoneOfTheNewRowValues() {
+        const QByteArray text = "[Counter_Id]\r\nCounter_Connection=10\r\nCounter_Receiver=20\r\n"
+                                "Counter_Source=30\r\n"
+                                "[Source]\r\nId=3\r\nName_Source=Учёт\r\nId_Connection_Types=\r\n"
+                                "[Receiver]\r\nId=4\r\nName_Receiver=Склад\r\n"
+                                "[Connection]\r\nId=5\r\nName_Connection=Связь\r\nStatus=\r\n"
+                                "Time_Update=\r\nUpdated=\r\nMonday=\r\nSaturday=\r\n"
+                                "TimeStart=\r\nTimeEnd=\r\n";
+        WriteSettings(text);
+        {
+            TDm dm;
+            TSynchronization_Service service(dm, Environment());
+            QVERIFY(service.Loaded());
+            QCOMPARE(service.Counters().Counter_Connection, 10);
+            QCOMPARE(service.Counters().Counter_Receiver, 20);
+            QCOMPARE(service.Counters().Counter_Source, 30);
+            const auto field = [&](RecordSet& table, const char* name) {
+                return table.FieldByName(QString::fromLatin1(name));
+            };
+            QCOMPARE(field(dm.Source, "Id").AsInteger(), 3);
+            QCOMPARE(field(dm.Source, "Name_Source").AsString(), QStringLiteral("Учёт"));
+            QVERIFY(field(dm.Source, "Id_Connection_Types").IsNull());
+            QCOMPARE(field(dm.Receiver, "Id").AsInteger(), 4);
+            QCOMPARE(field(dm.Receiver, "Name_Receiver").AsString(), QStringLiteral("Склад"));
+            QCOMPARE(field(dm.Connection, "Id").AsInteger(), 5);
+            QCOMPARE(field(dm.Connection, "Name_Connection").AsString(), QStringLiteral("Связь"));
+            QCOMPARE(field(dm.Connection, "Status").AsInteger(), int(NotUpdating));
+            for (const char* name : {"Time_Update", "Updated", "Monday", "Tuesday", "Saturday",
+                                     "Sunday", "TimeStart", "TimeEnd"})
+                QVERIFY2(field(dm.Connection, name).IsNull(), name);
+        }
+        // And so the end writes them back empty.
+        const ProfileFile file(SettingsPath());
+        for (const char* key : {"Time_Update", "Updated", "Monday", "Saturday", "TimeStart"})
+            QCOMPARE(file.ReadString(QStringLiteral("Connection"), QString::fromLatin1(key),
+                                     QStringLiteral("missing")),
+                     QString());
+        QCOMPARE(
+            file.ReadString(QStringLiteral("Counter_Id"), QStringLiteral("Counter_Connection")),
+            QStringLiteral("10"));
+    }
+
+    void failedSaveAtTheEndIsShown() {
+        WriteSettings("[Counter_Id]\r\nCounter_Receiver=0\r\n");
+        {
+            TDm dm;
+            TSynchronization_Service service(dm, Environment());
+            QVERIFY(service.Loaded());
+            // A folder where the file was: nothing can be written there any more.
+            QVERIFY(QFile::remove(SettingsPath()));
+            QVERIFY(QDir().mkdir(SettingsPath()));
+            QVERIFY(!service.SaveAtEnd());
+            QVERIFY(!service.SaveAtEnd());
+        }
+        QVERIFY(QDir().rmdir(SettingsPath()));
+        QCOMPARE(prompts_.Messages().size(), 1);
+        QCOMPARE(prompts_.Messages().first().Kind, DialogKind::Error);
+        const QString text = prompts_.Messages().first().Text;
+        QVERIFY2(
+            text.startsWith(QStringLiteral("Настройки не сохранены при завершении программы: ")),
+            qPrintable(text));
+        QVERIFY2(text.endsWith(SettingsPath()), qPrintable(text));
+    }
+
+    void settingsFileIsFoundWhateverItsLetterCase_data() {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("used");
+        QTest::newRow("windows capitals")
+            << QStringList{"CORVANE.INI"} << QStringLiteral("CORVANE.INI");
+        QTest::newRow("lower case") << QStringList{"corvane.ini"} << QStringLiteral("corvane.ini");
+        QTest::newRow("exact name first")
+            << QStringList{"CORVANE.INI", "Corvane.ini"} << QStringLiteral("Corvane.ini");
+        QTest::newRow("several variants") << QStringList{"CORVANE.INI", "corvane.ini"} << QString();
+    }
+    void settingsFileIsFoundWhateverItsLetterCase() {
+        QFETCH(QStringList, names);
+        QFETCH(QString, used);
+        QTemporaryDir folder;
+        for (const QString& name : names) {
+            QFile file(folder.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[Receiver]\r\nId=4\r\nName_Receiver=" + name.toUtf8() + "\r\n");
+        }
+        ServiceEnvironment environment = Environment();
+        environment.ProgramFolder = folder.path();
+        {
+            TDm dm;
+            TSynchronization_Service service(dm, environment);
+            if (used.isEmpty()) {
+                QVERIFY(!service.Loaded());
+                QCOMPARE(
+                    service.LoadError(),
+                    QStringLiteral("В папке %1 нет файла Corvane.ini, но есть несколько файлов "
+                                   "с этим именем в другом регистре букв: CORVANE.INI, "
+                                   "corvane.ini. Оставьте один из них.")
+                        .arg(folder.path()));
+            } else {
+                QVERIFY(service.Loaded());
+                QCOMPARE(service.SettingsPath(), folder.filePath(used));
+                QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Name_Receiver")).AsString(), used);
+                dm.Receiver.Insert();
+                dm.Receiver.Post();
+            }
+        }
+        QStringList present = QDir(folder.path()).entryList(QDir::Files, QDir::Name);
+        present.removeAll(QStringLiteral("Corvane.lock"));
+        names.sort();
+        QCOMPARE(present, names);
+        if (!used.isEmpty())
+            QCOMPARE(ProfileFile(folder.filePath(used))
+                         .ReadString(QStringLiteral("Receiver"), QStringLiteral("Id")),
+                     QStringLiteral("4`5"));
     }
 
     void failedLoadSaysSoAndWritesNothing() {

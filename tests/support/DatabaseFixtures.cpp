@@ -22,9 +22,10 @@ namespace {
 QAtomicInteger<int> fixtureCounter;
 
 const QString kPostgreSqlRole = QStringLiteral("corvane_test");
-const QString kPostgreSqlBase = QStringLiteral("Driver=PostgreSQL Unicode;Server=127.0.0.1;"
-                                               "Port=5432;Database=corvane_test;UID=corvane_test;"
-                                               "PWD=corvane_test");
+const QString kPostgreSqlDatabase =
+    QStringLiteral("Driver=PostgreSQL Unicode;Server=127.0.0.1;Port=5432;Database=corvane_test;");
+const QString kPostgreSqlBase =
+    kPostgreSqlDatabase + QStringLiteral("UID=corvane_test;PWD=corvane_test");
 const QString kMariaDbBase = QStringLiteral("Driver=MariaDB Unicode;Server=127.0.0.1;Port=3306;"
                                             "UID=corvane_test;PWD=corvane_test;Database=");
 
@@ -151,6 +152,22 @@ QString DatabaseFixtures::SysdbaPassword() {
 
 QString DatabaseFixtures::PostgreSqlPassword() {
     return kPostgreSqlRole;
+}
+
+QString DatabaseFixtures::CreatePostgreSqlLogin(const QString& role, const QString& password) {
+    QString literal = password;
+    literal.replace(u'\'', QStringLiteral("''"));
+    const QString sql = QStringLiteral("drop role if exists %1; create role %1 login password '%2'")
+                            .arg(role, literal);
+    QProcess psql;
+    psql.start(QStringLiteral("runuser"),
+               {QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--"),
+                QStringLiteral("psql"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
+                QStringLiteral("-qc"), sql});
+    if (!psql.waitForFinished(30000) || psql.exitStatus() != QProcess::NormalExit ||
+        psql.exitCode() != 0)
+        throw std::runtime_error("psql: " + psql.readAllStandardError().toStdString());
+    return kPostgreSqlDatabase + QStringLiteral("UID=") + role;
 }
 
 QString DatabaseFixtures::Folder() const {

@@ -30,6 +30,9 @@ public:
     static QString KindName(TestDatabaseKind kind);
     static QString SysdbaPassword();
     static QString PostgreSqlPassword();
+    // Makes (or makes anew) a PostgreSQL login with the password, as the cluster's superuser;
+    // returns the connection string of corvane_test for it, without its PWD part. Needs root.
+    static QString CreatePostgreSqlLogin(const QString& role, const QString& password);
 
     QString Folder() const;
 

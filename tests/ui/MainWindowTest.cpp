@@ -1,4 +1,5 @@
 #include "core/ConnectionStatus.h"
+#include "core/PasswordCipher.h"
 #include "core/uDm.h"
 #include "engine/ConnectionControl.h"
 #include "platform/Clock.h"
@@ -6,6 +7,7 @@
 #include "platform/ProfileFile.h"
 #include "platform/RegionalSettings.h"
 #include "service/uSupporting.h"
+#include "support/DatabaseFixtures.h"
 #include "support/ScriptedPrompts.h"
 #include "ui/SettingsDialog.h"
 #include "ui/uMain.h"
@@ -18,6 +20,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -48,17 +51,13 @@ public:
                         moreSettings)
                            .toUtf8());
         file.close();
-        ServiceEnvironment environment;
-        environment.ProgramFolder = folder.path();
-        // A Monday inside the default working period of a new connection.
-        environment.TimeSource =
-            std::make_shared<VirtualClock>(QDateTime(QDate(2026, 3, 2), QTime(10, 0)));
-        environment.HandOver = std::make_shared<MainThreadHandOver>();
-        environment.OperatorPrompts = &prompts;
-        window = std::make_unique<TMain>(dm, environment);
-        window->SetHelpHandler([this](int context) { helpContexts.append(context); });
-        window->show();
-        [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(window.get());
+        Open();
+    }
+
+    // The program ended and started again on the same folder.
+    void Restart() {
+        window.reset();
+        Open();
     }
 
     template <typename Control> Control* Find(const QString& name) const {
@@ -135,6 +134,21 @@ public:
     QList<int> helpContexts;
     TDm dm;
     std::unique_ptr<TMain> window;
+
+private:
+    void Open() {
+        ServiceEnvironment environment;
+        environment.ProgramFolder = folder.path();
+        // A Monday inside the default working period of a new connection.
+        environment.TimeSource =
+            std::make_shared<VirtualClock>(QDateTime(QDate(2026, 3, 2), QTime(10, 0)));
+        environment.HandOver = std::make_shared<MainThreadHandOver>();
+        environment.OperatorPrompts = &prompts;
+        window = std::make_unique<TMain>(dm, environment);
+        window->SetHelpHandler([this](int context) { helpContexts.append(context); });
+        window->show();
+        [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(window.get());
+    }
 };
 
 QString LabelOf(const QWidget* control);
@@ -419,6 +433,57 @@ private Q_SLOTS:
         QCOMPARE(place.window->Service().UnmaskConnectionString(1, "Receiver", u';', shown),
                  QStringLiteral(
                      "Driver=Firebird/InterBase(r) driver;Dbname=/data/Pendrel.fdb;PWD=secret;"));
+    }
+
+    // ODBC's braces hold a ";" and a doubled "}"; the whole value is the password.
+    void bracedPasswordStaysWholeFromTheEditorToTheDatabase() {
+        const QString password = QStringLiteral("{se;cr}}et}");
+        const QString login = DatabaseFixtures::CreatePostgreSqlLogin(
+            QStringLiteral("corvane_braced_window"), QStringLiteral("se;cr}et"));
+        const QString shown = login + QStringLiteral(";PWD=") + QString(password.size(), u'*');
+        Workplace place;
+        place.ShowTab(1);
+        place.Click("BitBut_Receiver_Insert");
+        place.Type("dbedtReceiver_Name_Receiver", "Склад");
+        place.Type("dbedtReceiver_Connection_String", login + QStringLiteral(";PWD=") + password);
+        place.PickFirst("dbloReceiver_Name_Connection_Types");
+        place.Click("BitBut_Receiver_Post");
+        QVERIFY(!place.dm.Receiver.IsEditing());
+        QCOMPARE(place.Find<DbEdit>("dbedtReceiver_Connection_String")->text(), shown);
+        const QAbstractItemModel* grid = place.Find<DbGrid>("dbgReceiver")->model();
+        QStringList cells;
+        for (int column = 0; column < grid->columnCount(); ++column)
+            cells.append(grid->index(0, column).data().toString());
+        QVERIFY2(cells.contains(shown), qPrintable(cells.join(u'|')));
+        QCOMPARE(place.SettingsProfile().ReadString("Receiver", "Connection_String"),
+                 login + QStringLiteral(";PWD=") + PasswordCipher().EncipherPassword(password));
+
+        for (int run = 0; run < 2; ++run) {
+            place.prompts.Clear();
+            place.Click("BitBut_Receiver_Connection_Test");
+            QCOMPARE(place.prompts.Texts(), QStringList{"Подключение прошло"});
+            place.Restart();
+            place.ShowTab(1);
+            QCOMPARE(place.Find<DbEdit>("dbedtReceiver_Connection_String")->text(), shown);
+        }
+        QVERIFY2(!place.Settings().contains(QStringLiteral("cr}}et")),
+                 qPrintable(place.Settings()));
+    }
+
+    void failedSaveAtTheEndIsShownInAnErrorBox() {
+        Workplace place;
+        place.AddConfiguration();
+        const QString path = place.folder.filePath(QStringLiteral("Corvane.ini"));
+        // A folder where the file was: nothing can be written there any more.
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QDir().mkdir(path));
+        place.prompts.Clear();
+        place.window.reset();
+        QCOMPARE(place.prompts.Messages().size(), 1);
+        QCOMPARE(place.prompts.Messages().first().Kind, DialogKind::Error);
+        QVERIFY2(place.prompts.Messages().first().Text.startsWith(
+                     QStringLiteral("Настройки не сохранены при завершении программы: ")),
+                 qPrintable(place.prompts.Messages().first().Text));
     }
 
     void locksFollowTheConnectionStatus_data() {
