@@ -9,21 +9,33 @@ packages=(
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql
   postgresql sqlite3
   xvfb xauth trayer x11-utils imagemagick fonts-dejavu-core fonts-liberation xdg-utils xdotool
-  procps psmisc
+  procps psmisc locales
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
 
 export DEBIAN_FRONTEND=noninteractive
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
-$SUDO apt-get update -qq
-# The Firebird package asks for a SYSDBA password; an empty answer makes it generate one.
-echo "firebird3.0-server shared/firebird/enabled boolean true" | $SUDO debconf-set-selections
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  $SUDO apt-get update -qq
+  # The Firebird package asks for a SYSDBA password; an empty answer makes it generate one.
+  echo "firebird3.0-server shared/firebird/enabled boolean true" | $SUDO debconf-set-selections
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The locale tests write under one of these and read under another.
+wanted_locales=(ru_RU.UTF-8 de_DE.UTF-8 en_US.UTF-8)
+missing_locales=()
+for l in "${wanted_locales[@]}"; do
+  locale -a | grep -qix "${l/UTF-8/utf8}" || missing_locales+=("$l")
+done
+if [ ${#missing_locales[@]} -gt 0 ]; then
+  for l in "${missing_locales[@]}"; do
+    $SUDO sed -i "s/^# *\(${l} UTF-8\)/\1/" /etc/locale.gen
+  done
+  $SUDO locale-gen
+fi
