@@ -31,6 +31,11 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
+QByteArray ReadBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // The data fields of every row, for comparing two tables.
 QList<QVariantList> Rows(RecordSet& table) {
     QList<QVariantList> rows;
@@ -62,6 +67,17 @@ void AppendConnection(RecordSet& table, int id, const QVariant& name,
     table.FieldByName(QStringLiteral("Status")).SetAsInteger(0);
     table.FieldByName(QStringLiteral("Update_Time")).SetValue(updateTime);
     table.Post();
+}
+
+// A Connection section of the given number of rows, each with its own Id and name.
+QByteArray ManyConnections(int count) {
+    QByteArray ids = "1";
+    QByteArray names = "n1";
+    for (int id = 2; id <= count; ++id) {
+        ids += '`' + QByteArray::number(id);
+        names += "`n" + QByteArray::number(id);
+    }
+    return "[Connection]\nId=" + ids + "\nName_Connection=" + names + "\nTime_Update=30\n";
 }
 
 const char workedExample[] = R"([Connection]
@@ -554,6 +570,111 @@ private Q_SLOTS:
         QVERIFY(newSeen > 0);
     }
 
+    void everyLineLoadsInItsOwnEncoding_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("writtenStart"); // how the saved file begins
+        const QByteArray connections = "[Connection]\r\nId=1`2\r\nName_Connection=";
+        const QByteArray receiver = "\r\n[Receiver]\r\nId=5\r\nName_Receiver=";
+        const QByteArray names1251 = *TextCodec::ToWindows1251(QStringLiteral("Склад`Магазин"));
+        const QByteArray namesUtf8 = QStringLiteral("Склад`Магазин").toUtf8();
+        const QByteArray receiver1251 = *TextCodec::ToWindows1251(QStringLiteral("Основной"));
+        const QByteArray receiverUtf8 = QStringLiteral("Основной").toUtf8();
+        QTest::newRow("utf-8 file, one windows-1251 line")
+            << connections + names1251 + receiver + receiverUtf8 + "\r\n" << QByteArray("[");
+        QTest::newRow("windows-1251 file, one utf-8 line")
+            << connections + namesUtf8 + receiver + receiver1251 + "\r\n" << QByteArray("[");
+        const QString text = QString::fromUtf8(connections + namesUtf8 + receiver + receiverUtf8);
+        QByteArray little = "\xFF\xFE";
+        QByteArray big = "\xFE\xFF";
+        for (const QChar ch : text) {
+            const char low = char(ch.unicode() & 0xFF);
+            const char high = char(ch.unicode() >> 8);
+            little += QByteArray(1, low) + QByteArray(1, high);
+            big += QByteArray(1, high) + QByteArray(1, low);
+        }
+        QTest::newRow("utf-16 little-endian") << little << QByteArray("\xFF\xFE[\0", 4);
+        QTest::newRow("utf-16 big-endian") << big << QByteArray("\xFE\xFF\0[", 4);
+    }
+
+    void everyLineLoadsInItsOwnEncoding() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, writtenStart);
+        WriteBytes(path_, bytes);
+        const QStringList expected = {QStringLiteral("Склад"), QStringLiteral("Магазин"),
+                                      QStringLiteral("Основной")};
+        for (int round = 0; round < 2; ++round) {
+            SettingsConfiguration configuration(path_);
+            QCOMPARE(LoadError(configuration), QString());
+            RecordSet& connection = configuration.dm.Connection;
+            QStringList names;
+            for (connection.First(); !connection.Eof(); connection.Next())
+                names << connection.FieldByName("Name_Connection").AsString();
+            names << configuration.dm.Receiver.FieldByName("Name_Receiver").AsString();
+            QCOMPARE(names, expected);
+            // A save keeps every name whole, and the file in the encoding it came in.
+            configuration.settingsFile.SaveCountersAndTables();
+            QVERIFY2(ReadBytes(path_).startsWith(writtenStart), ReadBytes(path_).left(8).toHex());
+        }
+    }
+
+    void aFileThatIsNoTextIsRefusedAndLeftAlone_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("utf-16 without its mark") << QByteArray("[\0S\0]\0\r\0\n\0K\0=\0""1\0", 16);
+        QTest::newRow("binary") << QByteArray("\x7F" "ELF\x02\x01\x01\0\0\0\0\0[Connection]\n", 25);
+        QTest::newRow("NUL in a value") << QByteArray("[Connection]\nId=1\nName_Connection=a\0b\n", 38);
+    }
+
+    void aFileThatIsNoTextIsRefusedAndLeftAlone() {
+        QFETCH(QByteArray, bytes);
+        WriteBytes(path_, bytes);
+        SettingsConfiguration configuration(path_);
+        QCOMPARE(LoadError(configuration),
+                 QStringLiteral("Unable to read from %1: it is not text in UTF-8, Windows-1251 or "
+                                "UTF-16 with a byte-order mark; it was left unchanged")
+                     .arg(path_));
+        AppendConnection(configuration.dm.Connection, 1, QStringLiteral("Новое"));
+        QVERIFY_THROWS_EXCEPTION(Exception, configuration.settingsFile.SaveTable(
+                                                configuration.dm.Connection));
+        QVERIFY_THROWS_EXCEPTION(Exception, configuration.settingsFile.SaveCountersAndTables());
+        QCOMPARE(ReadBytes(path_), bytes);
+    }
+
+    void theFirstOfDuplicateKeysCounts() {
+        WriteBytes(path_, QStringLiteral("[Connection]\r\nId=1\r\nName_Connection=Первое\r\n"
+                                         "Time_Update=30\r\nNAME_CONNECTION=Второе\r\nid=1`2`3\r\n")
+                              .toUtf8());
+        {
+            SettingsConfiguration configuration(path_);
+            QCOMPARE(LoadError(configuration), QString());
+            RecordSet& connection = configuration.dm.Connection;
+            QCOMPARE(connection.RecordCount(), 1);
+            QCOMPARE(connection.FieldByName("Name_Connection").AsString(), "Первое");
+            connection.Edit();
+            connection.FieldByName("Name_Connection").SetAsString("Третье");
+            connection.Post();
+            configuration.settingsFile.SaveTable(connection);
+        }
+        // The later duplicates stay as they were, never read.
+        QCOMPARE(QString::fromUtf8(ReadBytes(path_)),
+                 QStringLiteral("[Connection]\r\nId=1\r\nName_Connection=Третье\r\n"
+                                "Time_Update=30\r\nNAME_CONNECTION=Второе\r\nid=1`2`3\r\n"
+                                "Status=0\r\nUpdate_Time=\r\nId_Receiver=\r\nId_Source=\r\n"
+                                "Updated=\r\nMonday=\r\nTuesday=\r\nWednesday=\r\nThursday=\r\n"
+                                "Friday=\r\nSaturday=\r\nSunday=\r\nTimeStart=\r\nTimeEnd=\r\n"));
+        SettingsConfiguration reloaded(path_);
+        QCOMPARE(LoadError(reloaded), QString());
+        QCOMPARE(reloaded.dm.Connection.FieldByName("Name_Connection").AsString(), "Третье");
+    }
+
+    void tooManyRowsAreRefused() {
+        WriteBytes(path_, ManyConnections(10001));
+        SettingsConfiguration configuration(path_);
+        QCOMPARE(LoadError(configuration),
+                 QStringLiteral("Connection: the section holds 10001 rows, more than the 10000 a "
+                                "table can hold"));
+        QCOMPARE(configuration.dm.Connection.RecordCount(), 0);
+    }
+
     void hostileFilesLoadOrFailCleanly_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<int>("connectionRows"); // -1: any outcome but a crash
@@ -576,15 +697,7 @@ private Q_SLOTS:
         QTest::newRow("line of 10 MB")
             << "[Connection]\nId=1\nName_Connection=" + QByteArray(10 << 20, 'x') + "\n"
             << 1;
-        QByteArray ids = "1";
-        QByteArray names = "n1";
-        for (int id = 2; id <= 100000; ++id) {
-            ids += '`' + QByteArray::number(id);
-            names += "`n" + QByteArray::number(id);
-        }
-        QTest::newRow("100000 rows")
-            << "[Connection]\nId=" + ids + "\nName_Connection=" + names + "\nTime_Update=30\n"
-            << 100000;
+        QTest::newRow("10000 rows") << ManyConnections(10000) << 10000;
     }
 
     void hostileFilesLoadOrFailCleanly() {
@@ -602,7 +715,11 @@ private Q_SLOTS:
         }
         static const QRegularExpression partErrors(
             "^('.*' is not a valid (integer value|date and time|time)|"
-            "(Connection_Types|Source|Receiver|Connection): Field '.*' not found)$",
+            "(Connection_Types|Source|Receiver|Connection): Field '.*' not found|"
+            "(Connection_Types|Source|Receiver|Connection): the section holds \\d+ rows, more "
+            "than the 10000 a table can hold|"
+            "Unable to read from .*: it is not text in UTF-8, Windows-1251 or UTF-16 with a "
+            "byte-order mark; it was left unchanged)$",
             QRegularExpression::DotMatchesEverythingOption);
         if (!error.isEmpty())
             QVERIFY2(partErrors.match(error).hasMatch(), qPrintable(error));
