@@ -9,7 +9,7 @@ packages=(
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql
   postgresql sqlite3
   xvfb xauth trayer x11-utils imagemagick fonts-dejavu-core fonts-liberation xdg-utils xdotool
-  procps psmisc locales
+  procps psmisc locales tzdata
 )
 
 missing=()

@@ -35,9 +35,9 @@ QString FieldText(const Field& field) {
     case FieldType::Text:
         return field.AsString();
     case FieldType::DateTime:
-        return RegionalSettings::DateTimeToText(field.AsDateTime());
+        return RegionalSettings::StoredDateTimeToText(field.AsDateTime());
     case FieldType::Time:
-        return RegionalSettings::TimeToText(field.AsTime());
+        return RegionalSettings::StoredTimeToText(field.AsTime());
     }
     return QString();
 }

@@ -10,6 +10,7 @@
 #include "platform/RegionalSettings.h"
 #include "platform/TextCodec.h"
 #include "support/SettingsConfiguration.h"
+#include "support/TimeZoneScope.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -376,15 +377,39 @@ private Q_SLOTS:
         QVERIFY(!configuration.dm.Connection.IsEditing());
     }
 
-    void otherDateSeparatorFailsToLoad() {
-        RegionalSettings::SetFormats("dd/MM/yyyy", "H:mm:ss");
+    void datesAreStoredInTheHomeFormsWhateverTheSettings() {
+        const QDateTime updated(QDate(1940, 3, 5), QTime(14, 30));
+        RegionalSettings::SetFormats("M/d/yy", "h:mm:ss AP");
         {
             SettingsConfiguration configuration(path_);
-            AppendConnection(configuration.dm.Connection, 1, "A",
-                             QDateTime(QDate(2009, 3, 5), QTime(14, 30)));
+            AppendConnection(configuration.dm.Connection, 1, "A", updated);
             configuration.settingsFile.SaveTable(configuration.dm.Connection);
         }
-        RegionalSettings::SetFormats("dd.MM.yyyy", "H:mm:ss");
+        QCOMPARE(ProfileFile(path_).ReadString("Connection", "Update_Time"),
+                 "05.03.1940 14:30:00");
+        RegionalSettings::SetFormats("dd/MM/yyyy", "HH:mm:ss");
+        SettingsConfiguration configuration(path_);
+        QCOMPARE(LoadError(configuration), QString());
+        QCOMPARE(configuration.dm.Connection.FieldByName("Update_Time").AsDateTime(), updated);
+    }
+
+    // Written in Moscow, read in Berlin, where summer time skips that hour.
+    void aSkippedLocalTimeLoadsAsTheNextValidOne() {
+        const TimeZoneScope berlin("Europe/Berlin");
+        WriteBytes(path_, "[Connection]\nId=1`2\nUpdate_Time=29.03.2026 02:30:00`29.03.2026\n");
+        SettingsConfiguration configuration(path_);
+        QCOMPARE(LoadError(configuration), QString());
+        RecordSet& connection = configuration.dm.Connection;
+        QCOMPARE(connection.FieldByName("Update_Time").AsDateTime(),
+                 QDateTime(QDate(2026, 3, 29), QTime(3, 0)));
+        connection.Next();
+        QCOMPARE(connection.FieldByName("Update_Time").AsDateTime(),
+                 QDateTime(QDate(2026, 3, 29), QTime(0, 0)));
+    }
+
+    void aDateInNeitherFormFailsToLoad() {
+        WriteBytes(path_, "[Connection]\nId=1\nUpdate_Time=05/03/2009 14:30:00\n");
+        RegionalSettings::SetFormats("dd-MM-yyyy", "H:mm:ss");
         SettingsConfiguration configuration(path_);
         QCOMPARE(LoadError(configuration), "'05/03/2009 14:30:00' is not a valid date and time");
     }
