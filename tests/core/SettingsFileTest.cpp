@@ -20,6 +20,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -698,6 +699,96 @@ private Q_SLOTS:
                  QStringLiteral("Connection: the section holds 10001 rows, more than the 10000 a "
                                 "table can hold"));
         QCOMPARE(configuration.dm.Connection.RecordCount(), 0);
+    }
+
+    // Each file is loaded in a child whose address space may grow by a fixed allowance, which
+    // holds the largest table there may be, and a small multiple of the file's size.
+    void hostileFilesLoadWithinLittleMemory_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("outcome"); // what the child reports, as a pattern
+        constexpr int size = 8 << 20;
+        const QByteArray connection = "[Connection]\n";
+        QTest::newRow("backquote run")
+            << connection + "Id=" + QByteArray(size, '`') + "\n"
+            << "^error Connection: the section holds \\d+ rows, more than the 10000 a table can "
+               "hold$";
+        QTest::newRow("backquotes in a later key")
+            << connection + "Id=1`2\nName_Connection=" + QByteArray(size, '`') + "\n"
+            << "^loaded 2$";
+        QTest::newRow("line of equals signs")
+            << connection + "Id=" + QByteArray(size, '=') + "\n"
+            << "^error '=+' is not a valid integer value$";
+        QByteArray separators;
+        while (separators.size() < size)
+            separators += "=`[];\t ";
+        QTest::newRow("line of every separator")
+            << connection + "Id=1\nName_Connection=" + separators + "\n" << "^loaded 1$";
+        QByteArray sections;
+        for (int i = 0; sections.size() < size; ++i)
+            sections += "[S" + QByteArray::number(i) + "]\n";
+        QTest::newRow("many sections") << sections + connection + "Id=7\n" << "^loaded 1$";
+        QByteArray keys = connection + "Id=1\n";
+        for (int i = 0; keys.size() < size; ++i)
+            keys += "k" + QByteArray::number(i) + "=\n";
+        QTest::newRow("many keys without values") << keys << "^loaded 1$";
+        QByteArray duplicateKeys = connection + "Id=1`2\n";
+        while (duplicateKeys.size() < size)
+            duplicateKeys += "Name_Connection=a`b\n";
+        QTest::newRow("deep duplicate keys") << duplicateKeys << "^loaded 2$";
+        QByteArray duplicateSections;
+        while (duplicateSections.size() < size)
+            duplicateSections += connection + "Id=1`2`3\n";
+        QTest::newRow("deep duplicate sections") << duplicateSections << "^loaded 3$";
+        QTest::newRow("blank lines") << QByteArray(size, '\n') + connection + "Id=4\n"
+                                     << "^loaded 1$";
+        QTest::newRow("largest table") << ManyConnections(10000) << "^loaded 10000$";
+    }
+
+    void hostileFilesLoadWithinLittleMemory() {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, outcome);
+        WriteBytes(path_, text);
+        int report[2];
+        QCOMPARE(pipe(report), 0);
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            close(report[0]);
+            QFile statm(QStringLiteral("/proc/self/statm"));
+            if (!statm.open(QIODevice::ReadOnly))
+                _exit(2);
+            const rlim_t used = statm.readAll().split(' ').first().toULongLong() * getpagesize();
+            constexpr rlim_t allowance = 16 << 20;
+            const rlim_t limit = used + allowance + 12 * rlim_t(text.size());
+            const rlimit bound{limit, limit};
+            if (setrlimit(RLIMIT_AS, &bound) != 0)
+                _exit(2);
+            QByteArray result;
+            try {
+                SettingsConfiguration configuration(path_);
+                const QString error = LoadError(configuration);
+                result = error.isEmpty() ? "loaded " + QByteArray::number(
+                                                           configuration.dm.Connection.RecordCount())
+                                         : "error " + error.toUtf8();
+            } catch (const std::bad_alloc&) {
+                result = "out of memory";
+            }
+            const bool written = write(report[1], result.constData(), result.size()) == result.size();
+            _exit(written ? 0 : 2);
+        }
+        close(report[1]);
+        QByteArray result;
+        char buffer[65536];
+        for (ssize_t got; (got = read(report[0], buffer, sizeof buffer)) > 0;)
+            result.append(buffer, got);
+        close(report[0]);
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0,
+                 qPrintable(QStringLiteral("status %1").arg(status)));
+        const QString reported = QString::fromUtf8(result);
+        QVERIFY2(QRegularExpression(outcome).match(reported).hasMatch(),
+                 qPrintable(reported.left(200)));
     }
 
     void hostileFilesLoadOrFailCleanly_data() {
