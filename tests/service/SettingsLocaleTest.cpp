@@ -61,9 +61,10 @@ void LoadAndSaveUnder(const QString& locale, const QString& folder, QString& err
         program.waitForReadyRead(200);
         errors += QString::fromUtf8(program.readAllStandardError());
     }
-    if (program.state() == QProcess::Running)
+    if (program.state() == QProcess::Running) {
         ::kill(pid_t(program.processId()), SIGTERM);
-    QVERIFY(program.waitForFinished(20000));
+        QVERIFY(program.waitForFinished(20000));
+    }
     errors += QString::fromUtf8(program.readAllStandardError());
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QVERIFY2(program.exitCode() == 0, qPrintable(errors));
