@@ -142,8 +142,8 @@ ProfileFile::ProfileFile(QString path)
         if (end > start && text[end - 1] == u'\r') {
             --end;
         }
-        lines_.push_back(Line{static_cast<std::uint32_t>(start),
-                              static_cast<std::uint32_t>(end - start)});
+        lines_.push_back(
+            Line{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end - start)});
         if (!SectionNameOf(text.sliced(start, end - start)).isNull()) {
             sectionStarts_.push_back(static_cast<qsizetype>(lines_.size()) - 1);
         }
@@ -278,8 +278,7 @@ void ProfileFile::ForEachKeyLine(
         return;
     }
     const qsizetype end = SectionEnd(found);
-    for (qsizetype line = sectionStarts_[static_cast<std::size_t>(found)] + 1; line < end;
-         ++line) {
+    for (qsizetype line = sectionStarts_[static_cast<std::size_t>(found)] + 1; line < end; ++line) {
         KeyLine parsed;
         if (ParseKeyLine(LineText(line), parsed)) {
             visit(parsed.key, Unquote(parsed.value));

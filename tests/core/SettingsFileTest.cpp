@@ -9,6 +9,7 @@
 #include "platform/ProfileFile.h"
 #include "platform/RegionalSettings.h"
 #include "platform/TextCodec.h"
+#include "support/FileBytes.h"
 #include "support/SettingsConfiguration.h"
 #include "support/TimeZoneScope.h"
 
@@ -26,17 +27,6 @@
 #include <unistd.h>
 
 namespace {
-
-void WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray ReadBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The data fields of every row, for comparing two tables.
 QList<QVariantList> Rows(RecordSet& table) {
@@ -130,7 +120,7 @@ private Q_SLOTS:
     }
 
     void loadsWorkedExample() {
-        WriteBytes(path_, workedExample);
+        FileBytes::Write(path_, workedExample);
         SettingsConfiguration configuration(path_);
         configuration.settingsFile.LoadConfiguration();
 
@@ -215,7 +205,7 @@ private Q_SLOTS:
 
     void readsSettings() {
         QFETCH(QByteArray, text);
-        WriteBytes(path_, text);
+        FileBytes::Write(path_, text);
         SettingsConfiguration configuration(path_);
         const ServiceSettings settings = configuration.settingsFile.LoadConfiguration();
         QTEST(settings.NumberAttempts, "numberAttempts");
@@ -264,8 +254,8 @@ private Q_SLOTS:
     }
 
     void shorterLineGivesItsLastValueToTheRest() {
-        WriteBytes(path_, "[Connection]\nId=1`2`3\nName_Connection=A`B\nTime_Update=5`6`7`8\n"
-                          "Monday=1\n");
+        FileBytes::Write(path_, "[Connection]\nId=1`2`3\nName_Connection=A`B\nTime_Update=5`6`7`8\n"
+                                "Monday=1\n");
         SettingsConfiguration configuration(path_);
         configuration.settingsFile.LoadConfiguration();
         RecordSet& connection = configuration.dm.Connection;
@@ -281,7 +271,7 @@ private Q_SLOTS:
     }
 
     void statusIsAlwaysZero() {
-        WriteBytes(path_, "[Connection]\nId=1`2\nStatus=2`x\nUpdated=1`0\n");
+        FileBytes::Write(path_, "[Connection]\nId=1`2\nStatus=2`x\nUpdated=1`0\n");
         SettingsConfiguration configuration(path_);
         configuration.settingsFile.LoadConfiguration();
         RecordSet& connection = configuration.dm.Connection;
@@ -328,7 +318,7 @@ private Q_SLOTS:
     }
 
     void saveKeepsCursorUnknownKeysAndCancelsPendingEdit() {
-        WriteBytes(path_, "[Other]\nKept=1\n[Connection]\nId=1`2`3\nName_Connection=A`B`C\n");
+        FileBytes::Write(path_, "[Other]\nKept=1\n[Connection]\nId=1`2`3\nName_Connection=A`B`C\n");
         SettingsConfiguration configuration(path_);
         configuration.settingsFile.LoadConfiguration();
         RecordSet& connection = configuration.dm.Connection;
@@ -370,7 +360,8 @@ private Q_SLOTS:
     void loadErrors() {
         QFETCH(QByteArray, connection);
         QFETCH(QString, error);
-        WriteBytes(path_, "[Receiver]\nId=1`2\nName_Receiver=R1`R2\n[Connection]\n" + connection);
+        FileBytes::Write(path_,
+                         "[Receiver]\nId=1`2\nName_Receiver=R1`R2\n[Connection]\n" + connection);
         SettingsConfiguration configuration(path_);
         QCOMPARE(LoadError(configuration), error);
         QCOMPARE(configuration.dm.Receiver.RecordCount(), 2);
@@ -386,8 +377,7 @@ private Q_SLOTS:
             AppendConnection(configuration.dm.Connection, 1, "A", updated);
             configuration.settingsFile.SaveTable(configuration.dm.Connection);
         }
-        QCOMPARE(ProfileFile(path_).ReadString("Connection", "Update_Time"),
-                 "05.03.1940 14:30:00");
+        QCOMPARE(ProfileFile(path_).ReadString("Connection", "Update_Time"), "05.03.1940 14:30:00");
         RegionalSettings::SetFormats("dd/MM/yyyy", "HH:mm:ss");
         SettingsConfiguration configuration(path_);
         QCOMPARE(LoadError(configuration), QString());
@@ -397,7 +387,8 @@ private Q_SLOTS:
     // Written in Moscow, read in Berlin, where summer time skips that hour.
     void aSkippedLocalTimeLoadsAsTheNextValidOne() {
         const TimeZoneScope berlin("Europe/Berlin");
-        WriteBytes(path_, "[Connection]\nId=1`2\nUpdate_Time=29.03.2026 02:30:00`29.03.2026\n");
+        FileBytes::Write(path_,
+                         "[Connection]\nId=1`2\nUpdate_Time=29.03.2026 02:30:00`29.03.2026\n");
         SettingsConfiguration configuration(path_);
         QCOMPARE(LoadError(configuration), QString());
         RecordSet& connection = configuration.dm.Connection;
@@ -409,16 +400,16 @@ private Q_SLOTS:
     }
 
     void aDateInNeitherFormFailsToLoad() {
-        WriteBytes(path_, "[Connection]\nId=1\nUpdate_Time=05/03/2009 14:30:00\n");
+        FileBytes::Write(path_, "[Connection]\nId=1\nUpdate_Time=05/03/2009 14:30:00\n");
         RegionalSettings::SetFormats("dd-MM-yyyy", "H:mm:ss");
         SettingsConfiguration configuration(path_);
         QCOMPARE(LoadError(configuration), "'05/03/2009 14:30:00' is not a valid date and time");
     }
 
     void countersRiseToHighestId() {
-        WriteBytes(path_, "[Counter_Id]\nCounter_Connection=2\nCounter_Receiver=10\n"
-                          "[Connection]\nId=5`1\n[Receiver]\nId=3\n[Source]\nId=7`4\n"
-                          "[Connection_Types]\nId=1`20\nName=a`b\n");
+        FileBytes::Write(path_, "[Counter_Id]\nCounter_Connection=2\nCounter_Receiver=10\n"
+                                "[Connection]\nId=5`1\n[Receiver]\nId=3\n[Source]\nId=7`4\n"
+                                "[Connection_Types]\nId=1`20\nName=a`b\n");
         SettingsConfiguration configuration(path_);
         configuration.settingsFile.LoadConfiguration();
         QCOMPARE(configuration.counters.Counter_Connection, 5);
@@ -442,7 +433,7 @@ private Q_SLOTS:
         const std::optional<QByteArray> bytes = TextCodec::ToWindows1251(text);
         QVERIFY(bytes);
         QVERIFY(!TextCodec::IsValidUtf8(*bytes));
-        WriteBytes(path_, *bytes);
+        FileBytes::Write(path_, *bytes);
 
         SettingsConfiguration configuration(path_);
         configuration.settingsFile.LoadConfiguration();
@@ -606,9 +597,11 @@ private Q_SLOTS:
         const QByteArray receiver1251 = *TextCodec::ToWindows1251(QStringLiteral("Основной"));
         const QByteArray receiverUtf8 = QStringLiteral("Основной").toUtf8();
         QTest::newRow("utf-8 file, one windows-1251 line")
-            << connections + names1251 + receiver + receiverUtf8 + "\r\n" << QByteArray("[");
+            << connections + names1251 + receiver + receiverUtf8 + "\r\n"
+            << QByteArray("[");
         QTest::newRow("windows-1251 file, one utf-8 line")
-            << connections + namesUtf8 + receiver + receiver1251 + "\r\n" << QByteArray("[");
+            << connections + namesUtf8 + receiver + receiver1251 + "\r\n"
+            << QByteArray("[");
         const QString text = QString::fromUtf8(connections + namesUtf8 + receiver + receiverUtf8);
         QByteArray little = "\xFF\xFE";
         QByteArray big = "\xFE\xFF";
@@ -625,7 +618,7 @@ private Q_SLOTS:
     void everyLineLoadsInItsOwnEncoding() {
         QFETCH(QByteArray, bytes);
         QFETCH(QByteArray, writtenStart);
-        WriteBytes(path_, bytes);
+        FileBytes::Write(path_, bytes);
         const QStringList expected = {QStringLiteral("Склад"), QStringLiteral("Магазин"),
                                       QStringLiteral("Основной")};
         for (int round = 0; round < 2; ++round) {
@@ -639,36 +632,43 @@ private Q_SLOTS:
             QCOMPARE(names, expected);
             // A save keeps every name whole, and the file in the encoding it came in.
             configuration.settingsFile.SaveCountersAndTables();
-            QVERIFY2(ReadBytes(path_).startsWith(writtenStart), ReadBytes(path_).left(8).toHex());
+            QVERIFY2(FileBytes::Read(path_).startsWith(writtenStart),
+                     FileBytes::Read(path_).left(8).toHex());
         }
     }
 
     void aFileThatIsNoTextIsRefusedAndLeftAlone_data() {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("utf-16 without its mark") << QByteArray("[\0S\0]\0\r\0\n\0K\0=\0""1\0", 16);
-        QTest::newRow("binary") << QByteArray("\x7F" "ELF\x02\x01\x01\0\0\0\0\0[Connection]\n", 25);
-        QTest::newRow("NUL in a value") << QByteArray("[Connection]\nId=1\nName_Connection=a\0b\n", 38);
+        QTest::newRow("utf-16 without its mark") << QByteArray("[\0S\0]\0\r\0\n\0K\0=\0"
+                                                               "1\0",
+                                                               16);
+        QTest::newRow("binary") << QByteArray("\x7F"
+                                              "ELF\x02\x01\x01\0\0\0\0\0[Connection]\n",
+                                              25);
+        QTest::newRow("NUL in a value")
+            << QByteArray("[Connection]\nId=1\nName_Connection=a\0b\n", 38);
     }
 
     void aFileThatIsNoTextIsRefusedAndLeftAlone() {
         QFETCH(QByteArray, bytes);
-        WriteBytes(path_, bytes);
+        FileBytes::Write(path_, bytes);
         SettingsConfiguration configuration(path_);
         QCOMPARE(LoadError(configuration),
                  QStringLiteral("Unable to read from %1: it is not text in UTF-8, Windows-1251 or "
                                 "UTF-16 with a byte-order mark; it was left unchanged")
                      .arg(path_));
         AppendConnection(configuration.dm.Connection, 1, QStringLiteral("Новое"));
-        QVERIFY_THROWS_EXCEPTION(Exception, configuration.settingsFile.SaveTable(
-                                                configuration.dm.Connection));
+        QVERIFY_THROWS_EXCEPTION(Exception,
+                                 configuration.settingsFile.SaveTable(configuration.dm.Connection));
         QVERIFY_THROWS_EXCEPTION(Exception, configuration.settingsFile.SaveCountersAndTables());
-        QCOMPARE(ReadBytes(path_), bytes);
+        QCOMPARE(FileBytes::Read(path_), bytes);
     }
 
     void theFirstOfDuplicateKeysCounts() {
-        WriteBytes(path_, QStringLiteral("[Connection]\r\nId=1\r\nName_Connection=Первое\r\n"
-                                         "Time_Update=30\r\nNAME_CONNECTION=Второе\r\nid=1`2`3\r\n")
-                              .toUtf8());
+        FileBytes::Write(path_,
+                         QStringLiteral("[Connection]\r\nId=1\r\nName_Connection=Первое\r\n"
+                                        "Time_Update=30\r\nNAME_CONNECTION=Второе\r\nid=1`2`3\r\n")
+                             .toUtf8());
         {
             SettingsConfiguration configuration(path_);
             QCOMPARE(LoadError(configuration), QString());
@@ -681,7 +681,7 @@ private Q_SLOTS:
             configuration.settingsFile.SaveTable(connection);
         }
         // The later duplicates stay as they were, never read.
-        QCOMPARE(QString::fromUtf8(ReadBytes(path_)),
+        QCOMPARE(QString::fromUtf8(FileBytes::Read(path_)),
                  QStringLiteral("[Connection]\r\nId=1\r\nName_Connection=Третье\r\n"
                                 "Time_Update=30\r\nNAME_CONNECTION=Второе\r\nid=1`2`3\r\n"
                                 "Status=0\r\nUpdate_Time=\r\nId_Receiver=\r\nId_Source=\r\n"
@@ -693,7 +693,7 @@ private Q_SLOTS:
     }
 
     void tooManyRowsAreRefused() {
-        WriteBytes(path_, ManyConnections(10001));
+        FileBytes::Write(path_, ManyConnections(10001));
         SettingsConfiguration configuration(path_);
         QCOMPARE(LoadError(configuration),
                  QStringLiteral("Connection: the section holds 10001 rows, more than the 10000 a "
@@ -715,18 +715,19 @@ private Q_SLOTS:
         QTest::newRow("backquotes in a later key")
             << connection + "Id=1`2\nName_Connection=" + QByteArray(size, '`') + "\n"
             << "^loaded 2$";
-        QTest::newRow("line of equals signs")
-            << connection + "Id=" + QByteArray(size, '=') + "\n"
-            << "^error '=+' is not a valid integer value$";
+        QTest::newRow("line of equals signs") << connection + "Id=" + QByteArray(size, '=') + "\n"
+                                              << "^error '=+' is not a valid integer value$";
         QByteArray separators;
         while (separators.size() < size)
             separators += "=`[];\t ";
         QTest::newRow("line of every separator")
-            << connection + "Id=1\nName_Connection=" + separators + "\n" << "^loaded 1$";
+            << connection + "Id=1\nName_Connection=" + separators + "\n"
+            << "^loaded 1$";
         QByteArray sections;
         for (int i = 0; sections.size() < size; ++i)
             sections += "[S" + QByteArray::number(i) + "]\n";
-        QTest::newRow("many sections") << sections + connection + "Id=7\n" << "^loaded 1$";
+        QTest::newRow("many sections") << sections + connection + "Id=7\n"
+                                       << "^loaded 1$";
         QByteArray keys = connection + "Id=1\n";
         for (int i = 0; keys.size() < size; ++i)
             keys += "k" + QByteArray::number(i) + "=\n";
@@ -747,7 +748,7 @@ private Q_SLOTS:
     void hostileFilesLoadWithinLittleMemory() {
         QFETCH(QByteArray, text);
         QFETCH(QString, outcome);
-        WriteBytes(path_, text);
+        FileBytes::Write(path_, text);
         int report[2];
         QCOMPARE(pipe(report), 0);
         const pid_t child = fork();
@@ -767,13 +768,15 @@ private Q_SLOTS:
             try {
                 SettingsConfiguration configuration(path_);
                 const QString error = LoadError(configuration);
-                result = error.isEmpty() ? "loaded " + QByteArray::number(
-                                                           configuration.dm.Connection.RecordCount())
-                                         : "error " + error.toUtf8();
+                result =
+                    error.isEmpty()
+                        ? "loaded " + QByteArray::number(configuration.dm.Connection.RecordCount())
+                        : "error " + error.toUtf8();
             } catch (const std::bad_alloc&) {
                 result = "out of memory";
             }
-            const bool written = write(report[1], result.constData(), result.size()) == result.size();
+            const bool written =
+                write(report[1], result.constData(), result.size()) == result.size();
             _exit(written ? 0 : 2);
         }
         close(report[1]);
@@ -819,7 +822,7 @@ private Q_SLOTS:
     void hostileFilesLoadOrFailCleanly() {
         QFETCH(QByteArray, text);
         QFETCH(int, connectionRows);
-        WriteBytes(path_, text);
+        FileBytes::Write(path_, text);
         SettingsConfiguration configuration(path_);
         const QString error = LoadError(configuration);
         if (connectionRows >= 0) {

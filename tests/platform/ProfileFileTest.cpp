@@ -313,9 +313,13 @@ private Q_SLOTS:
             << QByteArray("[A]\r\nK=1\r\n[B]\r\n[a]\r\nK=2\r\n")
             << QStringList{"A", "K", "3", "A", "N", "4"}
             << QByteArray("[A]\r\nK=3\r\nN=4\r\n[B]\r\n[a]\r\nK=2\r\n");
-        QTest::newRow("UTF-16 file saved as UTF-16")
-            << QByteArray("\xFF\xFE[\0A\0]\0\n\0K\0=\0""1\0", 16) << QStringList{"A", "K", "2"}
-            << QByteArray("\xFF\xFE[\0A\0]\0\r\0\n\0K\0=\0""2\0\r\0\n\0", 22);
+        QTest::newRow("UTF-16 file saved as UTF-16") << QByteArray("\xFF\xFE[\0A\0]\0\n\0K\0=\0"
+                                                                   "1\0",
+                                                                   16)
+                                                     << QStringList{"A", "K", "2"}
+                                                     << QByteArray("\xFF\xFE[\0A\0]\0\r\0\n\0K\0=\0"
+                                                                   "2\0\r\0\n\0",
+                                                                   22);
     }
 
     void DuplicatesReadTheFirst() {

@@ -209,8 +209,8 @@ private Q_SLOTS:
             << us << usTime << "05.03.2009" << QDateTime(March5, QTime(0, 0));
         QTest::newRow("us home text and time")
             << us << usTime << "05.03.2009 0:00:00" << QDateTime(March5, QTime(0, 0));
-        QTest::newRow("us home date, us time") << us << usTime << "05.03.2009 2:30:00 PM"
-                                               << refused;
+        QTest::newRow("us home date, us time")
+            << us << usTime << "05.03.2009 2:30:00 PM" << refused;
         QTest::newRow("us month 13") << us << usTime << "13/05/2009" << refused;
 
         // month names are the system locale's
@@ -253,9 +253,8 @@ private Q_SLOTS:
         QTest::newRow("first skipped second in Berlin")
             << QByteArray("Europe/Berlin") << "29.03.2026 2:00:00"
             << QDateTime(springForward, QTime(3, 0));
-        QTest::newRow("same text in Moscow")
-            << QByteArray("Europe/Moscow") << "29.03.2026 02:30:00"
-            << QDateTime(springForward, QTime(2, 30));
+        QTest::newRow("same text in Moscow") << QByteArray("Europe/Moscow") << "29.03.2026 02:30:00"
+                                             << QDateTime(springForward, QTime(2, 30));
         QTest::newRow("repeated hour in Berlin")
             << QByteArray("Europe/Berlin") << "25.10.2026 2:30:00"
             << QDateTime(QDate(2026, 10, 25), QTime(2, 30));

@@ -147,11 +147,14 @@ private Q_SLOTS:
             << QByteArray("A=" + sklad1251 + "\nB=" + QStringLiteral("Магазин").toUtf8() +
                           "\nC=" + magazin1251)
             << QStringLiteral("A=Склад\nB=Магазин\nC=Магазин") << utf8;
-        QTest::newRow("utf-8 mark") << QByteArray("\xEF\xBB\xBF" "A=\xD0\xAF")
+        QTest::newRow("utf-8 mark") << QByteArray("\xEF\xBB\xBF"
+                                                  "A=\xD0\xAF")
                                     << QStringLiteral("A=Я") << utf8;
         QTest::newRow("utf-16 little-endian")
-            << QByteArray("\xFF\xFE" "A\0=\0\x2F\x04\r\0\n\0", 12) << QStringLiteral("A=Я\r\n")
-            << int(TextCodec::FileEncoding::Utf16LittleEndian);
+            << QByteArray("\xFF\xFE"
+                          "A\0=\0\x2F\x04\r\0\n\0",
+                          12)
+            << QStringLiteral("A=Я\r\n") << int(TextCodec::FileEncoding::Utf16LittleEndian);
         QTest::newRow("utf-16 big-endian")
             << QByteArray("\xFE\xFF\0A\0=\x04\x2F\0\r\0\n", 12) << QStringLiteral("A=Я\r\n")
             << int(TextCodec::FileEncoding::Utf16BigEndian);
@@ -173,8 +176,12 @@ private Q_SLOTS:
         QTest::newRow("NUL in a line") << QByteArray("[S]\r\nK=a\0b\r\n", 11);
         QTest::newRow("escape byte") << QByteArray("[S]\r\nK=\x1B[0m\r\n");
         QTest::newRow("unassigned windows-1251 byte") << QByteArray("K=\xC0\x98\xC0");
-        QTest::newRow("utf-16 of odd length") << QByteArray("\xFF\xFE" "A\0=", 5);
-        QTest::newRow("utf-16 with a NUL") << QByteArray("\xFF\xFE" "A\0\0\0", 6);
+        QTest::newRow("utf-16 of odd length") << QByteArray("\xFF\xFE"
+                                                            "A\0=",
+                                                            5);
+        QTest::newRow("utf-16 with a NUL") << QByteArray("\xFF\xFE"
+                                                         "A\0\0\0",
+                                                         6);
         QTest::newRow("gzip header") << QByteArray("\x1F\x8B\x08\0\0\0\0\0", 8);
     }
 
@@ -188,7 +195,9 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("utf-8") << int(TextCodec::FileEncoding::Utf8) << QByteArray("A=\xD0\xAF");
         QTest::newRow("utf-16 little-endian") << int(TextCodec::FileEncoding::Utf16LittleEndian)
-                                              << QByteArray("\xFF\xFE" "A\0=\0\x2F\x04", 8);
+                                              << QByteArray("\xFF\xFE"
+                                                            "A\0=\0\x2F\x04",
+                                                            8);
         QTest::newRow("utf-16 big-endian") << int(TextCodec::FileEncoding::Utf16BigEndian)
                                            << QByteArray("\xFE\xFF\0A\0=\x04\x2F", 8);
     }

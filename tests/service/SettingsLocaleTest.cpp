@@ -1,3 +1,4 @@
+#include "support/FileBytes.h"
 #include "support/TestPaths.h"
 
 #include "platform/ProfileFile.h"
@@ -31,17 +32,6 @@ const QStringList CheckedKeys = {QStringLiteral("Name_Connection"), QStringLiter
 
 QString Program() {
     return TestPaths::BinaryDir() + QStringLiteral("/src/app/corvane");
-}
-
-void WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray ReadBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The program without a window under the locale, on a folder holding the file: it loads the
@@ -128,15 +118,15 @@ private Q_SLOTS:
         const QString path = folder + QStringLiteral("/Corvane.ini");
 
         if (!writtenUnder_.contains(writer)) {
-            WriteBytes(path, Settings);
+            FileBytes::Write(path, Settings);
             QString errors;
             LoadAndSaveUnder(writer, folder, errors);
             if (QTest::currentTestFailed())
                 return;
             QCOMPARE(CheckedValues(path), ExpectedValues());
-            writtenUnder_.insert(writer, ReadBytes(path));
+            writtenUnder_.insert(writer, FileBytes::Read(path));
         }
-        WriteBytes(path, writtenUnder_.value(writer));
+        FileBytes::Write(path, writtenUnder_.value(writer));
         QString errors;
         LoadAndSaveUnder(reader, folder, errors);
         if (QTest::currentTestFailed())
