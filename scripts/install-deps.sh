@@ -9,7 +9,7 @@ packages=(
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql
   postgresql sqlite3 mariadb-server odbc-mariadb locales
   xvfb xauth trayer x11-utils imagemagick fonts-dejavu-core fonts-liberation xdg-utils xdotool
-  procps psmisc
+  procps psmisc tzdata
   qt6-httpserver-dev qt6-websockets-dev libsystemd-dev python3-prometheus-client
 )
 
@@ -28,14 +28,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# The locale tests read numbers and dates under these regional settings.
+# The locale tests write under one of these and read under another.
 wanted_locales=(ru_RU.UTF-8 de_DE.UTF-8 en_US.UTF-8)
-generate=0
+missing_locales=()
 for l in "${wanted_locales[@]}"; do
-  locale -a | grep -qix "${l/UTF-8/utf8}" || generate=1
+  locale -a | grep -qix "${l/UTF-8/utf8}" || missing_locales+=("$l")
 done
-if [ "$generate" -eq 1 ]; then
-  for l in "${wanted_locales[@]}"; do
+if [ ${#missing_locales[@]} -gt 0 ]; then
+  for l in "${missing_locales[@]}"; do
     $SUDO sed -i "s/^# *\(${l} UTF-8\)/\1/" /etc/locale.gen
   done
   $SUDO locale-gen

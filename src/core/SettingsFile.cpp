@@ -5,6 +5,7 @@
 #include "core/RecordSet.h"
 #include "core/TableEventStore.h"
 #include "core/uDm.h"
+#include "platform/Errors.h"
 #include "platform/ProfileFile.h"
 #include "platform/RegionalSettings.h"
 
@@ -34,40 +35,40 @@ QString FieldText(const Field& field) {
     case FieldType::Text:
         return field.AsString();
     case FieldType::DateTime:
-        return RegionalSettings::DateTimeToText(field.AsDateTime());
+        return RegionalSettings::StoredDateTimeToText(field.AsDateTime());
     case FieldType::Time:
-        return RegionalSettings::TimeToText(field.AsTime());
+        return RegionalSettings::StoredTimeToText(field.AsTime());
     }
     return QString();
 }
 
-// One key line of a table section, read value by value without copying the rest of the line,
-// so that a section of many rows loads in linear time.
+// More rows than an operator can keep track of; each costs memory far beyond its bytes in the
+// file, where one backquote makes a row.
+constexpr qsizetype MaxRows = 10000;
+
+// One key line of a table section, read value by value in the file's own text, so that a
+// section of many rows loads in linear time and without copies.
 class KeyLine {
 public:
-    explicit KeyLine(const QString& line)
-        : line_(line) {
-        const qsizetype equals = line_.indexOf(u'=');
-        key_ = equals < 0 ? line_ : line_.left(equals);
-        start_ = equals < 0 ? line_.size() : equals + 1;
-    }
+    KeyLine(QStringView key, QStringView values)
+        : key_(key.toString())
+        , rest_(values) {}
 
     const QString& Key() const { return key_; }
 
     // The value of the current row; the last value of a line stays for the remaining rows.
-    QString TakeValue() {
-        const qsizetype end = line_.indexOf(valueSeparator, start_);
+    QStringView TakeValue() {
+        const qsizetype end = rest_.indexOf(valueSeparator);
         if (end < 0)
-            return line_.mid(start_);
-        QString value = line_.mid(start_, end - start_);
-        start_ = end + 1;
+            return rest_;
+        const QStringView value = rest_.first(end);
+        rest_ = rest_.sliced(end + 1);
         return value;
     }
 
 private:
-    QString line_;
     QString key_;
-    qsizetype start_ = 0;
+    QStringView rest_;
 };
 
 } // namespace
@@ -108,16 +109,38 @@ ServiceSettings SettingsFile::LoadConfiguration() {
 }
 
 void SettingsFile::LoadTable(const ProfileFile& file, const QString& section, RecordSet& table) {
-    const QStringList lines = file.ReadSection(section);
-    if (lines.isEmpty())
+    // The first line of a field counts, as the profile functions read it; a key naming no
+    // field stops the load at the first row, unless its value is empty.
+    std::vector<KeyLine> keyLines;
+    std::vector<bool> fieldSeen(static_cast<std::size_t>(table.FieldDefs().size()));
+    bool unknownKey = false;
+    qsizetype rowCount = 0;
+    file.ForEachKeyLine(section, [&](QStringView key, QStringView value) {
+        if (keyLines.empty() && rowCount == 0)
+            rowCount = value.isEmpty() ? -1 : value.count(valueSeparator) + 1;
+        if (rowCount < 0 || unknownKey)
+            return;
+        const int field = table.FieldIndex(key.toString());
+        if (field < 0) {
+            if (value.isEmpty())
+                return;
+            unknownKey = true;
+        } else if (fieldSeen[static_cast<std::size_t>(field)]) {
+            return;
+        } else {
+            fieldSeen[static_cast<std::size_t>(field)] = true;
+        }
+        keyLines.emplace_back(key, value);
+    });
+    if (rowCount <= 0)
         return;
-    const QString& first = lines.first();
-    const qsizetype firstEquals = first.indexOf(u'=');
-    if (firstEquals < 0 || firstEquals == first.size() - 1)
-        return;
-    const qsizetype rowCount = first.count(valueSeparator) + 1;
+    if (rowCount > MaxRows)
+        throw Exception(QStringLiteral("%1: the section holds %2 rows, more than the %3 a table "
+                                       "can hold")
+                            .arg(table.Name())
+                            .arg(rowCount)
+                            .arg(MaxRows));
 
-    std::vector<KeyLine> keyLines(lines.cbegin(), lines.cend());
     int* counter = CounterFor(table);
     for (qsizetype row = 0; row < rowCount; ++row) {
         SuspendedTableEvents suspended(events_, table);
@@ -125,7 +148,7 @@ void SettingsFile::LoadTable(const ProfileFile& file, const QString& section, Re
         try {
             QString storedConnectionString;
             for (KeyLine& line : keyLines) {
-                const QString value = line.TakeValue();
+                const QString value = line.TakeValue().toString();
                 SetFieldFromText(table, line.Key(),
                                  IsStatusField(table, line.Key()) ? QStringLiteral("0") : value);
                 if (line.Key().compare(QLatin1String("Connection_String"), Qt::CaseInsensitive) ==

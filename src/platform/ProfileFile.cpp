@@ -6,8 +6,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -30,6 +32,13 @@ QStringView TrimBlanks(QStringView text) {
 QString Fold(QStringView name) {
     return TrimBlanks(name).toString().toCaseFolded();
 }
+
+bool SameName(QStringView a, QStringView b) {
+    return TrimBlanks(a).compare(TrimBlanks(b), Qt::CaseInsensitive) == 0;
+}
+
+// Far beyond any configuration, and small enough to load within a little memory.
+constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
 
 // The name inside "[...]", or a null view when the line is no section header.
 QStringView SectionNameOf(QStringView line) {
@@ -65,11 +74,11 @@ bool ParseKeyLine(QStringView line, KeyLine& parsed) {
 
 // One surrounding pair of double quotes is not part of the value, as on Windows; it lets a
 // value keep its blanks or its own quotes at either end.
-QString Unquote(QStringView stored) {
+QStringView Unquote(QStringView stored) {
     if (stored.size() >= 2 && stored.front() == u'"' && stored.back() == u'"') {
-        return stored.sliced(1, stored.size() - 2).toString();
+        return stored.sliced(1, stored.size() - 2);
     }
-    return stored.toString();
+    return stored;
 }
 
 QString Quote(const QString& value) {
@@ -92,24 +101,38 @@ bool HasLineBreak(const QString& text) {
 
 ProfileFile::ProfileFile(QString path)
     : path_(std::move(path)) {
-    sections_.emplace_back(); // the lines before the first header
     QFile file(path_);
     if (!file.exists()) {
         return;
     }
+    const QString failure = QStringLiteral("Unable to read from ") + path_;
     if (!file.open(QIODevice::ReadOnly)) {
-        throw Exception(QStringLiteral("Unable to read from ") + path_);
+        throw Exception(failure);
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        throw Exception(QStringLiteral("Unable to read from ") + path_);
+    if (file.size() > MaxFileSize) {
+        throw Exception(failure + QStringLiteral(": it is larger than %1 MiB, too large for a "
+                                                 "settings file")
+                                      .arg(MaxFileSize / (1024 * 1024)));
     }
-    QString text = TextCodec::DecodeFileText(bytes);
-    if (text.startsWith(QChar(0xFEFF))) {
-        text.remove(0, 1);
+    std::optional<TextCodec::FileText> decoded;
+    {
+        const QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError) {
+            throw Exception(failure);
+        }
+        decoded = TextCodec::DecodeFileText(bytes);
     }
+    if (!decoded) {
+        throw Exception(failure + QStringLiteral(": it is not text in UTF-8, Windows-1251 or "
+                                                 "UTF-16 with a byte-order mark; it was left "
+                                                 "unchanged"));
+    }
+    encoding_ = decoded->encoding;
+    text_ = std::move(decoded->text);
 
-    qsizetype start = 0;
+    const QStringView text(text_);
+    lines_.reserve(text.count(u'\n') + 1);
+    qsizetype start = text.startsWith(QChar(0xFEFF)) ? 1 : 0;
     while (start < text.size()) {
         qsizetype end = text.indexOf(u'\n', start);
         const qsizetype next = end < 0 ? text.size() : end + 1;
@@ -119,50 +142,96 @@ ProfileFile::ProfileFile(QString path)
         if (end > start && text[end - 1] == u'\r') {
             --end;
         }
-        const QString line = text.sliced(start, end - start);
+        lines_.push_back(
+            Line{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end - start)});
+        if (!SectionNameOf(text.sliced(start, end - start)).isNull()) {
+            sectionStarts_.push_back(static_cast<qsizetype>(lines_.size()) - 1);
+        }
         start = next;
-
-        const QStringView name = SectionNameOf(line);
-        if (!name.isNull()) {
-            const QString folded = Fold(name);
-            if (!sectionIndex_.contains(folded)) {
-                sectionIndex_.insert(folded, sections_.size());
-            }
-            sections_.emplace_back();
-        }
-        Section& section = sections_.back();
-        KeyLine parsed;
-        if (name.isNull() && ParseKeyLine(line, parsed)) {
-            const QString folded = Fold(parsed.key);
-            if (!section.keyLines.contains(folded)) {
-                section.keyLines.insert(folded, section.lines.size());
-            }
-        }
-        section.lines.append(line);
     }
 }
 
-const ProfileFile::Section* ProfileFile::FindSection(const QString& section) const {
-    const auto found = sectionIndex_.constFind(Fold(section));
-    return found == sectionIndex_.cend() ? nullptr : &sections_[found.value()];
+QStringView ProfileFile::LineText(qsizetype line) const {
+    const Line& stored = lines_[static_cast<std::size_t>(line)];
+    return QStringView(text_).sliced(stored.begin, stored.length);
 }
 
-qsizetype ProfileFile::FindKeyLine(const Section& section, const QString& key) {
-    return section.keyLines.value(Fold(key), -1);
+qsizetype ProfileFile::FindSection(QStringView name) const {
+    if (foundSection_ != NoLine && foundName_ == name) {
+        return foundSection_;
+    }
+    for (std::size_t i = 0; i < sectionStarts_.size(); ++i) {
+        if (SameName(SectionNameOf(LineText(sectionStarts_[i])), name)) {
+            foundName_ = name.toString();
+            foundSection_ = static_cast<qsizetype>(i);
+            return foundSection_;
+        }
+    }
+    return NoLine;
+}
+
+qsizetype ProfileFile::SectionEnd(qsizetype section) const {
+    const std::size_t next = static_cast<std::size_t>(section) + 1;
+    return next < sectionStarts_.size() ? sectionStarts_[next]
+                                        : static_cast<qsizetype>(lines_.size());
+}
+
+qsizetype ProfileFile::FindKeyLine(qsizetype section, QStringView key) const {
+    if (section == indexedSection_) {
+        return keyIndex_.value(Fold(key), NoLine);
+    }
+    const qsizetype end = SectionEnd(section);
+    for (qsizetype line = sectionStarts_[static_cast<std::size_t>(section)] + 1; line < end;
+         ++line) {
+        KeyLine parsed;
+        if (ParseKeyLine(LineText(line), parsed) && SameName(parsed.key, key)) {
+            return line;
+        }
+    }
+    return NoLine;
+}
+
+const QHash<QString, qsizetype>& ProfileFile::KeyIndex(qsizetype section) {
+    if (section != indexedSection_) {
+        keyIndex_.clear();
+        const qsizetype end = SectionEnd(section);
+        for (qsizetype line = sectionStarts_[static_cast<std::size_t>(section)] + 1; line < end;
+             ++line) {
+            KeyLine parsed;
+            if (ParseKeyLine(LineText(line), parsed)) {
+                const QString folded = Fold(parsed.key);
+                if (!keyIndex_.contains(folded)) {
+                    keyIndex_.insert(folded, line);
+                }
+            }
+        }
+        indexedSection_ = section;
+    }
+    return keyIndex_;
+}
+
+ProfileFile::Line ProfileFile::Store(QStringView text) {
+    if (text_.size() + text.size() > std::numeric_limits<std::uint32_t>::max()) {
+        throw Exception(QStringLiteral("Unable to write to ") + path_);
+    }
+    const Line stored{static_cast<std::uint32_t>(text_.size()),
+                      static_cast<std::uint32_t>(text.size())};
+    text_ += text;
+    return stored;
 }
 
 QString ProfileFile::ReadString(const QString& section, const QString& key,
                                 const QString& defaultValue) const {
-    const Section* found = FindSection(section);
-    if (found == nullptr) {
+    const qsizetype found = FindSection(section);
+    if (found == NoLine) {
         return defaultValue;
     }
-    const qsizetype index = FindKeyLine(*found, key);
+    const qsizetype line = FindKeyLine(found, key);
     KeyLine parsed;
-    if (index < 0 || !ParseKeyLine(found->lines[index], parsed)) {
+    if (line == NoLine || !ParseKeyLine(LineText(line), parsed)) {
         return defaultValue;
     }
-    return Unquote(parsed.value);
+    return Unquote(parsed.value).toString();
 }
 
 int ProfileFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const {
@@ -191,17 +260,30 @@ int ProfileFile::ReadInteger(const QString& section, const QString& key, int def
 
 QStringList ProfileFile::ReadSection(const QString& section) const {
     QStringList result;
-    const Section* found = FindSection(section);
-    if (found == nullptr) {
-        return result;
+    QSet<QString> seen;
+    ForEachKeyLine(section, [&](QStringView key, QStringView value) {
+        if (!seen.contains(Fold(key))) {
+            seen.insert(Fold(key));
+            result.append(key.toString() + u'=' + value.toString());
+        }
+    });
+    return result;
+}
+
+void ProfileFile::ForEachKeyLine(
+    const QString& section,
+    const std::function<void(QStringView key, QStringView value)>& visit) const {
+    const qsizetype found = FindSection(section);
+    if (found == NoLine) {
+        return;
     }
-    for (qsizetype i = 1; i < found->lines.size(); ++i) {
+    const qsizetype end = SectionEnd(found);
+    for (qsizetype line = sectionStarts_[static_cast<std::size_t>(found)] + 1; line < end; ++line) {
         KeyLine parsed;
-        if (ParseKeyLine(found->lines[i], parsed)) {
-            result.append(parsed.key.toString() + u'=' + Unquote(parsed.value));
+        if (ParseKeyLine(LineText(line), parsed)) {
+            visit(parsed.key, Unquote(parsed.value));
         }
     }
-    return result;
 }
 
 void ProfileFile::WriteString(const QString& section, const QString& key, const QString& value) {
@@ -219,49 +301,50 @@ void ProfileFile::WriteString(const QString& section, const QString& key, const 
             QStringLiteral("The value of %1 in section %2 holds a line break").arg(key, section));
     }
 
-    const QString folded = Fold(sectionName);
-    auto sectionFound = sectionIndex_.constFind(folded);
-    if (sectionFound == sectionIndex_.cend()) {
-        sectionFound = sectionIndex_.insert(folded, sections_.size());
-        Section added;
-        added.lines.append(u'[' + sectionName.toString() + u']');
-        sections_.push_back(std::move(added));
+    qsizetype target = FindSection(sectionName);
+    if (target == NoLine) {
+        lines_.push_back(Store(QString(u'[' + sectionName.toString() + u']')));
+        sectionStarts_.push_back(static_cast<qsizetype>(lines_.size()) - 1);
+        target = static_cast<qsizetype>(sectionStarts_.size()) - 1;
     }
-    Section& target = sections_[sectionFound.value()];
 
-    const qsizetype index = FindKeyLine(target, key);
+    const qsizetype index = KeyIndex(target).value(Fold(keyName), NoLine);
     KeyLine parsed;
-    if (index >= 0 && ParseKeyLine(target.lines[index], parsed)) {
+    if (index != NoLine && ParseKeyLine(LineText(index), parsed)) {
         // the key keeps its spelling in the file
-        target.lines[index] = parsed.key.toString() + u'=' + Quote(value);
+        const QString line = parsed.key.toString() + u'=' + Quote(value);
+        lines_[static_cast<std::size_t>(index)] = Store(line);
         return;
     }
     // After the section's last non-blank line, so that a blank line before the next header
     // stays where it is; only blank lines move.
-    qsizetype position = target.lines.size();
-    while (position > 1 && TrimBlanks(target.lines[position - 1]).isEmpty()) {
+    const qsizetype header = sectionStarts_[static_cast<std::size_t>(target)];
+    qsizetype position = SectionEnd(target);
+    while (position > header + 1 && TrimBlanks(LineText(position - 1)).isEmpty()) {
         --position;
     }
-    target.lines.insert(position, keyName.toString() + u'=' + Quote(value));
-    target.keyLines.insert(Fold(keyName), position);
+    const Line added = Store(QString(keyName.toString() + u'=' + Quote(value)));
+    lines_.insert(lines_.begin() + position, added);
+    for (std::size_t later = static_cast<std::size_t>(target) + 1; later < sectionStarts_.size();
+         ++later) {
+        ++sectionStarts_[later];
+    }
+    // Only blank lines of this section moved, so its index holds.
+    keyIndex_.insert(Fold(keyName), position);
 }
 
 bool ProfileFile::Save() const {
     qsizetype size = 0;
-    for (const Section& section : sections_) {
-        for (const QString& line : section.lines) {
-            size += line.size() + 2;
-        }
+    for (const Line& line : lines_) {
+        size += line.length + 2;
     }
     QString text;
     text.reserve(size);
-    for (const Section& section : sections_) {
-        for (const QString& line : section.lines) {
-            text += line;
-            text += u"\r\n";
-        }
+    for (std::size_t line = 0; line < lines_.size(); ++line) {
+        text += LineText(static_cast<qsizetype>(line));
+        text += u"\r\n";
     }
-    const QByteArray bytes = TextCodec::EncodeFileText(text);
+    const QByteArray bytes = TextCodec::EncodeFileText(text, encoding_);
 
     const QString failure = QStringLiteral("Unable to write to ") + path_;
     const QFileInfo existing(path_);

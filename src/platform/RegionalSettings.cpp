@@ -49,12 +49,17 @@ QString WithoutTimeZone(const QString& format) {
     return result;
 }
 
+const Formats& HomeFormats() {
+    static const Formats formats{QStringLiteral("dd.MM.yyyy"), QStringLiteral("H:mm:ss"), u'.'};
+    return formats;
+}
+
 const Formats& SystemFormats() {
     static const Formats formats = [] {
         const QLocale locale = QLocale::system();
         if (locale.language() == QLocale::C || locale.name() == QStringLiteral("C")) {
             // The C/POSIX locale carries no regional settings of its own.
-            return Formats{QStringLiteral("dd.MM.yyyy"), QStringLiteral("H:mm:ss"), u'.'};
+            return HomeFormats();
         }
         const QString decimal = locale.decimalPoint();
         return Formats{locale.dateFormat(QLocale::ShortFormat),
@@ -306,6 +311,68 @@ QStringView TrimBlanks(const QString& text) {
     return view;
 }
 
+// Where summer time begins, the skipped hour has no local time; the first minute after it
+// that exists stands in for it, so that no text is refused for the time zone's sake.
+QDateTime LocalDateTime(const QDate& date, const QTime& time) {
+    const QDateTime exact(date, time);
+    if (exact.isValid()) {
+        return exact;
+    }
+    const QDateTime wallClock(date, QTime(time.hour(), time.minute()), Qt::UTC);
+    for (int minutes = 1; minutes <= 24 * 60; ++minutes) {
+        const QDateTime later = wallClock.addSecs(60LL * minutes);
+        const QDateTime local(later.date(), later.time());
+        if (local.isValid()) {
+            return local;
+        }
+    }
+    return QDateTime(date, time, Qt::UTC).toLocalTime();
+}
+
+std::optional<QDateTime> ReadDateTime(QStringView text, const Formats& formats) {
+    qsizetype pos = 0;
+    Fields fields;
+    if (!ReadByFormat(text, pos, formats.shortDate, fields)) {
+        return std::nullopt;
+    }
+    const QDate date(fields.year, fields.month, fields.day);
+    if (!date.isValid()) {
+        return std::nullopt;
+    }
+    if (pos == text.size()) {
+        return LocalDateTime(date, QTime(0, 0));
+    }
+    if (!IsBlank(text[pos])) {
+        return std::nullopt;
+    }
+    while (IsBlank(text[pos])) {
+        ++pos;
+    }
+    const std::optional<QTime> time = ReadTime(text, pos, formats.longTime);
+    if (!time.has_value()) {
+        return std::nullopt;
+    }
+    return LocalDateTime(date, *time);
+}
+
+QString FormatDateTime(const QDateTime& value, const Formats& formats, const QLocale& locale) {
+    if (!value.isValid()) {
+        return QString();
+    }
+    QString text = locale.toString(value.date(), formats.shortDate);
+    if (value.time() != QTime(0, 0)) {
+        text += u' ' + locale.toString(value.time(), formats.longTime);
+    }
+    return text;
+}
+
+QString FormatTime(const QTime& value, const Formats& formats, const QLocale& locale) {
+    if (!value.isValid()) {
+        return QString();
+    }
+    return locale.toString(value, formats.longTime);
+}
+
 } // namespace
 
 namespace RegionalSettings {
@@ -333,55 +400,35 @@ void UseSystemFormats() {
 }
 
 QString DateTimeToText(const QDateTime& value) {
-    if (!value.isValid()) {
-        return QString();
-    }
-    const Formats formats = CurrentFormats();
-    const QLocale locale = QLocale::system();
-    QString text = locale.toString(value.date(), formats.shortDate);
-    if (value.time() != QTime(0, 0)) {
-        text += u' ' + locale.toString(value.time(), formats.longTime);
-    }
-    return text;
+    return FormatDateTime(value, CurrentFormats(), QLocale::system());
 }
 
 QString TimeToText(const QTime& value) {
-    if (!value.isValid()) {
-        return QString();
-    }
-    return QLocale::system().toString(value, CurrentFormats().longTime);
+    return FormatTime(value, CurrentFormats(), QLocale::system());
+}
+
+QString StoredDateTimeToText(const QDateTime& value) {
+    return FormatDateTime(value, HomeFormats(), QLocale::c());
+}
+
+QString StoredTimeToText(const QTime& value) {
+    return FormatTime(value, HomeFormats(), QLocale::c());
 }
 
 std::optional<QDateTime> TextToDateTime(const QString& text) {
-    const Formats formats = CurrentFormats();
     const QStringView trimmed = TrimBlanks(text);
-    qsizetype pos = 0;
-    Fields fields;
-    if (!ReadByFormat(trimmed, pos, formats.shortDate, fields)) {
-        return std::nullopt;
+    if (const auto value = ReadDateTime(trimmed, HomeFormats())) {
+        return value;
     }
-    const QDate date(fields.year, fields.month, fields.day);
-    if (!date.isValid()) {
-        return std::nullopt;
-    }
-    if (pos == trimmed.size()) {
-        return QDateTime(date, QTime(0, 0));
-    }
-    if (!IsBlank(trimmed[pos])) {
-        return std::nullopt;
-    }
-    while (IsBlank(trimmed[pos])) {
-        ++pos;
-    }
-    const std::optional<QTime> time = ReadTime(trimmed, pos, formats.longTime);
-    if (!time.has_value()) {
-        return std::nullopt;
-    }
-    return QDateTime(date, *time);
+    return ReadDateTime(trimmed, CurrentFormats());
 }
 
 std::optional<QTime> TextToTime(const QString& text) {
-    return ReadTime(TrimBlanks(text), 0, CurrentFormats().longTime);
+    const QStringView trimmed = TrimBlanks(text);
+    if (const auto value = ReadTime(trimmed, 0, HomeFormats().longTime)) {
+        return value;
+    }
+    return ReadTime(trimmed, 0, CurrentFormats().longTime);
 }
 
 std::optional<double> TextToFloat(const QString& text) {

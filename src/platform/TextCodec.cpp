@@ -1,6 +1,10 @@
 #include "platform/TextCodec.h"
 
 #include <QHash>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <algorithm>
 
 #include <array>
 
@@ -44,6 +48,14 @@ const QHash<char16_t, char>& ByteOfChar() {
     return table;
 }
 
+// Line ends, tabs and the other format controls a text file may hold; every other control
+// character, NUL above all, marks binary data.
+bool IsTextChar(QChar ch) {
+    const char16_t code = ch.unicode();
+    return code >= 0x20 || code == u'\t' || code == u'\n' || code == u'\r' || code == u'\v' ||
+           code == u'\f' || code == 0x1A;
+}
+
 bool IsContinuation(unsigned char byte) {
     return (byte & 0xC0) == 0x80;
 }
@@ -52,7 +64,7 @@ bool IsContinuation(unsigned char byte) {
 
 namespace TextCodec {
 
-bool IsValidUtf8(const QByteArray& bytes) {
+bool IsValidUtf8(QByteArrayView bytes) {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
     const qsizetype size = bytes.size();
     qsizetype i = 0;
@@ -126,11 +138,65 @@ std::optional<QByteArray> ToWindows1251(const QString& text) {
     return bytes;
 }
 
-QString DecodeFileText(const QByteArray& bytes) {
-    return IsValidUtf8(bytes) ? QString::fromUtf8(bytes) : FromWindows1251(bytes);
+std::optional<FileText> DecodeFileText(const QByteArray& bytes) {
+    FileText result;
+    const bool littleEndian = bytes.startsWith("\xFF\xFE");
+    if (littleEndian || bytes.startsWith("\xFE\xFF")) {
+        result.encoding =
+            littleEndian ? FileEncoding::Utf16LittleEndian : FileEncoding::Utf16BigEndian;
+        QStringDecoder decoder(littleEndian ? QStringConverter::Utf16LE
+                                            : QStringConverter::Utf16BE);
+        result.text = decoder.decode(QByteArrayView(bytes).sliced(2));
+        // an odd byte at the end or a lone surrogate
+        if (decoder.hasError() || (bytes.size() % 2) != 0 ||
+            !std::all_of(result.text.cbegin(), result.text.cend(), IsTextChar)) {
+            return std::nullopt;
+        }
+        return result;
+    }
+
+    QByteArrayView rest(bytes);
+    if (rest.startsWith("\xEF\xBB\xBF")) {
+        rest = rest.sliced(3);
+    }
+    result.text.reserve(rest.size());
+    while (!rest.isEmpty()) {
+        const qsizetype newline = rest.indexOf('\n');
+        const QByteArrayView line = newline < 0 ? rest : rest.first(newline + 1);
+        rest = rest.sliced(line.size());
+        if (!std::all_of(line.cbegin(), line.cend(), [](char byte) {
+                return IsTextChar(QChar(static_cast<unsigned char>(byte)));
+            })) {
+            return std::nullopt;
+        }
+        if (IsValidUtf8(line)) {
+            result.text += QString::fromUtf8(line);
+            continue;
+        }
+        for (const char byte : line) {
+            const char16_t ch = CharOfByte(static_cast<unsigned char>(byte));
+            if (ch == Unassigned) {
+                return std::nullopt;
+            }
+            result.text += QChar(ch);
+        }
+    }
+    return result;
 }
 
-QByteArray EncodeFileText(const QString& text) {
+QByteArray EncodeFileText(const QString& text, FileEncoding encoding) {
+    switch (encoding) {
+    case FileEncoding::Utf8:
+        break;
+    case FileEncoding::Utf16LittleEndian:
+    case FileEncoding::Utf16BigEndian: {
+        QStringEncoder encoder(encoding == FileEncoding::Utf16LittleEndian
+                                   ? QStringConverter::Utf16LE
+                                   : QStringConverter::Utf16BE,
+                               QStringConverter::Flag::WriteBom);
+        return encoder.encode(text);
+    }
+    }
     return text.toUtf8();
 }
 

@@ -306,6 +306,64 @@ private Q_SLOTS:
         QTest::newRow("second write replaces the first")
             << QByteArray() << QStringList{"A", "K", "1", "A", "k", "2"}
             << QByteArray("[A]\r\nK=2\r\n");
+        QTest::newRow("duplicate key: the first is written, the later kept")
+            << QByteArray("[A]\r\nK=1\r\nX=0\r\nk=2\r\n") << QStringList{"A", "K", "3"}
+            << QByteArray("[A]\r\nK=3\r\nX=0\r\nk=2\r\n");
+        QTest::newRow("duplicate section: the first is written, the later kept")
+            << QByteArray("[A]\r\nK=1\r\n[B]\r\n[a]\r\nK=2\r\n")
+            << QStringList{"A", "K", "3", "A", "N", "4"}
+            << QByteArray("[A]\r\nK=3\r\nN=4\r\n[B]\r\n[a]\r\nK=2\r\n");
+        QTest::newRow("UTF-16 file saved as UTF-16") << QByteArray("\xFF\xFE[\0A\0]\0\n\0K\0=\0"
+                                                                   "1\0",
+                                                                   16)
+                                                     << QStringList{"A", "K", "2"}
+                                                     << QByteArray("\xFF\xFE[\0A\0]\0\r\0\n\0K\0=\0"
+                                                                   "2\0\r\0\n\0",
+                                                                   22);
+    }
+
+    void DuplicatesReadTheFirst() {
+        const QString path = PathOf(QStringLiteral("duplicates.ini"));
+        WriteBytes(path, "[A]\r\nK=1\r\nX=0\r\nk=2\r\n[a]\r\nK=3\r\nY=4\r\n");
+        const ProfileFile file(path);
+        QCOMPARE(file.ReadString(QStringLiteral("A"), QStringLiteral("K")), "1");
+        QCOMPARE(file.ReadString(QStringLiteral("A"), QStringLiteral("Y"), QStringLiteral("-")),
+                 "-");
+        QCOMPARE(file.ReadSection(QStringLiteral("a")), (QStringList{"K=1", "X=0"}));
+        QStringList lines;
+        file.ForEachKeyLine(QStringLiteral("A"), [&](QStringView key, QStringView value) {
+            lines << key.toString() + u'=' + value.toString();
+        });
+        QCOMPARE(lines, (QStringList{"K=1", "X=0", "k=2"}));
+    }
+
+    void RefusesWhatIsNoSettingsFile_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no text") << QByteArray("[A]\r\nK=\0\r\n", 9) << qint64(0)
+                                 << ": it is not text in UTF-8, Windows-1251 or UTF-16 with a "
+                                    "byte-order mark; it was left unchanged";
+        QTest::newRow("too large") << QByteArray("[A]\r\nK=1\r\n") << qint64(64 << 20) + 1
+                                   << ": it is larger than 64 MiB, too large for a settings file";
+    }
+
+    void RefusesWhatIsNoSettingsFile() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qint64, size);
+        QFETCH(QString, reason);
+        const QString path = PathOf(QStringLiteral("refused whole.ini"));
+        WriteBytes(path, bytes);
+        if (size > 0) {
+            QFile file(path);
+            QVERIFY(file.resize(size)); // sparse, holds blanks as NULs
+        }
+        try {
+            const ProfileFile file(path);
+            QFAIL("the file was read");
+        } catch (const Exception& error) {
+            QCOMPARE(error.Message(), QStringLiteral("Unable to read from ") + path + reason);
+        }
     }
 
     void PlacesWrites() {

@@ -1,5 +1,6 @@
 #include "platform/RegionalSettings.h"
 #include "support/LocaleRun.h"
+#include "support/TimeZoneScope.h"
 
 #include <QLocale>
 #include <QTest>
@@ -196,7 +197,13 @@ private Q_SLOTS:
             << us << usTime << "3/5/2009" << QDateTime(March5, QTime(0, 0));
         QTest::newRow("us hour 13") << us << usTime << "03/05/2009 13:00:00 PM" << refused;
         QTest::newRow("us no marker") << us << usTime << "03/05/2009 2:30:00" << refused;
-        QTest::newRow("us home text") << us << usTime << "05.03.2009" << refused;
+        // the home formats are read whatever the locale
+        QTest::newRow("us home text")
+            << us << usTime << "05.03.2009" << QDateTime(March5, QTime(0, 0));
+        QTest::newRow("us home text and time")
+            << us << usTime << "05.03.2009 0:00:00" << QDateTime(March5, QTime(0, 0));
+        QTest::newRow("us home date, us time")
+            << us << usTime << "05.03.2009 2:30:00 PM" << refused;
         QTest::newRow("us month 13") << us << usTime << "13/05/2009" << refused;
 
         // month names are the system locale's
@@ -226,6 +233,39 @@ private Q_SLOTS:
         if (value.has_value()) {
             QCOMPARE(*value, expected);
         }
+    }
+
+    void TimeZoneNeverRefusesText_data() {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QDateTime>("expected");
+        const QDate springForward(2026, 3, 29);
+        QTest::newRow("skipped hour in Berlin")
+            << QByteArray("Europe/Berlin") << "29.03.2026 02:30:00"
+            << QDateTime(springForward, QTime(3, 0));
+        QTest::newRow("first skipped second in Berlin")
+            << QByteArray("Europe/Berlin") << "29.03.2026 2:00:00"
+            << QDateTime(springForward, QTime(3, 0));
+        QTest::newRow("same text in Moscow") << QByteArray("Europe/Moscow") << "29.03.2026 02:30:00"
+                                             << QDateTime(springForward, QTime(2, 30));
+        QTest::newRow("repeated hour in Berlin")
+            << QByteArray("Europe/Berlin") << "25.10.2026 2:30:00"
+            << QDateTime(QDate(2026, 10, 25), QTime(2, 30));
+        QTest::newRow("skipped midnight in Sao Paulo")
+            << QByteArray("America/Sao_Paulo") << "04.11.2018"
+            << QDateTime(QDate(2018, 11, 4), QTime(1, 0));
+    }
+
+    void TimeZoneNeverRefusesText() {
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, text);
+        QFETCH(QDateTime, expected);
+        const TimeZoneScope scope(zone);
+        const auto value = RegionalSettings::TextToDateTime(text);
+        QVERIFY(value.has_value());
+        QCOMPARE(value->date(), expected.date());
+        QCOMPARE(value->time(), expected.time());
+        QVERIFY(value->isValid());
     }
 
     void ReadsTime_data() {

@@ -130,24 +130,86 @@ private Q_SLOTS:
     void FileTextDecoding_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("encoding");
+        const int utf8 = int(TextCodec::FileEncoding::Utf8);
+        const QByteArray sklad1251 = "\xD1\xEA\xEB\xE0\xE4";
+        const QByteArray magazin1251 = "\xCC\xE0\xE3\xE0\xE7\xE8\xED";
         QTest::newRow("utf-8") << QStringLiteral("Name=Склад`Магазин").toUtf8()
-                               << QStringLiteral("Name=Склад`Магазин");
+                               << QStringLiteral("Name=Склад`Магазин") << utf8;
         QTest::newRow("windows-1251")
-            << QByteArray("Name=\xD1\xEA\xEB\xE0\xE4") << QStringLiteral("Name=Склад");
-        QTest::newRow("ascii") << QByteArray("[Settings]") << QStringLiteral("[Settings]");
+            << QByteArray("Name=" + sklad1251) << QStringLiteral("Name=Склад") << utf8;
+        QTest::newRow("ascii") << QByteArray("[Settings]") << QStringLiteral("[Settings]") << utf8;
+        QTest::newRow("utf-8 file with one windows-1251 line")
+            << QByteArray("A=" + QStringLiteral("Склад").toUtf8() + "\r\nB=" + magazin1251 +
+                          "\r\nC=" + QStringLiteral("Касса").toUtf8() + "\r\n")
+            << QStringLiteral("A=Склад\r\nB=Магазин\r\nC=Касса\r\n") << utf8;
+        QTest::newRow("windows-1251 file with one utf-8 line")
+            << QByteArray("A=" + sklad1251 + "\nB=" + QStringLiteral("Магазин").toUtf8() +
+                          "\nC=" + magazin1251)
+            << QStringLiteral("A=Склад\nB=Магазин\nC=Магазин") << utf8;
+        QTest::newRow("utf-8 mark") << QByteArray("\xEF\xBB\xBF"
+                                                  "A=\xD0\xAF")
+                                    << QStringLiteral("A=Я") << utf8;
+        QTest::newRow("utf-16 little-endian")
+            << QByteArray("\xFF\xFE"
+                          "A\0=\0\x2F\x04\r\0\n\0",
+                          12)
+            << QStringLiteral("A=Я\r\n") << int(TextCodec::FileEncoding::Utf16LittleEndian);
+        QTest::newRow("utf-16 big-endian")
+            << QByteArray("\xFE\xFF\0A\0=\x04\x2F\0\r\0\n", 12) << QStringLiteral("A=Я\r\n")
+            << int(TextCodec::FileEncoding::Utf16BigEndian);
     }
 
     void FileTextDecoding() {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
-        QCOMPARE(TextCodec::DecodeFileText(bytes), text);
+        QFETCH(int, encoding);
+        const std::optional<TextCodec::FileText> decoded = TextCodec::DecodeFileText(bytes);
+        QVERIFY(decoded.has_value());
+        QCOMPARE(decoded->text, text);
+        QCOMPARE(int(decoded->encoding), encoding);
     }
 
-    void FileTextIsWrittenAsUtf8() {
-        const QString text = QStringLiteral("Name_Receiver=Основной склад");
-        const QByteArray bytes = TextCodec::EncodeFileText(text);
-        QCOMPARE(bytes, text.toUtf8());
-        QCOMPARE(TextCodec::DecodeFileText(bytes), text);
+    void NoTextIsRefused_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("utf-16 without a mark") << QByteArray("A\0=\0\x2F\x04", 6);
+        QTest::newRow("NUL in a line") << QByteArray("[S]\r\nK=a\0b\r\n", 11);
+        QTest::newRow("escape byte") << QByteArray("[S]\r\nK=\x1B[0m\r\n");
+        QTest::newRow("unassigned windows-1251 byte") << QByteArray("K=\xC0\x98\xC0");
+        QTest::newRow("utf-16 of odd length") << QByteArray("\xFF\xFE"
+                                                            "A\0=",
+                                                            5);
+        QTest::newRow("utf-16 with a NUL") << QByteArray("\xFF\xFE"
+                                                         "A\0\0\0",
+                                                         6);
+        QTest::newRow("gzip header") << QByteArray("\x1F\x8B\x08\0\0\0\0\0", 8);
+    }
+
+    void NoTextIsRefused() {
+        QFETCH(QByteArray, bytes);
+        QVERIFY(!TextCodec::DecodeFileText(bytes).has_value());
+    }
+
+    void FileTextIsWrittenInItsEncoding_data() {
+        QTest::addColumn<int>("encoding");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("utf-8") << int(TextCodec::FileEncoding::Utf8) << QByteArray("A=\xD0\xAF");
+        QTest::newRow("utf-16 little-endian") << int(TextCodec::FileEncoding::Utf16LittleEndian)
+                                              << QByteArray("\xFF\xFE"
+                                                            "A\0=\0\x2F\x04",
+                                                            8);
+        QTest::newRow("utf-16 big-endian") << int(TextCodec::FileEncoding::Utf16BigEndian)
+                                           << QByteArray("\xFE\xFF\0A\0=\x04\x2F", 8);
+    }
+
+    void FileTextIsWrittenInItsEncoding() {
+        QFETCH(int, encoding);
+        QFETCH(QByteArray, bytes);
+        const QString text = QStringLiteral("A=Я");
+        const QByteArray written =
+            TextCodec::EncodeFileText(text, TextCodec::FileEncoding(encoding));
+        QCOMPARE(written, bytes);
+        QCOMPARE(TextCodec::DecodeFileText(written)->text, text);
     }
 };
 
