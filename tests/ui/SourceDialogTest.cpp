@@ -202,7 +202,7 @@ private Q_SLOTS:
     }
 
     void toolTipOnlyWhenTextDoesNotFit() {
-        TfrmAdSetSourceSql dialog(&fixture_->Owner);
+        TfrmAdSetSourceSql dialog(&fixture_->Owner, fixture_->Prompts);
         dialog.show();
         HintLineEdit* editor = Editor(dialog, "dbedtSQL_Query");
         editor->setText(QStringLiteral("select 1"));
@@ -287,6 +287,55 @@ private Q_SLOTS:
         QVERIFY(!okEnabled);
         QCOMPARE(Shown(kQuery), QStringLiteral("select Code, Qty from Stock"));
         QCOMPARE(Shown(kParameter), QStringLiteral("Main"));
+        QVERIFY(!fixture_->SettingsWritten());
+    }
+
+    void textNoFieldKeepsIsRefusedInTheDialog_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("editor");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("query, backquote") << 1 << "dbedtSQL_Query"
+                                          << "SQL запрос"
+                                          << "select `Code`, Qty from Stock";
+        QTest::newRow("key field, line feed") << 1 << "dbedtName_Docking_Field"
+                                              << "Ключевое поле"
+                                              << "Co\nde";
+        QTest::newRow("value field, carriage return") << 1 << "dbedtName_Updated_Field"
+                                                      << "Поле с данными"
+                                                      << "Qty\r";
+        QTest::newRow("user parameter, backquote") << 3 << "dbedtCustomParameter"
+                                                   << "Пользов. параметр"
+                                                   << "Main`";
+    }
+    void textNoFieldKeepsIsRefusedInTheDialog() {
+        QFETCH(int, type);
+        QFETCH(QString, editor);
+        QFETCH(QString, caption);
+        QFETCH(QString, text);
+        AddSource(type);
+        fixture_->RemoveSettings();
+        bool openAfterOk = false;
+        QString kept;
+        RunCommand(type, [&](SettingsDialog& dialog) {
+            HintLineEdit* edit = Editor(dialog, qPrintable(editor));
+            edit->clear();
+            // A line break only comes in by pasting.
+            edit->insert(text);
+            QTest::keyClick(edit, Qt::Key_Return);
+            openAfterOk = dialog.isVisible();
+            kept = edit->text();
+            dialog.reject();
+            return dialog.result();
+        });
+        QCOMPARE(fixture_->Prompts.Texts(),
+                 QStringList{"Поле \"" + caption +
+                             "\" не может содержать символ \"`\" или перевод строки."});
+        QCOMPARE(fixture_->Prompts.Messages().first().Kind, DialogKind::Warning);
+        QVERIFY(openAfterOk);
+        QCOMPARE(kept, text);
+        QCOMPARE(Source().State(), RecordSetState::Browse);
+        QCOMPARE(Shown(kQuery), QStringLiteral("select Code, Qty from Stock"));
         QVERIFY(!fixture_->SettingsWritten());
     }
 
