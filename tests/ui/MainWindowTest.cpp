@@ -65,6 +65,9 @@ public:
         window->SetHelpHandler([this](int context) { helpContexts.append(context); });
         window->show();
         [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(window.get());
+        // On an X display without a window manager nobody activates the window otherwise.
+        window->activateWindow();
+        [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(window.get());
     }
 
     template <typename Control> Control* Find(const QString& name) const {

@@ -1,3 +1,4 @@
+#include "PastedText.h"
 #include "support/DatabaseFixtures.h"
 #include "support/SettingsServiceFixture.h"
 #include "ui/DropDownComboBox.h"
@@ -10,7 +11,6 @@
 #include <QCompleter>
 #include <QImage>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -125,25 +125,14 @@ private Q_SLOTS:
         AddReceiver(QStringLiteral("Dbname=/nonexistent/r.fdb"), "Stock_Balance", "Partno",
                     "Quantity");
         fixture_->RemoveSettings();
-        bool openAfterOk = false;
-        QString kept;
+        PastedText pasted;
         RunCommand([&](TfrmAdSetReceiver& dialog) {
-            QLineEdit* edit = Box(dialog, qPrintable(box))->lineEdit();
-            edit->clear();
-            // A line break only comes in by pasting.
-            edit->insert(text);
-            dialog.OkButton()->click();
-            openAfterOk = dialog.isVisible();
-            kept = edit->text();
-            dialog.reject();
-            return dialog.result();
+            return pasted.ConfirmIn(dialog, *Box(dialog, qPrintable(box))->lineEdit(), text);
         });
-        QCOMPARE(fixture_->Prompts.Texts(),
-                 QStringList{"Поле \"" + caption +
-                             "\" не может содержать символ \"`\" или перевод строки."});
+        QCOMPARE(fixture_->Prompts.Texts(), PastedText::Refusal(caption));
         QCOMPARE(fixture_->Prompts.Messages().first().Kind, DialogKind::Warning);
-        QVERIFY(openAfterOk);
-        QCOMPARE(kept, text);
+        QVERIFY(pasted.StayedOpen);
+        QCOMPARE(pasted.Kept, text);
         QCOMPARE(Receiver().State(), RecordSetState::Browse);
         QCOMPARE(Shown(kTable), QStringLiteral("Stock_Balance"));
         QVERIFY(!fixture_->SettingsWritten());

@@ -1,3 +1,4 @@
+#include "PastedText.h"
 #include "support/SettingsServiceFixture.h"
 #include "ui/HintLineEdit.h"
 #include "ui/SourceSettingsCommand.h"
@@ -315,25 +316,14 @@ private Q_SLOTS:
         QFETCH(QString, text);
         AddSource(type);
         fixture_->RemoveSettings();
-        bool openAfterOk = false;
-        QString kept;
+        PastedText pasted;
         RunCommand(type, [&](SettingsDialog& dialog) {
-            HintLineEdit* edit = Editor(dialog, qPrintable(editor));
-            edit->clear();
-            // A line break only comes in by pasting.
-            edit->insert(text);
-            QTest::keyClick(edit, Qt::Key_Return);
-            openAfterOk = dialog.isVisible();
-            kept = edit->text();
-            dialog.reject();
-            return dialog.result();
+            return pasted.ConfirmIn(dialog, *Editor(dialog, qPrintable(editor)), text);
         });
-        QCOMPARE(fixture_->Prompts.Texts(),
-                 QStringList{"Поле \"" + caption +
-                             "\" не может содержать символ \"`\" или перевод строки."});
+        QCOMPARE(fixture_->Prompts.Texts(), PastedText::Refusal(caption));
         QCOMPARE(fixture_->Prompts.Messages().first().Kind, DialogKind::Warning);
-        QVERIFY(openAfterOk);
-        QCOMPARE(kept, text);
+        QVERIFY(pasted.StayedOpen);
+        QCOMPARE(pasted.Kept, text);
         QCOMPARE(Source().State(), RecordSetState::Browse);
         QCOMPARE(Shown(kQuery), QStringLiteral("select Code, Qty from Stock"));
         QVERIFY(!fixture_->SettingsWritten());
