@@ -257,7 +257,7 @@ QToolButton* TMain::NewSettingsButton(const QString& name, const QString& hint,
                                       void (TMain::*open)()) {
     auto* settings = new QToolButton;
     settings->setObjectName(name);
-    // Raised, so that it reads as a button beside the box it belongs to.
+    // Drawn raised, not flat: it reads as a button beside the box it belongs to.
     settings->setText(QStringLiteral("..."));
     settings->setToolTip(hint);
     connect(settings, &QToolButton::clicked, this, open);
