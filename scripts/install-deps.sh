@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-ibase libqt6sql6-odbc
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-ibase libqt6sql6-odbc qt6-translations-l10n
   firebird3.0-server firebird3.0-utils firebird-dev
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql
   postgresql sqlite3 mariadb-server odbc-mariadb locales

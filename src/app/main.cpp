@@ -18,6 +18,7 @@
 #include "service/ProgramFolder.h"
 #include "service/ServiceEnvironment.h"
 #include "service/uSupporting.h"
+#include "ui/QtTranslations.h"
 #include "ui/SingleInstance.h"
 #include "ui/SynchronizationApplication.h"
 #include "ui/TrayIcon.h"
@@ -35,6 +36,7 @@ namespace {
 constexpr int exitCannotStart = 1;
 
 int RunWindow(SynchronizationApplication& application, SingleInstance& instance) {
+    const QtTranslations translations;
     WidgetPrompts prompts;
     application.SetPrompts(&prompts);
     const std::optional<ProgramCommandLine> commandLine =

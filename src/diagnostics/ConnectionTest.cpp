@@ -7,7 +7,13 @@
 #include "platform/Errors.h"
 #include "platform/Prompts.h"
 
+#include <QMetaObject>
+#include <QObject>
+
 #include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace {
 
@@ -46,115 +52,208 @@ QString ErrorText(const std::exception& error) {
 
 } // namespace
 
+// Where a test running on its own thread hands in its outcomes: the receiver lives on the main
+// thread and goes when the ConnectionTest goes, so a late test finds nobody and just ends.
+struct ConnectionTest::Mailbox {
+    std::mutex Lock;
+    std::unique_ptr<QObject> Receiver = std::make_unique<QObject>();
+};
+
 ConnectionTest::ConnectionTest(TDm& dm, const PasswordKeeper& passwords, Prompts& prompts,
                                QString automationRegistrationFile)
     : dm_(dm)
     , passwords_(passwords)
     , prompts_(prompts)
-    , automationRegistrationFile_(std::move(automationRegistrationFile)) {}
+    , automationRegistrationFile_(std::move(automationRegistrationFile))
+    , mailbox_(std::make_shared<Mailbox>()) {}
+
+ConnectionTest::~ConnectionTest() {
+    // Reports already posted go with their receiver.
+    const std::lock_guard<std::mutex> guard(mailbox_->Lock);
+    mailbox_->Receiver.reset();
+}
 
 bool ConnectionTest::TestConnection(RecordSet& table, int id, bool wholeConnection,
                                     bool showMessages) {
-    if (wholeConnection)
-        return TestWholeConnection(table);
-    return TestSingle(table, id, showMessages);
+    const Plan plan = PlanOf(table, id, wholeConnection, showMessages);
+    return Report(plan, Run(plan.Attempts, automationRegistrationFile_));
 }
 
-void ConnectionTest::TestReceiverOfCurrentRow() {
-    RecordSet& receiver = dm_.Receiver;
-    if (receiver.FieldByName(QStringLiteral("Id_Connection_Types")).AsInteger() == 0 ||
-        receiver.FieldByName(QStringLiteral("Connection_String")).AsString().isEmpty()) {
-        Show(ReceiverFieldsMissing, DialogKind::Information);
-        return;
+void ConnectionTest::TestOfCurrentRow(CurrentRow which) {
+    if (const std::optional<Plan> plan = PlanOfCurrentRow(which))
+        Report(*plan, Run(plan->Attempts, automationRegistrationFile_));
+}
+
+bool ConnectionTest::StartTestOfCurrentRow(CurrentRow which, Ended ended) {
+    std::optional<Plan> plan = PlanOfCurrentRow(which);
+    if (!plan)
+        return false;
+    // The thread is not joined: closing the window must not wait for a server's time-out.
+    std::thread([this, plan = std::move(*plan), registration = automationRegistrationFile_,
+                 mailbox = mailbox_, ended = std::move(ended)] {
+        QList<Outcome> outcomes = Run(plan.Attempts, registration);
+        const std::lock_guard<std::mutex> guard(mailbox->Lock);
+        if (!mailbox->Receiver)
+            return;
+        QMetaObject::invokeMethod(
+            mailbox->Receiver.get(),
+            [this, plan, outcomes = std::move(outcomes), ended] {
+                ended([this, &plan, &outcomes] { Report(plan, outcomes); });
+            },
+            Qt::QueuedConnection);
+    }).detach();
+    return true;
+}
+
+std::optional<ConnectionTest::Plan> ConnectionTest::PlanOfCurrentRow(CurrentRow which) {
+    switch (which) {
+    case CurrentRow::Receiver: {
+        RecordSet& receiver = dm_.Receiver;
+        if (receiver.FieldByName(QStringLiteral("Id_Connection_Types")).AsInteger() == 0 ||
+            receiver.FieldByName(QStringLiteral("Connection_String")).AsString().isEmpty()) {
+            Show(ReceiverFieldsMissing, DialogKind::Information);
+            return std::nullopt;
+        }
+        return PlanOf(receiver, receiver.FieldByName(QStringLiteral("Id")).AsInteger(), false,
+                      true);
     }
-    TestConnection(receiver, receiver.FieldByName(QStringLiteral("Id")).AsInteger(), false, true);
-}
-
-void ConnectionTest::TestSourceOfCurrentRow() {
-    RecordSet& source = dm_.Source;
-    const int type = source.FieldByName(QStringLiteral("Id_Connection_Types")).AsInteger();
-    const bool kindComplete =
-        (type == 1 && !source.FieldByName(QStringLiteral("SQL_Query")).AsString().isEmpty()) ||
-        IsAutomationType(type);
-    if (!kindComplete ||
-        source.FieldByName(QStringLiteral("Connection_String")).AsString().isEmpty()) {
-        Show(SourceFieldsMissing, DialogKind::Information);
-        return;
+    case CurrentRow::Source: {
+        RecordSet& source = dm_.Source;
+        const int type = source.FieldByName(QStringLiteral("Id_Connection_Types")).AsInteger();
+        const bool kindComplete =
+            (type == 1 && !source.FieldByName(QStringLiteral("SQL_Query")).AsString().isEmpty()) ||
+            IsAutomationType(type);
+        if (!kindComplete ||
+            source.FieldByName(QStringLiteral("Connection_String")).AsString().isEmpty()) {
+            Show(SourceFieldsMissing, DialogKind::Information);
+            return std::nullopt;
+        }
+        return PlanOf(source, source.FieldByName(QStringLiteral("Id")).AsInteger(), false, true);
     }
-    TestConnection(source, source.FieldByName(QStringLiteral("Id")).AsInteger(), false, true);
-}
-
-void ConnectionTest::TestConnectionOfCurrentRow() {
+    case CurrentRow::Connection:
+        break;
+    }
     RecordSet& connection = dm_.Connection;
     if (connection.FieldByName(QStringLiteral("Id_Receiver")).AsInteger() == 0 ||
         connection.FieldByName(QStringLiteral("Id_Source")).AsInteger() == 0) {
         Show(ConnectionFieldsMissing, DialogKind::Information);
-        return;
+        return std::nullopt;
     }
-    TestConnection(connection, connection.FieldByName(QStringLiteral("Id")).AsInteger(), true,
-                   true);
+    return PlanOf(connection, connection.FieldByName(QStringLiteral("Id")).AsInteger(), true, true);
 }
 
-bool ConnectionTest::TestSingle(RecordSet& table, int id, bool showMessages) {
+ConnectionTest::Plan ConnectionTest::PlanOf(RecordSet& table, int id, bool wholeConnection,
+                                            bool showMessages) {
+    Plan plan;
+    plan.WholeConnection = wholeConnection;
+    plan.ShowMessages = showMessages;
+    if (wholeConnection) {
+        plan.Attempts = {
+            AttemptOf(dm_.Receiver, table.FieldByName(QStringLiteral("Id_Receiver")).AsInteger()),
+            AttemptOf(dm_.Source, table.FieldByName(QStringLiteral("Id_Source")).AsInteger())};
+    } else {
+        plan.Attempts = {AttemptOf(table, id)};
+    }
+    return plan;
+}
+
+ConnectionTest::Attempt ConnectionTest::AttemptOf(RecordSet& table, int id) const {
     // The stored row, not the one on screen: the cursor stays where the operator left it.
     const QVariantList stored = table.Lookup(
         QStringLiteral("Id"), {id}, QStringLiteral("Id_Connection_Types;Connection_String"));
     const int type = stored.isEmpty() ? 0 : stored.at(0).toInt();
+    Attempt attempt;
     if (type == 1) {
-        const QString connectionString = passwords_.UnmaskConnectionString(
-            id, table.Name(), u';', stored.at(1).toString().trimmed());
-        return TestDatabase(connectionString, showMessages);
+        attempt.What = Attempt::Database;
+        attempt.Target = passwords_.UnmaskConnectionString(id, table.Name(), u';',
+                                                           stored.at(1).toString().trimmed());
+    } else if (IsAutomationType(type)) {
+        attempt.ProgId = ProgIdForType(type);
+        attempt.What = attempt.ProgId.isEmpty() ? Attempt::UnknownProgId : Attempt::Automation;
+        if (attempt.What == Attempt::Automation)
+            attempt.Target = passwords_.UnmaskConnectionString(id, table.Name(), u' ',
+                                                               stored.at(1).toString().trimmed());
     }
-    if (IsAutomationType(type))
-        return TestAutomation(type, id, table.Name(), stored.at(1).toString(), showMessages);
-    return true;
+    return attempt;
 }
 
-bool ConnectionTest::TestDatabase(const QString& connectionString, bool showMessages) {
-    DbConnection connection(connectionString);
-    try {
-        connection.Open();
-        connection.Close();
-    } catch (const std::exception& error) {
-        ShowFailure(ErrorText(error), showMessages);
-        return false;
+QList<ConnectionTest::Outcome> ConnectionTest::Run(const QList<Attempt>& attempts,
+                                                   const QString& registrationFile) {
+    QList<Outcome> outcomes;
+    for (const Attempt& attempt : attempts) {
+        outcomes.append(RunOne(attempt, registrationFile));
+        if (outcomes.last().Escaped)
+            break;
     }
-    ShowPassed(showMessages);
-    return true;
+    return outcomes;
 }
 
-bool ConnectionTest::TestAutomation(int type, int id, const QString& tableName,
-                                    const QString& connectionString, bool showMessages) {
-    const QString progId = ProgIdForType(type);
-    if (progId.isEmpty()) {
+ConnectionTest::Outcome ConnectionTest::RunOne(const Attempt& attempt,
+                                               const QString& registrationFile) {
+    Outcome outcome;
+    if (attempt.What == Attempt::Database) {
+        DbConnection connection(attempt.Target);
+        try {
+            connection.Open();
+            connection.Close();
+        } catch (const std::exception& error) {
+            outcome = {false, ErrorText(error), nullptr};
+        }
+    } else if (attempt.What == Attempt::Automation) {
+        std::unique_ptr<AutomationObject> server;
+        try {
+            server = std::make_unique<AutomationObject>(attempt.ProgId, registrationFile);
+        } catch (...) {
+            outcome.Escaped = std::current_exception();
+            return outcome;
+        }
+        try {
+            const QVariant rmTrade = server->RMTrade();
+            // Automation True is -1; False and anything above it mean the infobase did not open.
+            if (server->Initialize(rmTrade, attempt.Target, Splash).toInt() >= 0)
+                throw Exception(QString());
+        } catch (const std::exception& error) {
+            outcome = {false, ErrorText(error), nullptr};
+        }
+    }
+    return outcome;
+}
+
+bool ConnectionTest::Report(const Plan& plan, const QList<Outcome>& outcomes) {
+    if (plan.WholeConnection)
+        return ReportWholeConnection(plan, outcomes);
+    return ReportSingle(plan.Attempts.first(), outcomes.first(), plan.ShowMessages);
+}
+
+bool ConnectionTest::ReportSingle(const Attempt& attempt, const Outcome& outcome,
+                                  bool showMessages) {
+    if (outcome.Escaped)
+        std::rethrow_exception(outcome.Escaped);
+    switch (attempt.What) {
+    case Attempt::None:
+        return true;
+    case Attempt::UnknownProgId:
         Show(NoProgId, DialogKind::Error);
         return true;
+    case Attempt::Database:
+    case Attempt::Automation:
+        break;
     }
-    AutomationObject server(progId, automationRegistrationFile_);
-    const QString commandLine =
-        passwords_.UnmaskConnectionString(id, tableName, u' ', connectionString.trimmed());
-    try {
-        const QVariant rmTrade = server.RMTrade();
-        // Automation True is -1; False and anything above it mean the infobase did not open.
-        if (server.Initialize(rmTrade, commandLine, Splash).toInt() >= 0)
-            throw Exception(QString());
-    } catch (const std::exception& error) {
-        ShowFailure(ErrorText(error), showMessages);
-        return false;
-    }
-    ShowPassed(showMessages);
-    return true;
+    if (outcome.Passed)
+        ShowPassed(showMessages);
+    else
+        ShowFailure(outcome.Reason, showMessages);
+    return outcome.Passed;
 }
 
-bool ConnectionTest::TestWholeConnection(RecordSet& connection) {
+bool ConnectionTest::ReportWholeConnection(const Plan& plan, const QList<Outcome>& outcomes) {
     QString text = SummaryHeader + CarriageReturn;
     int failures = 0;
-    const int receiverId = connection.FieldByName(QStringLiteral("Id_Receiver")).AsInteger();
-    if (!TestSingle(dm_.Receiver, receiverId, false))
-        text += CarriageReturn + QString::number(++failures) + ReceiverReason;
-    const int sourceId = connection.FieldByName(QStringLiteral("Id_Source")).AsInteger();
-    if (!TestSingle(dm_.Source, sourceId, false))
-        text += CarriageReturn + QString::number(++failures) + SourceReason;
+    const QString reasons[] = {ReceiverReason, SourceReason};
+    for (qsizetype end = 0; end < outcomes.size(); ++end) {
+        if (!ReportSingle(plan.Attempts.at(end), outcomes.at(end), false))
+            text += CarriageReturn + QString::number(++failures) + reasons[end];
+    }
 
     const qsizetype placeholder = text.indexOf(QStringLiteral("{0}"));
     if (failures == 1)

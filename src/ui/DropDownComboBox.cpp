@@ -4,12 +4,10 @@
 
 #include <QAbstractItemView>
 #include <QCompleter>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QStyleOptionFrame>
 #include <QTimer>
-
-namespace {
-const QString kNoButtonStyle = QStringLiteral("QComboBox::drop-down { width: 0px; border: none; } "
-                                              "QComboBox::down-arrow { image: none; width: 0px; }");
-} // namespace
 
 DropDownComboBox::DropDownComboBox(QWidget* parent)
     : QComboBox(parent)
@@ -62,8 +60,43 @@ QStringList DropDownComboBox::Items() const {
 
 void DropDownComboBox::SetDropDownEnabled(bool enabled) {
     dropDownEnabled_ = enabled;
-    setStyleSheet(enabled ? QString() : kNoButtonStyle);
     setCompleter(enabled ? completer_ : nullptr);
+    // The combo box puts its text field back beside the button when it is resized.
+    QResizeEvent resize(size(), size());
+    resizeEvent(&resize);
+    update();
+}
+
+int DropDownComboBox::FrameWidth() const {
+    return style()->pixelMetric(QStyle::PM_ComboBoxFrameWidth, nullptr, this);
+}
+
+void DropDownComboBox::FitEditorToBox() {
+    const int frame = FrameWidth();
+    editor_->setGeometry(rect().adjusted(frame, frame, -frame, -frame));
+}
+
+void DropDownComboBox::resizeEvent(QResizeEvent* event) {
+    QComboBox::resizeEvent(event);
+    if (!dropDownEnabled_)
+        FitEditorToBox();
+}
+
+void DropDownComboBox::paintEvent(QPaintEvent* event) {
+    if (dropDownEnabled_) {
+        QComboBox::paintEvent(event);
+        return;
+    }
+    // Without its list the box is a plain text field: no button is drawn at all.
+    QPainter painter(this);
+    QStyleOptionFrame panel;
+    panel.initFrom(this);
+    panel.lineWidth = FrameWidth();
+    panel.midLineWidth = 0;
+    panel.state |= QStyle::State_Sunken;
+    if (editor_->isReadOnly())
+        panel.state |= QStyle::State_ReadOnly;
+    style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, this);
 }
 
 void DropDownComboBox::showPopup() {

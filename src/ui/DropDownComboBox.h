@@ -28,6 +28,10 @@ public:
     void showPopup() override;
     void hidePopup() override;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
 Q_SIGNALS:
     // The list is about to open.
     void DropDown();
@@ -35,6 +39,9 @@ Q_SIGNALS:
     void CloseUp();
 
 private:
+    int FrameWidth() const;
+    // Without a list the text field takes the room of the button too.
+    void FitEditorToBox();
     void TextEdited();
     void EntryAccepted(const QString& entry);
 

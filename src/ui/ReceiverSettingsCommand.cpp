@@ -19,7 +19,7 @@ void ReceiverSettingsCommand::Execute(bool receiverLocked, const QString& typeTe
                                       const QString& connectionStringText) {
     if (!SettingsDialog::ConnectionTypeChosen(typeText, prompts_))
         return;
-    const auto dialog = std::make_unique<TfrmAdSetReceiver>(owner_);
+    const auto dialog = std::make_unique<TfrmAdSetReceiver>(owner_, prompts_);
     dialog->SetKeyField(receiver_.FieldByName(QStringLiteral("Key_Field")).AsString());
     dialog->SetTableName(receiver_.FieldByName(QStringLiteral("Name_Table")).AsString());
     dialog->SetValueField(receiver_.FieldByName(QStringLiteral("Name_Updated_Field")).AsString());

@@ -2,6 +2,7 @@
 
 #include "platform/Prompts.h"
 #include "ui/HintLineEdit.h"
+#include "ui/widgets/FieldTextValidator.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -14,9 +15,10 @@ namespace {
 constexpr int kEditorWidth = 420;
 } // namespace
 
-SettingsDialog::SettingsDialog(QWidget* owner)
+SettingsDialog::SettingsDialog(QWidget* owner, Prompts& prompts)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint)
+    , prompts_(prompts)
     , rows_(new QGridLayout)
     , bitBtnOk_(new QPushButton(QStringLiteral("Сохранить"), this))
     , bitBtnCancel_(new QPushButton(QStringLiteral("Отменить"), this)) {
@@ -25,6 +27,8 @@ SettingsDialog::SettingsDialog(QWidget* owner)
     bitBtnOk_->setDefault(true);
     bitBtnCancel_->setAutoDefault(false);
     connect(bitBtnOk_, &QPushButton::clicked, this, [this] {
+        if (!TextsAcceptable())
+            return;
         BitBtnOkClick();
         accept();
     });
@@ -55,9 +59,28 @@ void SettingsDialog::AddRow(const QString& labelName, const QString& caption, QW
     label->setObjectName(labelName);
     label->setBuddy(editor);
     editor->setFixedWidth(kEditorWidth);
+    auto* text = qobject_cast<HintLineEdit*>(editor);
+    if (text == nullptr)
+        text = editor->findChild<HintLineEdit*>();
+    if (text != nullptr)
+        texts_.append({caption, text});
     const int row = rows_->rowCount();
     rows_->addWidget(label, row, 0);
     rows_->addWidget(editor, row, 1);
+}
+
+bool SettingsDialog::TextsAcceptable() {
+    for (const TextRow& row : std::as_const(texts_)) {
+        if (!FieldTextValidator::BreaksLine(row.Editor->text()))
+            continue;
+        prompts_.MessageDlg(
+            QStringLiteral("Поле \"%1\" не может содержать символ \"`\" или перевод строки.")
+                .arg(row.Caption),
+            DialogKind::Warning, {DialogButton::Yes});
+        row.Editor->setFocus();
+        return false;
+    }
+    return true;
 }
 
 void SettingsDialog::FinishLayout() {

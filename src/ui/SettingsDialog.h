@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class HintLineEdit;
 class Prompts;
 class QGridLayout;
 class QPushButton;
@@ -14,7 +15,8 @@ using DialogRunner = std::function<int(SettingsDialog&)>;
 
 // The frame the settings dialogs share: labelled editors above the buttons "Сохранить" (OK,
 // default) and "Отменить" (Cancel, Escape); fixed size, close button only, centred on the
-// screen. The handed-in values go into the editors when the dialog is first shown.
+// screen. The handed-in values go into the editors when the dialog is first shown. OK refuses
+// text the settings file cannot keep on one line and leaves the dialog open with it.
 class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -28,8 +30,9 @@ public:
     void LockEditing();
 
 protected:
-    explicit SettingsDialog(QWidget* owner);
+    SettingsDialog(QWidget* owner, Prompts& prompts);
 
+    // editor is a text editor or a box holding one.
     void AddRow(const QString& labelName, const QString& caption, QWidget* editor);
     // Ends the rows; the buttons follow.
     void FinishLayout();
@@ -41,6 +44,16 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // False, after telling the operator which field, when an editor holds what no field keeps.
+    bool TextsAcceptable();
+
+    struct TextRow {
+        QString Caption;
+        HintLineEdit* Editor;
+    };
+
+    Prompts& prompts_;
+    QList<TextRow> texts_;
     QGridLayout* rows_;
     QPushButton* bitBtnOk_;
     QPushButton* bitBtnCancel_;

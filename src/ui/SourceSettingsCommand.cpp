@@ -38,7 +38,7 @@ void SourceSettingsCommand::AssignSourceFields(const QString& fieldNames,
 }
 
 void SourceSettingsCommand::EditSqlSettings(bool sourceLocked) {
-    const auto dialog = std::make_unique<TfrmAdSetSourceSql>(owner_);
+    const auto dialog = std::make_unique<TfrmAdSetSourceSql>(owner_, prompts_);
     dialog->SetSqlQuery(Value(QStringLiteral("SQL_Query")));
     dialog->SetDockingField(Value(QStringLiteral("Name_Docking_Field")));
     dialog->SetUpdatedField(Value(QStringLiteral("Name_Updated_Field")));
@@ -50,7 +50,7 @@ void SourceSettingsCommand::EditSqlSettings(bool sourceLocked) {
 }
 
 void SourceSettingsCommand::Edit1CSettings(bool sourceLocked) {
-    const auto dialog = std::make_unique<TfrmAdSetSource1C>(owner_);
+    const auto dialog = std::make_unique<TfrmAdSetSource1C>(owner_, prompts_);
     dialog->SetCustomParameter(Value(QStringLiteral("CustomParameter")));
     if (sourceLocked)
         dialog->LockEditing();

@@ -1,6 +1,7 @@
 #include "ui/WidgetPrompts.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -8,16 +9,18 @@ namespace {
 
 const char* const buttonProperty = "dialogButton";
 
+// Qt's own captions of the standard buttons, in the system language once Qt's translations
+// are loaded.
 QString ButtonCaption(DialogButton button) {
     switch (button) {
     case DialogButton::Yes:
-        return QStringLiteral("&Yes");
+        return QCoreApplication::translate("QPlatformTheme", "&Yes");
     case DialogButton::No:
-        return QStringLiteral("&No");
+        return QCoreApplication::translate("QPlatformTheme", "&No");
     case DialogButton::Ok:
-        return QStringLiteral("OK");
+        return QCoreApplication::translate("QPlatformTheme", "OK");
     case DialogButton::Cancel:
-        return QStringLiteral("Cancel");
+        return QCoreApplication::translate("QPlatformTheme", "Cancel");
     }
     return {};
 }

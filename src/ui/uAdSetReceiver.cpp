@@ -31,8 +31,8 @@ bool IsAsciiLower(QChar c) {
 }
 } // namespace
 
-TfrmAdSetReceiver::TfrmAdSetReceiver(QWidget* owner)
-    : SettingsDialog(owner)
+TfrmAdSetReceiver::TfrmAdSetReceiver(QWidget* owner, Prompts& prompts)
+    : SettingsDialog(owner, prompts)
     , dbName_Table_(new DropDownComboBox(this))
     , dbKey_Field_(new DropDownComboBox(this))
     , dbName_Updated_Field_(new DropDownComboBox(this)) {

@@ -8,6 +8,7 @@
 
 class DbConnection;
 class DropDownComboBox;
+class Prompts;
 
 // The receiver's table, key field and value field. For a Firebird receiver the dialog
 // connects to the database and offers the names read from its system tables; otherwise, or
@@ -15,7 +16,7 @@ class DropDownComboBox;
 class TfrmAdSetReceiver : public SettingsDialog {
     Q_OBJECT
 public:
-    explicit TfrmAdSetReceiver(QWidget* owner);
+    TfrmAdSetReceiver(QWidget* owner, Prompts& prompts);
     ~TfrmAdSetReceiver() override;
 
     QString TableName() const { return tableName_; }

@@ -2,8 +2,8 @@
 
 #include "ui/HintLineEdit.h"
 
-TfrmAdSetSource1C::TfrmAdSetSource1C(QWidget* owner)
-    : SettingsDialog(owner)
+TfrmAdSetSource1C::TfrmAdSetSource1C(QWidget* owner, Prompts& prompts)
+    : SettingsDialog(owner, prompts)
     , dbedtCustomParameter_(new HintLineEdit(this)) {
     setWindowTitle(QStringLiteral("Дополнительные настройки источника"));
     dbedtCustomParameter_->setObjectName(QStringLiteral("dbedtCustomParameter"));

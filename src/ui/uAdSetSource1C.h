@@ -5,12 +5,13 @@
 #include <QString>
 
 class HintLineEdit;
+class Prompts;
 
 // A 1C source's user parameter, the warehouse filter handed to the infobase.
 class TfrmAdSetSource1C : public SettingsDialog {
     Q_OBJECT
 public:
-    explicit TfrmAdSetSource1C(QWidget* owner);
+    TfrmAdSetSource1C(QWidget* owner, Prompts& prompts);
 
     QString CustomParameter() const { return customParameter_; }
     void SetCustomParameter(const QString& value) { customParameter_ = value; }

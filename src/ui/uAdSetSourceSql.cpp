@@ -2,8 +2,8 @@
 
 #include "ui/HintLineEdit.h"
 
-TfrmAdSetSourceSql::TfrmAdSetSourceSql(QWidget* owner)
-    : SettingsDialog(owner)
+TfrmAdSetSourceSql::TfrmAdSetSourceSql(QWidget* owner, Prompts& prompts)
+    : SettingsDialog(owner, prompts)
     , dbedtSQL_Query_(new HintLineEdit(this))
     , dbedtName_Docking_Field_(new HintLineEdit(this))
     , dbedtName_Updated_Field_(new HintLineEdit(this)) {

@@ -5,12 +5,13 @@
 #include <QString>
 
 class HintLineEdit;
+class Prompts;
 
 // An SQL source's query, the result column with the item key and the one with the quantity.
 class TfrmAdSetSourceSql : public SettingsDialog {
     Q_OBJECT
 public:
-    explicit TfrmAdSetSourceSql(QWidget* owner);
+    TfrmAdSetSourceSql(QWidget* owner, Prompts& prompts);
 
     QString SqlQuery() const { return sqlQuery_; }
     void SetSqlQuery(const QString& value) { sqlQuery_ = value; }

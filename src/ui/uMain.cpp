@@ -41,6 +41,8 @@ const QString windowCaption = QStringLiteral("Сервис синхрониза�
 const QString emptyTime = QStringLiteral("  :  :  ");
 
 enum Tab { ConnectionTab, ReceiverTab, SourceTab, ParamConnectionTab };
+// The connection type of every receiver: a database reached through a connection string.
+constexpr int receiverConnectionType = 1;
 constexpr int firstHelpContext = 6;
 
 QLabel* AddLabelled(QGridLayout* grid, int row, const QString& caption, QWidget* control) {
@@ -136,6 +138,8 @@ TMain::TMain(TDm& dm, ServiceEnvironment environment, QWidget* parent)
 
 TMain::~TMain() {
     created_ = false;
+    if (testRunning_)
+        QApplication::restoreOverrideCursor();
     qApp->removeEventFilter(this);
     // The controls stop following the tables before the service closes them.
     for (DataSource* source : {&connectionSource_, &receiverSource_, &sourceSource_, &typesSource_})
@@ -210,7 +214,7 @@ void TMain::BuildActions() {
     connect(receiverPost_, &QAction::triggered, this, &TMain::Receiver_PostExecute);
     connect(connectionPost_, &QAction::triggered, this, &TMain::Connection_PostExecute);
     connect(sourcePost_, &QAction::triggered, this,
-            [this] { Guarded([this] { dm_.Source.Post(); }); });
+            [this] { Guarded([this] { PostAsSaveDoes(dm_.Source); }); });
     const std::pair<QAction*, RecordSet*> inserts[] = {{receiverInsert_, &dm_.Receiver},
                                                        {sourceInsert_, &dm_.Source},
                                                        {connectionInsert_, &dm_.Connection}};
@@ -247,6 +251,17 @@ QMenu* TMain::NewPopup(const QString& name, const QString& firstItem, QAction* f
         menuItems_.append(std::pair{item, action});
     }
     return menu;
+}
+
+QToolButton* TMain::NewSettingsButton(const QString& name, const QString& hint,
+                                      void (TMain::*open)()) {
+    auto* settings = new QToolButton;
+    settings->setObjectName(name);
+    // Drawn raised, not flat: it reads as a button beside the box it belongs to.
+    settings->setText(QStringLiteral("..."));
+    settings->setToolTip(hint);
+    connect(settings, &QToolButton::clicked, this, open);
+    return settings;
 }
 
 DbGrid* TMain::NewGrid(const QString& name, DataSource& source, QMenu* popup) {
@@ -323,18 +338,18 @@ void TMain::BuildReceiverTab() {
     dbloReceiver_Name_Connection_Types_ =
         NewLookup(QStringLiteral("dbloReceiver_Name_Connection_Types"), receiverSource_,
                   QStringLiteral("Id_Connection_Types"), typesSource_, QStringLiteral("Name"));
+    // The list is filtered while open; keys and the wheel on the closed box go by the limit.
+    dbloReceiver_Name_Connection_Types_->SetChoiceLimit(
+        [](const QVariant& key) { return key.toInt() == receiverConnectionType; });
     connect(dbloReceiver_Name_Connection_Types_, &DbLookupComboBox::DropDown, this,
             &TMain::dbloReceiver_Name_Connection_TypesDropDown);
     connect(dbloReceiver_Name_Connection_Types_, &DbLookupComboBox::CloseUp, this,
             &TMain::dbloReceiver_Name_Connection_TypesCloseUp);
     AddLabelled(grid, 2, QStringLiteral("Тип подключения"), dbloReceiver_Name_Connection_Types_);
-    auto* settings = new QToolButton;
-    settings->setObjectName(QStringLiteral("SpeedButton1"));
-    settings->setAutoRaise(true);
-    settings->setText(QStringLiteral("..."));
-    settings->setToolTip(QStringLiteral("Дополнительные настройки приемника"));
-    connect(settings, &QToolButton::clicked, this, &TMain::SpeedButton1Click);
-    grid->addWidget(settings, 2, 2);
+    grid->addWidget(NewSettingsButton(QStringLiteral("SpeedButton1"),
+                                      QStringLiteral("Дополнительные настройки приемника"),
+                                      &TMain::SpeedButton1Click),
+                    2, 2);
     layout->addWidget(parameters);
 
     auto* test = new QPushButton(QStringLiteral("Проверить подключение"));
@@ -384,13 +399,10 @@ void TMain::BuildSourceTab() {
         NewLookup(QStringLiteral("dbloSource_Name_Connection_Types"), sourceSource_,
                   QStringLiteral("Id_Connection_Types"), typesSource_, QStringLiteral("Name"));
     AddLabelled(grid, 2, QStringLiteral("Тип подключения"), dbloSource_Name_Connection_Types_);
-    auto* settings = new QToolButton;
-    settings->setObjectName(QStringLiteral("SpeedButton2"));
-    settings->setAutoRaise(true);
-    settings->setText(QStringLiteral("..."));
-    settings->setToolTip(QStringLiteral("Дополнительные настройки источника"));
-    connect(settings, &QToolButton::clicked, this, &TMain::SpeedButton2Click);
-    grid->addWidget(settings, 2, 2);
+    grid->addWidget(NewSettingsButton(QStringLiteral("SpeedButton2"),
+                                      QStringLiteral("Дополнительные настройки источника"),
+                                      &TMain::SpeedButton2Click),
+                    2, 2);
     layout->addWidget(parameters);
 
     auto* test = new QPushButton(QStringLiteral("Проверить подключение"));
@@ -511,13 +523,17 @@ void TMain::InstallWheelFilters() {
                                                     {dbgReceiver_, &dm_.Receiver},
                                                     {dbgSource_, &dm_.Source},
                                                     {dbgParam_Connection_, &dm_.Connection}};
-    for (const auto& [grid, table] : grids)
+    for (const auto& [grid, table] : grids) {
         grid->SetWheelFilter([this, table](int delta) { MoveByWheel(*table, delta); });
+        grid->SetRowMover([this, table](int recNo) {
+            MoveFromRow(*table, [table, recNo] { table->MoveTo(recNo); });
+        });
+    }
 }
 
 void TMain::MoveByWheel(RecordSet& table, int delta) {
     // One message is one row, however far a fast gesture turned the wheel.
-    Guarded([&table, delta] {
+    MoveFromRow(table, [&table, delta] {
         if (delta > 0)
             table.Prior();
         else
@@ -633,7 +649,7 @@ void TMain::RefreshTable(RecordSet& table, const QString& keyField, TableGuard& 
     const int id = table.FieldByName(QStringLiteral("Id")).AsInteger();
     const bool used = ActiveConnectionLocks::IsUsedByActiveConnection(dm_.Connection, id, keyField);
     lock(used ? ButtonFaceColor() : WindowColor(), used);
-    guard.TestButton->setEnabled(!used);
+    guard.TestButton->setEnabled(!used && !testRunning_);
     guard.DeleteLocked = used;
 }
 
@@ -774,35 +790,59 @@ void TMain::Connection_DeleteExecute() {
 }
 
 void TMain::Receiver_PostExecute() {
-    Guarded([this] {
-        RecordSet& receiver = dm_.Receiver;
-        if (receiver.IsEditing()) {
-            // The names of the receiver schema the program ships with.
-            const std::pair<const char*, const char*> defaults[] = {
-                {"Key_Field", "Partno"},
-                {"Name_Table", "Stock_Balance"},
-                {"Name_Updated_Field", "Quantity"}};
-            const bool pendrel = receiver.FieldByName(QStringLiteral("Connection_String"))
-                                     .AsString()
-                                     .toUpper()
-                                     .contains(QStringLiteral("PENDREL.FDB"));
-            const bool allEmpty =
-                std::all_of(std::begin(defaults), std::end(defaults), [&receiver](const auto& d) {
-                    return receiver.FieldByName(QLatin1String(d.first)).AsString().isEmpty();
-                });
-            if (pendrel && allEmpty) {
-                for (const auto& [field, value] : defaults)
-                    receiver.FieldByName(QLatin1String(field)).SetAsString(QLatin1String(value));
-            }
-        }
-        receiver.Post();
-    });
+    Guarded([this] { PostReceiver(); });
 }
 
 void TMain::Connection_PostExecute() {
-    Guarded([this] {
-        if (CheckUpdatePeriod() && CheckWorkingPeriod())
-            dm_.Connection.Post();
+    Guarded([this] { PostConnection(); });
+}
+
+void TMain::PostReceiver() {
+    RecordSet& receiver = dm_.Receiver;
+    if (receiver.IsEditing()) {
+        // The names of the receiver schema the program ships with.
+        const std::pair<const char*, const char*> defaults[] = {{"Key_Field", "Partno"},
+                                                                {"Name_Table", "Stock_Balance"},
+                                                                {"Name_Updated_Field", "Quantity"}};
+        const bool pendrel = receiver.FieldByName(QStringLiteral("Connection_String"))
+                                 .AsString()
+                                 .toUpper()
+                                 .contains(QStringLiteral("PENDREL.FDB"));
+        const bool allEmpty =
+            std::all_of(std::begin(defaults), std::end(defaults), [&receiver](const auto& d) {
+                return receiver.FieldByName(QLatin1String(d.first)).AsString().isEmpty();
+            });
+        if (pendrel && allEmpty) {
+            for (const auto& [field, value] : defaults)
+                receiver.FieldByName(QLatin1String(field)).SetAsString(QLatin1String(value));
+        }
+    }
+    receiver.Post();
+}
+
+void TMain::PostConnection() {
+    if (CheckUpdatePeriod() && CheckWorkingPeriod())
+        dm_.Connection.Post();
+}
+
+void TMain::PostAsSaveDoes(RecordSet& table) {
+    if (&table == &dm_.Receiver)
+        PostReceiver();
+    else if (&table == &dm_.Connection)
+        PostConnection();
+    else
+        table.Post();
+}
+
+void TMain::MoveFromRow(RecordSet& table, const std::function<void()>& move) {
+    Guarded([this, &table, &move] {
+        // Leaving an edited row stores it as Save would, or not at all.
+        if (table.IsEditing()) {
+            PostAsSaveDoes(table);
+            if (table.IsEditing())
+                return;
+        }
+        move();
     });
 }
 
@@ -829,18 +869,44 @@ void TMain::SpeedButton2Click() {
 }
 
 void TMain::BitBut_Receiver_Connection_TestClick() {
-    Guarded([this] { service_->ConnectionTests().TestReceiverOfCurrentRow(); });
-    dbgReceiver_->setFocus();
+    StartConnectionTest(ConnectionTest::CurrentRow::Receiver, dbgReceiver_);
 }
 
 void TMain::BitBut_Source_Connection_TestClick() {
-    Guarded([this] { service_->ConnectionTests().TestSourceOfCurrentRow(); });
-    dbgSource_->setFocus();
+    StartConnectionTest(ConnectionTest::CurrentRow::Source, dbgSource_);
 }
 
 void TMain::BitBut_Connection_Connection_TestClick() {
-    Guarded([this] { service_->ConnectionTests().TestConnectionOfCurrentRow(); });
-    dbgParam_Connection_->setFocus();
+    StartConnectionTest(ConnectionTest::CurrentRow::Connection, dbgParam_Connection_);
+}
+
+void TMain::StartConnectionTest(ConnectionTest::CurrentRow which, QWidget* grid) {
+    bool started = false;
+    Guarded([this, which, grid, &started] {
+        started = service_->ConnectionTests().StartTestOfCurrentRow(
+            which, [this, grid](const std::function<void()>& report) {
+                ConnectionTestEnded();
+                Guarded(report);
+                grid->setFocus();
+            });
+    });
+    if (!started) {
+        grid->setFocus();
+        return;
+    }
+    // The window goes on meanwhile; only another test waits for this one to end.
+    testRunning_ = true;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    for (TableGuard* guard : {&receiverGuard_, &sourceGuard_, &connectionGuard_})
+        guard->TestButton->setEnabled(false);
+}
+
+void TMain::ConnectionTestEnded() {
+    testRunning_ = false;
+    QApplication::restoreOverrideCursor();
+    for (TableGuard* guard : {&receiverGuard_, &sourceGuard_, &connectionGuard_})
+        guard->TestButton->setEnabled(true);
+    RefreshControls();
 }
 
 void TMain::pcMainCurrentChanged(int index) {
@@ -930,8 +996,7 @@ void TMain::FormKeyDown(QKeyEvent* event, bool& handled) {
 }
 
 void TMain::dbloReceiver_Name_Connection_TypesDropDown() {
-    // A receiver is always a database reached through a connection string.
-    dm_.Connection_Types.SetFilter(QStringLiteral("Id = 1"));
+    dm_.Connection_Types.SetFilter(QStringLiteral("Id = %1").arg(receiverConnectionType));
     dm_.Connection_Types.SetFiltered(true);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/WindowLink.h"
+#include "diagnostics/ConnectionTest.h"
 #include "service/ServiceEnvironment.h"
 #include "ui/PendingEdits.h"
 #include "ui/SettingsDialog.h"
@@ -127,6 +128,7 @@ private:
     QMenu* NewPopup(const QString& name, const QString& firstItem, QAction* first,
                     const QString& secondItem, QAction* second);
     QPushButton* NewActionButton(const QString& name, QAction* action);
+    QToolButton* NewSettingsButton(const QString& name, const QString& hint, void (TMain::*open)());
     QAction* NewAction(const QString& name, const QString& caption, const QString& hint,
                        QStyle::StandardPixmap icon);
     void InstallWheelFilters();
@@ -135,6 +137,14 @@ private:
     void RefreshTable(RecordSet& table, const QString& keyField, TableGuard& guard,
                       const std::function<void(const QColor&, bool)>& lock);
     void MoveByWheel(RecordSet& table, int delta);
+    // Runs move once the edited row of table is stored the way its Save button stores it;
+    // a row that stays in edit (a failed check) keeps the cursor where it is.
+    void MoveFromRow(RecordSet& table, const std::function<void()>& move);
+    void PostAsSaveDoes(RecordSet& table);
+    // The receiver's default table names for a "Pendrel.fdb" database, then the post.
+    void PostReceiver();
+    // The post after both connection checks passed.
+    void PostConnection();
     // The standard enabling of the table actions, and the buttons and menu items that follow
     // them unless RefreshControls locked them.
     void UpdateActions();
@@ -149,6 +159,10 @@ private:
     // the failure left them.
     bool Guarded(const std::function<void()>& action);
     void DeleteAfterQuestion(RecordSet& table, const QString& question);
+    // Tests the current row of the button's table off the main thread; grid gets the focus
+    // once the outcome has been told.
+    void StartConnectionTest(ConnectionTest::CurrentRow which, QWidget* grid);
+    void ConnectionTestEnded();
     QColor ButtonFaceColor() const;
     QColor WindowColor() const;
 
@@ -173,6 +187,7 @@ private:
     int activeTab_ = 0;
     bool switchingTab_ = false;
     bool closeConfirmed_ = false;
+    bool testRunning_ = false;
 
     QTabWidget* pcMain_ = nullptr;
 

@@ -9,6 +9,7 @@
 #include "service/uSupporting.h"
 #include "support/DatabaseFixtures.h"
 #include "support/ScriptedPrompts.h"
+#include "support/SilentServer.h"
 #include "ui/SettingsDialog.h"
 #include "ui/uMain.h"
 #include "ui/widgets/DbCheckBox.h"
@@ -21,15 +22,19 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
+#include <QMap>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
 
@@ -69,6 +74,11 @@ public:
     void Click(const QString& buttonName) const {
         QTest::mouseClick(Find<QAbstractButton>(buttonName), Qt::LeftButton);
     }
+    // A connection test runs off the main thread; its end takes the busy cursor away.
+    void RunTest(const QString& buttonName) const {
+        Click(buttonName);
+        QTRY_VERIFY_WITH_TIMEOUT(QApplication::overrideCursor() == nullptr, 30000);
+    }
     void Type(const QString& editorName, const QString& text) const {
         // Key by key: QTest's own keyClicks takes Latin-1 only.
         QWidget* editor = Find<QWidget>(editorName);
@@ -83,6 +93,18 @@ public:
         QTest::keyClick(Find<QWidget>(boxName), Qt::Key_Down);
     }
     void ShowTab(int index) const { window->pcMain()->setCurrentIndex(index); }
+    void ClickRow(const QString& gridName, int row) const {
+        auto* grid = Find<DbGrid>(gridName);
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->visualRect(grid->model()->index(row, 0)).center());
+    }
+    // One wheel message; a negative delta turns the wheel towards the operator.
+    static void Turn(QWidget* widget, int delta) {
+        const QPointF at(widget->width() / 2, widget->height() / 2);
+        QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(widget, &wheel);
+    }
     QString Settings() const {
         QFile file(folder.filePath(QStringLiteral("Corvane.ini")));
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
@@ -148,6 +170,9 @@ private:
         window->SetHelpHandler([this](int context) { helpContexts.append(context); });
         window->show();
         [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(window.get());
+        // On an X display without a window manager nobody activates the window otherwise.
+        window->activateWindow();
+        [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(window.get());
     }
 };
 
@@ -169,6 +194,13 @@ QString LabelOf(const QWidget* control) {
         if (label->buddy() == control)
             return label->text();
     return QString();
+}
+
+// A Firebird receiver on a host that takes the connection and never answers.
+QString HangingReceiver(const SilentServer& server) {
+    return QStringLiteral("Driver=Firebird/InterBase(r) driver;Dbname=127.0.0.1/%1:/srv/r.fdb;"
+                          "Uid=SYSDBA;Pwd=masterkey")
+        .arg(server.Port());
 }
 
 QColor BaseOf(const QWidget* control) {
@@ -543,6 +575,37 @@ private Q_SLOTS:
         QCOMPARE(place.dm.Connection.RecNo(), 0);
     }
 
+    void lockedControlsLookLocked() {
+        Workplace place;
+        place.AddConfiguration();
+        const std::pair<int, QStringList> tabs[] = {
+            {1,
+             {"dbedtReceiver_Name_Receiver", "dbedtReceiver_Connection_String",
+              "dbloReceiver_Name_Connection_Types"}},
+            {2,
+             {"dbedtSource_Name_Source", "dbedtSource_Connection_String",
+              "dbloSource_Name_Connection_Types"}},
+            {3,
+             {"dbedtConnection_Name_Connection", "dbloConnection_Name_Receiver",
+              "dbloConnection_Name_Source", "dbnuConnection_Time_Update", "dbdtTimeStart",
+              "dbdtTimeEnd"}}};
+        const auto looks = [&place, &tabs] {
+            QMap<QString, QImage> images;
+            for (const auto& [tab, names] : tabs) {
+                place.ShowTab(tab);
+                for (const QString& name : names)
+                    images.insert(name, place.Find<QWidget>(name)->grab().toImage());
+            }
+            return images;
+        };
+        const QMap<QString, QImage> free = looks();
+        place.SetStatus(Updating);
+        place.window->RefreshControls();
+        const QMap<QString, QImage> locked = looks();
+        for (auto image = free.cbegin(); image != free.cend(); ++image)
+            QVERIFY2(image.value() != locked.value(image.key()), qPrintable(image.key()));
+    }
+
     void emptyReceiverTableIsLocked() {
         Workplace place;
         place.window->RefreshControls();
@@ -909,6 +972,160 @@ private Q_SLOTS:
         sourceBox->hidePopup();
     }
 
+    void receiverTypeLimitHoldsForEveryWayOfChoosing_data() {
+        QTest::addColumn<QString>("way");
+        for (const char* way : {"Down", "End", "PageDown", "wheel", "typing"})
+            QTest::newRow(way) << way;
+    }
+    void receiverTypeLimitHoldsForEveryWayOfChoosing() {
+        QFETCH(QString, way);
+        Workplace place;
+        place.AddReceiver("Склад", "Dbname=/r.fdb");
+        place.ShowTab(1);
+        auto* box = place.Find<DbLookupComboBox>("dbloReceiver_Name_Connection_Types");
+        box->setFocus();
+        if (way == "wheel") {
+            Workplace::Turn(box, -120);
+        } else if (way == "typing") {
+            place.Type("dbloReceiver_Name_Connection_Types", "1");
+            QVERIFY(box->ListVisible());
+            QTest::keyClick(box->view(), Qt::Key_End);
+            QTest::keyClick(box->view(), Qt::Key_Return);
+            QTRY_VERIFY(!box->ListVisible());
+        } else {
+            const QMap<QString, Qt::Key> keys = {
+                {"Down", Qt::Key_Down}, {"End", Qt::Key_End}, {"PageDown", Qt::Key_PageDown}};
+            QTest::keyClick(box, keys.value(way));
+        }
+        if (place.dm.Receiver.IsEditing())
+            place.Click("BitBut_Receiver_Post");
+
+        QCOMPARE(place.dm.Receiver.FieldByName("Id_Connection_Types").AsInteger(), 1);
+        QCOMPARE(box->currentText(), QStringLiteral("База данных"));
+        QCOMPARE(place.SettingsProfile().ReadString("Receiver", "Id_Connection_Types"), "1");
+        QCOMPARE(place.prompts.Texts(), QStringList());
+    }
+
+    void leavingAnEditedRowStoresItAsSaveDoes_data() {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QString>("grid");
+        QTest::addColumn<bool>("byWheel");
+        QTest::addColumn<QStringList>("messages");
+        for (const bool byWheel : {false, true}) {
+            const char* way = byWheel ? "wheel" : "click";
+            QTest::addRow("connection, period 0, %s", way)
+                << 3 << "dbgParam_Connection" << byWheel
+                << QStringList{"Время обновления соединения не может быть меньше 1 минуты."};
+            QTest::addRow("receiver of Pendrel.fdb, %s", way)
+                << 1 << "dbgReceiver" << byWheel << QStringList();
+        }
+    }
+    void leavingAnEditedRowStoresItAsSaveDoes() {
+        QFETCH(int, tab);
+        QFETCH(QString, grid);
+        QFETCH(bool, byWheel);
+        QFETCH(QStringList, messages);
+        Workplace place;
+        place.AddReceiver("Первый", "Dbname=/a.fdb");
+        place.AddReceiver("Второй", "Dbname=/b.fdb");
+        place.AddSource("Учёт");
+        place.AddConnection("Первое", 1, 1);
+        place.AddConnection("Второе", 2, 1);
+        place.ShowTab(tab);
+        const bool connection = tab == 3;
+        RecordSet& set = connection ? place.dm.Connection : place.dm.Receiver;
+        QCOMPARE(set.RecNo(), 0);
+        if (connection) {
+            place.Type("dbedtConnection_Name_Connection", "Правка");
+            place.Find<DbNumberEdit>("dbnuConnection_Time_Update")->setValue(0);
+        } else {
+            place.Type("dbedtReceiver_Connection_String", ";Dbname=/data/Pendrel.fdb");
+        }
+        QVERIFY(set.IsEditing());
+        if (byWheel)
+            Workplace::Turn(place.Find<DbGrid>(grid)->viewport(), -120);
+        else
+            place.ClickRow(grid, 1);
+
+        QCOMPARE(place.prompts.Texts(), messages);
+        const bool stays = !messages.isEmpty();
+        QCOMPARE(set.IsEditing(), stays);
+        QCOMPARE(set.RecNo(), stays ? 0 : 1);
+        QTRY_COMPARE(place.Find<DbGrid>(grid)->currentIndex().row(), stays ? 0 : 1);
+        if (connection) {
+            QCOMPARE(place.Find<DbEdit>("dbedtConnection_Name_Connection")->text(),
+                     QStringLiteral("ПравкаПервое"));
+            QCOMPARE(place.SettingsProfile().ReadString("Connection", "Name_Connection"),
+                     QStringLiteral("Первое`Второе"));
+        } else {
+            QCOMPARE(place.SettingsProfile().ReadString("Receiver", "Name_Table"),
+                     QStringLiteral("Stock_Balance`"));
+            QCOMPARE(place.SettingsProfile().ReadString("Receiver", "Key_Field"),
+                     QStringLiteral("Partno`"));
+        }
+    }
+
+    void failedSaveAfterAGridClickIsShown() {
+        Workplace place;
+        place.AddReceiver("Первый", "Dbname=/a.fdb");
+        place.AddReceiver("Второй", "Dbname=/b.fdb");
+        place.ShowTab(1);
+        place.Type("dbedtReceiver_Name_Receiver", "Правка");
+        // A settings file that can no longer be written makes the post fail.
+        const QString path = place.folder.filePath("Corvane.ini");
+        QFile::remove(path);
+        QVERIFY(QDir().mkdir(path));
+        place.ClickRow("dbgReceiver", 1);
+        QCOMPARE(place.prompts.Messages().size(), 1);
+        QCOMPARE(place.prompts.Messages().first().Kind, DialogKind::Error);
+        QVERIFY(!place.prompts.Messages().first().Text.isEmpty());
+        QDir().rmdir(path);
+    }
+
+    void longTextsAndSettingsButtonsAreReadable() {
+        const QString longString = QStringLiteral(
+            "Driver=Firebird/InterBase(r) driver;Dbname=192.168.100.200/3050:/srv/firebird/"
+            "branches/north/Pendrel.fdb;Uid=SYSDBA;Role=STOCK_KEEPER;Charset=WIN1251");
+        Workplace place(QStringLiteral("[Receiver]\nId=1\nName_Receiver=Склад на Лесной\n"
+                                       "Connection_String=%1\nId_Connection_Types=1\n"
+                                       "[Connection]\nId=1\nName_Connection=Остатки склада на "
+                                       "Лесной из учёта\nUpdate_Time=10.12.2026 15:26:07\n")
+                            .arg(longString));
+        auto* grid = place.Find<DbGrid>("dbgConnection");
+        for (int column = 0; column < grid->model()->columnCount(); ++column) {
+            const QString text = grid->model()->index(0, column).data().toString();
+            // The cell's own margins come on top of the text.
+            QVERIFY2(grid->columnWidth(column) >= grid->fontMetrics().horizontalAdvance(text) + 8,
+                     qPrintable(text));
+        }
+        QCOMPARE(grid->model()->index(0, 2).data().toString(),
+                 QStringLiteral("10.12.2026 15:26:07"));
+        place.ShowTab(1);
+        auto* editor = place.Find<DbEdit>("dbedtReceiver_Connection_String");
+        QCOMPARE(editor->text(), longString);
+        QVERIFY(editor->fontMetrics().horizontalAdvance(longString) > editor->width());
+        QCOMPARE(editor->cursorPosition(), 0);
+        for (const char* settings : {"SpeedButton1", "SpeedButton2"})
+            QVERIFY2(!place.Find<QToolButton>(settings)->autoRaise(), settings);
+    }
+
+    void currentRowsAreHighlightedAtStart() {
+        Workplace place(QStringLiteral("[Receiver]\nId=1`2\nName_Receiver=Первый`Второй\n"
+                                       "[Source]\nId=1`2\nName_Source=Первый`Второй\n"
+                                       "[Connection]\nId=1`2\nName_Connection=Первое`Второе\n"));
+        const std::pair<const char*, RecordSet*> grids[] = {
+            {"dbgConnection", &place.dm.Connection},
+            {"dbgReceiver", &place.dm.Receiver},
+            {"dbgSource", &place.dm.Source},
+            {"dbgParam_Connection", &place.dm.Connection}};
+        for (const auto& [name, table] : grids) {
+            QCOMPARE(table->RecordCount(), 2);
+            const DbGrid* grid = place.Find<DbGrid>(name);
+            QVERIFY2(grid->selectionModel()->isRowSelected(table->RecNo(), QModelIndex()), name);
+            QCOMPARE(grid->currentIndex().row(), table->RecNo());
+        }
+    }
+
     void playAndStopReachTheConnection() {
         Workplace place;
         place.AddConfiguration();
@@ -975,13 +1192,71 @@ private Q_SLOTS:
             place.AddConnection("Пустое", 0, 0);
         }
         place.ShowTab(tab);
-        place.Click(button);
+        place.RunTest(button);
         QCOMPARE(place.prompts.Messages().size(), 1);
         QVERIFY2(place.prompts.Messages().first().Text.startsWith(message),
                  qPrintable(place.prompts.Messages().first().Text));
         QCOMPARE(place.prompts.Messages().first().Kind,
                  filled ? DialogKind::Error : DialogKind::Information);
         QCOMPARE(QApplication::focusWidget(), place.Find<QWidget>(grid));
+    }
+
+    void connectionTestLeavesTheWindowResponsive() {
+        SilentServer silent(std::chrono::seconds(20));
+        Workplace place;
+        place.AddReceiver("Склад", HangingReceiver(silent));
+        place.ShowTab(1);
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = 0;
+        qint64 worstLateness = 0;
+        QTimer probe;
+        probe.setTimerType(Qt::PreciseTimer);
+        probe.setInterval(10);
+        connect(&probe, &QTimer::timeout, this, [&] {
+            const qint64 now = clock.elapsed();
+            worstLateness = std::max(worstLateness, now - last - probe.interval());
+            last = now;
+        });
+        place.Click("BitBut_Receiver_Connection_Test");
+        // From here on the test only waits on the silent port.
+        probe.start();
+        last = clock.elapsed();
+        QVERIFY(QApplication::overrideCursor() != nullptr);
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+        for (const char* button :
+             {"BitBut_Receiver_Connection_Test", "BitBut_Source_Connection_Test",
+              "BitBut_Connection_Connection_Test"})
+            QVERIFY2(!place.Find<QWidget>(button)->isEnabled(), button);
+        QTest::qWait(1000);
+        probe.stop();
+        QVERIFY2(worstLateness <= 50, qPrintable(QString::number(worstLateness)));
+        QCOMPARE(place.prompts.Texts(), QStringList());
+
+        silent.Release();
+        QTRY_COMPARE_WITH_TIMEOUT(place.prompts.Messages().size(), 1, 30000);
+        QVERIFY(place.prompts.Messages().first().Text.startsWith("Подключение не прошло\r\r"));
+        QCOMPARE(place.prompts.Messages().first().Kind, DialogKind::Error);
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+        QVERIFY(place.Find<QWidget>("BitBut_Receiver_Connection_Test")->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), place.Find<QWidget>("dbgReceiver"));
+    }
+
+    void closingTheWindowDoesNotWaitForATest() {
+        SilentServer silent(std::chrono::seconds(20));
+        QElapsedTimer clock;
+        clock.start();
+        {
+            Workplace place;
+            place.AddReceiver("Склад", HangingReceiver(silent));
+            place.ShowTab(1);
+            place.Click("BitBut_Receiver_Connection_Test");
+        }
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+        // The attempt ends with nobody left to tell.
+        silent.Release();
+        QTest::qWait(100);
     }
 
     void settingsButtonsOpenTheDialogOfTheRow() {

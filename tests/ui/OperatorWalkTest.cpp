@@ -103,6 +103,11 @@ private:
     void Click(const QString& buttonName) const {
         QTest::mouseClick(Find<QAbstractButton>(buttonName), Qt::LeftButton);
     }
+    // A connection test runs off the main thread; its end takes the busy cursor away.
+    void RunTest(const QString& buttonName) const {
+        Click(buttonName);
+        QTRY_VERIFY_WITH_TIMEOUT(QApplication::overrideCursor() == nullptr, 30000);
+    }
     void ShowTab(Tab tab) const {
         QTabBar* bar = window_->pcMain()->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
@@ -372,7 +377,7 @@ void OperatorWalkTest::testButtonsReachBothEnds() {
     QFETCH(QString, button);
     ShowTab(Tab(tab));
     ClickRow(grid, *dm_->TableByName(table), id);
-    Click(button);
+    RunTest(button);
     QCOMPARE(prompts_.Texts(), QStringList{"Подключение прошло"});
     QCOMPARE(ShownKind(), DialogKind::Information);
     QCOMPARE(QApplication::focusWidget(), Grid(grid));
@@ -386,7 +391,7 @@ void OperatorWalkTest::brokenReceiverFailsItsTests() {
     ClickRow("dbgReceiver", dm_->Receiver, 1);
     Retype("dbedtReceiver_Connection_String", FirebirdString(missing));
     Click("BitBut_Receiver_Post");
-    Click("BitBut_Receiver_Connection_Test");
+    RunTest("BitBut_Receiver_Connection_Test");
     const QString providerText = ProviderText(missing);
     QVERIFY(providerText.contains(missing));
     QCOMPARE(prompts_.Texts(), QStringList{"Подключение не прошло\r\r" + providerText});
@@ -395,7 +400,7 @@ void OperatorWalkTest::brokenReceiverFailsItsTests() {
     prompts_.Clear();
     ShowTab(ConnectionTab);
     ClickRow("dbgParam_Connection", dm_->Connection, 1);
-    Click("BitBut_Connection_Connection_Test");
+    RunTest("BitBut_Connection_Connection_Test");
     QCOMPARE(prompts_.Texts(),
              QStringList{"Подключение не прошло в связи со следующей причиной:\r\r"
                          "1) Приемник не смог установить соединение с базой данных."});
@@ -405,9 +410,9 @@ void OperatorWalkTest::brokenReceiverFailsItsTests() {
     ShowTab(ReceiverTab);
     Retype("dbedtReceiver_Connection_String", receiverString_);
     Click("BitBut_Receiver_Post");
-    Click("BitBut_Receiver_Connection_Test");
+    RunTest("BitBut_Receiver_Connection_Test");
     ShowTab(ConnectionTab);
-    Click("BitBut_Connection_Connection_Test");
+    RunTest("BitBut_Connection_Connection_Test");
     QCOMPARE(prompts_.Texts(), (QStringList{"Подключение прошло", "Подключение прошло"}));
 }
 

@@ -1,3 +1,4 @@
+#include "PastedText.h"
 #include "support/DatabaseFixtures.h"
 #include "support/SettingsServiceFixture.h"
 #include "ui/DropDownComboBox.h"
@@ -8,6 +9,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCompleter>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -102,6 +104,40 @@ private Q_SLOTS:
     void init() { fixture_ = std::make_unique<SettingsServiceFixture>(); }
     void cleanup() { fixture_.reset(); }
 
+    void textNoFieldKeepsIsRefusedInTheDialog_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("table, backquote") << "dbName_Table"
+                                          << "Название таблицы"
+                                          << "Stock`";
+        QTest::newRow("key field, line feed") << "dbKey_Field"
+                                              << "Ключевое поле"
+                                              << "Part\nno";
+        QTest::newRow("value field, backquote") << "dbName_Updated_Field"
+                                                << "Поле с данными"
+                                                << "`Quantity";
+    }
+    void textNoFieldKeepsIsRefusedInTheDialog() {
+        QFETCH(QString, box);
+        QFETCH(QString, caption);
+        QFETCH(QString, text);
+        AddReceiver(QStringLiteral("Dbname=/nonexistent/r.fdb"), "Stock_Balance", "Partno",
+                    "Quantity");
+        fixture_->RemoveSettings();
+        PastedText pasted;
+        RunCommand([&](TfrmAdSetReceiver& dialog) {
+            return pasted.ConfirmIn(dialog, *Box(dialog, qPrintable(box))->lineEdit(), text);
+        });
+        QCOMPARE(fixture_->Prompts.Texts(), PastedText::Refusal(caption));
+        QCOMPARE(fixture_->Prompts.Messages().first().Kind, DialogKind::Warning);
+        QVERIFY(pasted.StayedOpen);
+        QCOMPARE(pasted.Kept, text);
+        QCOMPARE(Receiver().State(), RecordSetState::Browse);
+        QCOMPARE(Shown(kTable), QStringLiteral("Stock_Balance"));
+        QVERIFY(!fixture_->SettingsWritten());
+    }
+
     void formatsNames_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("formatted");
@@ -169,7 +205,7 @@ private Q_SLOTS:
     }
 
     void showsTheDialogAsBuilt() {
-        TfrmAdSetReceiver dialog(&fixture_->Owner);
+        TfrmAdSetReceiver dialog(&fixture_->Owner, fixture_->Prompts);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Дополнительные настройки приемника"));
         const QList<QPair<const char*, QString>> labels = {
             {"labReceiver_Name_Table", "Название таблицы"},
@@ -352,6 +388,27 @@ private Q_SLOTS:
         QCOMPARE(Shown(kKey), QStringLiteral("Item"));
         QCOMPARE(Shown(kValue), QStringLiteral("Amount"));
         QVERIFY(fixture_->ReadSettings().contains("Balances"));
+    }
+
+    void boxesWithoutListsDrawNoButton() {
+        AddReceiver(QStringLiteral("Dbname=/nonexistent/r.fdb"));
+        QStringList drawnButtons;
+        RunCommand([&](TfrmAdSetReceiver& dialog) {
+            for (const char* name : {"dbName_Table", "dbKey_Field", "dbName_Updated_Field"}) {
+                DropDownComboBox* box = Box(dialog, name);
+                const QImage image = box->grab().toImage();
+                const QColor field = box->lineEdit()->palette().color(QPalette::Base);
+                // Where the button would be, the empty text field goes on.
+                for (int x = image.width() - 24; x < image.width() - 6; ++x) {
+                    if (image.pixelColor(x, image.height() / 2) != field) {
+                        drawnButtons.append(name);
+                        break;
+                    }
+                }
+            }
+            return int(QDialog::Rejected);
+        });
+        QCOMPARE(drawnButtons, QStringList());
     }
 
     void okOnBrowsingRowPostsAndSaves() {

@@ -1,3 +1,4 @@
+#include "PastedText.h"
 #include "support/SettingsServiceFixture.h"
 #include "ui/HintLineEdit.h"
 #include "ui/SourceSettingsCommand.h"
@@ -202,7 +203,7 @@ private Q_SLOTS:
     }
 
     void toolTipOnlyWhenTextDoesNotFit() {
-        TfrmAdSetSourceSql dialog(&fixture_->Owner);
+        TfrmAdSetSourceSql dialog(&fixture_->Owner, fixture_->Prompts);
         dialog.show();
         HintLineEdit* editor = Editor(dialog, "dbedtSQL_Query");
         editor->setText(QStringLiteral("select 1"));
@@ -287,6 +288,44 @@ private Q_SLOTS:
         QVERIFY(!okEnabled);
         QCOMPARE(Shown(kQuery), QStringLiteral("select Code, Qty from Stock"));
         QCOMPARE(Shown(kParameter), QStringLiteral("Main"));
+        QVERIFY(!fixture_->SettingsWritten());
+    }
+
+    void textNoFieldKeepsIsRefusedInTheDialog_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("editor");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("query, backquote") << 1 << "dbedtSQL_Query"
+                                          << "SQL запрос"
+                                          << "select `Code`, Qty from Stock";
+        QTest::newRow("key field, line feed") << 1 << "dbedtName_Docking_Field"
+                                              << "Ключевое поле"
+                                              << "Co\nde";
+        QTest::newRow("value field, carriage return") << 1 << "dbedtName_Updated_Field"
+                                                      << "Поле с данными"
+                                                      << "Qty\r";
+        QTest::newRow("user parameter, backquote") << 3 << "dbedtCustomParameter"
+                                                   << "Пользов. параметр"
+                                                   << "Main`";
+    }
+    void textNoFieldKeepsIsRefusedInTheDialog() {
+        QFETCH(int, type);
+        QFETCH(QString, editor);
+        QFETCH(QString, caption);
+        QFETCH(QString, text);
+        AddSource(type);
+        fixture_->RemoveSettings();
+        PastedText pasted;
+        RunCommand(type, [&](SettingsDialog& dialog) {
+            return pasted.ConfirmIn(dialog, *Editor(dialog, qPrintable(editor)), text);
+        });
+        QCOMPARE(fixture_->Prompts.Texts(), PastedText::Refusal(caption));
+        QCOMPARE(fixture_->Prompts.Messages().first().Kind, DialogKind::Warning);
+        QVERIFY(pasted.StayedOpen);
+        QCOMPARE(pasted.Kept, text);
+        QCOMPARE(Source().State(), RecordSetState::Browse);
+        QCOMPARE(Shown(kQuery), QStringLiteral("select Code, Qty from Stock"));
         QVERIFY(!fixture_->SettingsWritten());
     }
 

@@ -1,4 +1,5 @@
 #include "ui/WidgetPrompts.h"
+#include "ui/QtTranslations.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -60,6 +61,7 @@ private Q_SLOTS:
     void textIsShownAsWritten();
     void answersAreTheClickedButtons_data();
     void answersAreTheClickedButtons();
+    void buttonsFollowTheSystemLanguage();
 };
 
 void WidgetPromptsTest::messageDlgBox_data() {
@@ -164,6 +166,19 @@ void WidgetPromptsTest::answersAreTheClickedButtons() {
         system ? prompts.SystemMessageBox(QStringLiteral("Вопрос?"), buttons)
                : prompts.MessageDlg(QStringLiteral("Вопрос?"), DialogKind::Confirmation, buttons);
     QCOMPARE(given, answer);
+}
+
+void WidgetPromptsTest::buttonsFollowTheSystemLanguage() {
+    const QtTranslations russian(QLocale(QLocale::Russian, QLocale::Russia));
+    QVERIFY(russian.Loaded());
+    const std::unique_ptr<QMessageBox> box = WidgetPrompts::BuildSystemMessageBox(
+        QStringLiteral("Вы подтверждаете сохранение измененных данных?"),
+        {DialogButton::Yes, DialogButton::No, DialogButton::Cancel});
+    QCOMPARE(Captions(*box), (QStringList{"&Да", "&Нет", "Отмена"}));
+    QCOMPARE(box->windowTitle(), QStringLiteral("Сервис синхронизаций"));
+    const std::unique_ptr<QMessageBox> error = WidgetPrompts::BuildMessageDlg(
+        QStringLiteral("Ошибка"), DialogKind::Error, {DialogButton::Ok});
+    QCOMPARE(error->windowTitle(), QStringLiteral("Error"));
 }
 
 QTEST_MAIN(WidgetPromptsTest)

@@ -21,6 +21,8 @@ void DbEdit::ReadValue() {
     const QString text = link_.Text();
     if (text != this->text()) {
         setText(text);
+        // A long connection string shows where it begins, not where it ends.
+        setCursorPosition(0);
     }
 }
 

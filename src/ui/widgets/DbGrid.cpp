@@ -2,6 +2,7 @@
 
 #include "ui/widgets/DataSource.h"
 
+#include <QGuiApplication>
 #include <QHeaderView>
 
 #include <QHelpEvent>
@@ -27,9 +28,18 @@ DbGrid::DbGrid(QWidget* parent)
     header->setHighlightSections(false);
     const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
     header->setFixedHeight(2 * header->fontMetrics().lineSpacing() + 2 * margin + 2);
+    // The last column takes whatever width the others leave.
+    header->setStretchLastSection(true);
     connect(&model_, &RecordSetModel::CurrentRowChanged, this, &DbGrid::ShowCurrentRow);
-    // A reset gives every column the default width again.
-    connect(&model_, &QAbstractItemModel::modelReset, this, &DbGrid::FitColumnsToTitles);
+    // A reset gives every column the default width again; new texts may need more room.
+    connect(&model_, &QAbstractItemModel::modelReset, this, &DbGrid::FitColumns);
+    connect(&model_, &QAbstractItemModel::rowsInserted, this, &DbGrid::FitColumns);
+    connect(&model_, &QAbstractItemModel::dataChanged, this, &DbGrid::FitColumns);
+    connect(header, &QHeaderView::sectionResized, this, [this](int column) {
+        // The operator drags a column's edge; the stretched last column follows the view.
+        if (!fitting_ && QGuiApplication::mouseButtons() != Qt::NoButton)
+            sizedByOperator_.insert(column);
+    });
 }
 
 void DbGrid::SetDataSource(DataSource* source) {
@@ -38,24 +48,35 @@ void DbGrid::SetDataSource(DataSource* source) {
 
 void DbGrid::AddColumn(const QString& fieldName, const QString& title) {
     model_.AddColumn(fieldName, title);
-    FitColumnsToTitles();
+    FitColumns();
+    // A grid bound before it had columns could not select its current row yet.
+    if (const DataSource* shown = model_.Source())
+        ShowCurrentRow(shown->DataSet().RecNo());
 }
 
-void DbGrid::FitColumnsToTitles() {
-    // Wide enough for the longer line of each title.
+void DbGrid::FitColumns() {
+    // Wide enough for the longer line of each title and for the texts shown, unless the
+    // operator gave the column a width of his own.
+    const QScopedValueRollback<bool> guard(fitting_, true);
     QHeaderView* header = horizontalHeader();
     const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
     for (int column = 0; column < model_.columnCount(); ++column) {
-        int widest = 0;
+        if (sizedByOperator_.contains(column))
+            continue;
+        int widest = sizeHintForColumn(column);
         const QString title = model_.headerData(column, Qt::Horizontal).toString();
         for (const QString& line : title.split(u'\n'))
-            widest = std::max(widest, header->fontMetrics().horizontalAdvance(line));
-        header->resizeSection(column, std::max(header->sectionSize(column), widest + 4 * margin));
+            widest = std::max(widest, header->fontMetrics().horizontalAdvance(line) + 4 * margin);
+        header->resizeSection(column, std::max(header->sectionSize(column), widest));
     }
 }
 
 void DbGrid::SetWheelFilter(WheelFilter filter) {
     wheelFilter_ = std::move(filter);
+}
+
+void DbGrid::SetRowMover(RowMover mover) {
+    rowMover_ = std::move(mover);
 }
 
 void DbGrid::ShowCurrentRow(int recNo) {
@@ -78,8 +99,23 @@ void DbGrid::currentChanged(const QModelIndex& current, const QModelIndex& previ
         return;
     }
     RecordSet& set = source->DataSet();
-    if (set.Active() && current.row() != set.RecNo()) {
+    if (!set.Active() || current.row() == set.RecNo()) {
+        return;
+    }
+    if (!rowMover_) {
         set.MoveTo(current.row());
+        return;
+    }
+    rowMover_(current.row());
+    if (set.RecNo() != current.row()) {
+        // After the click or key has finished selecting the row it was aimed at.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (const DataSource* shown = model_.Source())
+                    ShowCurrentRow(shown->DataSet().RecNo());
+            },
+            Qt::QueuedConnection);
     }
 }
 

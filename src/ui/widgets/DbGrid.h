@@ -2,6 +2,7 @@
 
 #include "ui/widgets/RecordSetModel.h"
 
+#include <QSet>
 #include <QTableView>
 
 #include <functional>
@@ -26,6 +27,11 @@ public:
     // With a filter the grid does not scroll by itself: each wheel message goes to the filter.
     void SetWheelFilter(WheelFilter filter);
 
+    // Moves the table to the row the operator clicked or stepped to; the grid then shows
+    // whichever row the table stands on, so a mover may refuse to leave an edited row.
+    using RowMover = std::function<void(int recNo)>;
+    void SetRowMover(RowMover mover);
+
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void wheelEvent(QWheelEvent* event) override;
@@ -33,11 +39,14 @@ protected:
 
 private:
     void ShowCurrentRow(int recNo);
-    void FitColumnsToTitles();
+    void FitColumns();
     bool IsCutOff(const QModelIndex& index) const;
 
     RecordSetModel model_;
     WheelFilter wheelFilter_;
+    RowMover rowMover_;
     // Set while the grid follows the table, so that it does not move the table back.
     bool following_ = false;
+    bool fitting_ = false;
+    QSet<int> sizedByOperator_;
 };

@@ -78,8 +78,13 @@ void DbLookupComboBox::ReadValue() {
     setCurrentIndex(index);
 }
 
+void DbLookupComboBox::SetChoiceLimit(ChoiceLimit allowed) {
+    choiceLimit_ = std::move(allowed);
+}
+
 void DbLookupComboBox::Choose(int index) {
-    if (!link_.Modify(itemData(index))) {
+    const QVariant key = itemData(index);
+    if ((choiceLimit_ && !choiceLimit_(key)) || !link_.Modify(key)) {
         ReadValue();
     }
 }

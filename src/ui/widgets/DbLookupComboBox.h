@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QPointer>
 
+#include <functional>
+
 // A lookup box: shows the name of the list table's row whose key equals the bound field and
 // stores the key of the row the operator picks. Typing opens the list and searches it by name.
 class DbLookupComboBox : public QComboBox {
@@ -19,6 +21,11 @@ public:
     // The key shown, invalid when none. Setting it writes it into the bound field.
     QVariant KeyValue() const;
     void SetKeyValue(const QVariant& key);
+
+    // Limits what the operator can choose, whichever way: list, keys or wheel on the closed
+    // box. A refused choice leaves the field as it was.
+    using ChoiceLimit = std::function<bool(const QVariant& key)>;
+    void SetChoiceLimit(ChoiceLimit allowed);
 
     // Whether the list is dropped down.
     bool ListVisible() const { return listVisible_; }
@@ -49,5 +56,6 @@ private:
     QString keyField_;
     QString listField_;
     QMetaObject::Connection listConnection_;
+    ChoiceLimit choiceLimit_;
     bool listVisible_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include "ui/widgets/DataSource.h"
 
+#include <QComboBox>
 #include <QPalette>
 #include <QScopedValueRollback>
 #include <QWidget>
@@ -53,6 +54,9 @@ void FieldDataLink::SetReadOnly(bool readOnly) {
 void FieldDataLink::SetColor(const QColor& color) {
     QPalette palette = control_->palette();
     palette.setColor(QPalette::Base, color);
+    // A closed list box without a text field paints its face as a button.
+    if (const auto* box = qobject_cast<const QComboBox*>(control_); box && !box->isEditable())
+        palette.setColor(QPalette::Button, color);
     control_->setPalette(palette);
 }
 

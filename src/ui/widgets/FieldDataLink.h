@@ -34,7 +34,8 @@ public:
 
     bool ReadOnly() const { return readOnly_; }
     void SetReadOnly(bool readOnly);
-    // Paints the control's editing area, as a locked editor shows the button-face colour.
+    // Paints the control's editing area, as a locked editor shows the button-face colour;
+    // the face of a closed list box is its editing area.
     void SetColor(const QColor& color);
 
     // Whether the operator may change the field now: bound to a data field of an open table

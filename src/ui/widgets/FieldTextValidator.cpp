@@ -17,7 +17,7 @@ void FieldTextValidator::ClearField() {
 }
 
 QString FieldTextValidator::RefusalOf(const QString& input) const {
-    if (singleLine_ && (input.contains(u'`') || input.contains(u'\r') || input.contains(u'\n'))) {
+    if (singleLine_ && BreaksLine(input)) {
         // The table's own wording for the same refusal.
         return QStringLiteral("Поле \"%1\" не может содержать символ \"`\" и перевод строки.")
             .arg(name_);
@@ -28,6 +28,10 @@ QString FieldTextValidator::RefusalOf(const QString& input) const {
             .arg(size_);
     }
     return {};
+}
+
+bool FieldTextValidator::BreaksLine(const QString& text) {
+    return text.contains(u'`') || text.contains(u'\r') || text.contains(u'\n');
 }
 
 QValidator::State FieldTextValidator::validate(QString& input, int& /*pos*/) const {

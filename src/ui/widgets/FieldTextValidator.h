@@ -19,6 +19,8 @@ public:
 
     // The message for a refused input, empty when the input is acceptable.
     QString RefusalOf(const QString& input) const;
+    // A backquote or a line break: what a single-line field cannot keep.
+    static bool BreaksLine(const QString& text);
 
 Q_SIGNALS:
     void Refused(const QString& message) const;
