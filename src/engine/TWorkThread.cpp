@@ -94,8 +94,10 @@ void TWorkThread::Cycle(int& failCount, std::unique_ptr<AutomationObject>& infob
                         });
         } catch (const EOleException& error) {
             PassOnAtProgramEnd();
-            ErrorText = error.Message();
-            ReportConnectionError();
+            if (!CutShortForStop()) {
+                ErrorText = error.Message();
+                ReportConnectionError();
+            }
         }
     }
     RegisterCycleEnd();
@@ -105,6 +107,7 @@ void TWorkThread::Cycle(int& failCount, std::unique_ptr<AutomationObject>& infob
 
 void TWorkThread::WithReceiver(DbConnection& receiver, int& failCount,
                                std::unique_ptr<AutomationObject>& infobase) {
+    const CallCanceller::Listing listed(calls_, [&receiver] { receiver.Cancel(); });
     receiver.Open();
     PostLogCode(7);
     if (!CanContinue())
@@ -130,6 +133,12 @@ void TWorkThread::WithReceiver(DbConnection& receiver, int& failCount,
 
 void TWorkThread::WithSource(DbConnection& receiver, DbConnection* source,
                              AutomationObject* infobase, int& failCount) {
+    const CallCanceller::Listing listed(calls_, [source, infobase] {
+        if (source)
+            source->Cancel();
+        else
+            infobase->Cancel();
+    });
     // Guard B: a failed call into either end is a counted connection error.
     try {
         if (source)
@@ -150,6 +159,8 @@ void TWorkThread::WithSource(DbConnection& receiver, DbConnection* source,
             MarkUpdated();
     } catch (const EOleSysError& error) {
         PassOnAtProgramEnd();
+        if (CutShortForStop())
+            return;
         ++failCount;
         CheckAttempts(failCount);
         ErrorText = error.Message();
@@ -162,6 +173,7 @@ void TWorkThread::CheckAttempts(int& failCount) {
         return;
     failCount = 0;
     DbConnection receiver(parameters_.ReceiverConnectionString.trimmed());
+    const CallCanceller::Listing listed(calls_, [&receiver] { receiver.Cancel(); });
     WithCleanup(
         [&] {
             receiver.Open();
@@ -202,12 +214,30 @@ bool TWorkThread::TerminateIfSleeping() {
     return true;
 }
 
+void TWorkThread::CancelCallForStop() {
+    if (stopSeen_)
+        return;
+    cancelledForStop_ = true;
+    calls_.Cancel();
+}
+
+void TWorkThread::CancelCycleStartedAt(const QDateTime& start) {
+    if (cycleStart_ == start)
+        calls_.Cancel();
+}
+
+void TWorkThread::CancelCall() {
+    calls_.Cancel();
+}
+
 bool TWorkThread::CanContinue() {
     Synchronize([this] {
         const QVariantList updated = environment_.Dm.Connection.Lookup(
             QStringLiteral("Id"), {parameters_.ConnectionId}, QStringLiteral("Updated"));
         // A connection row that is gone has nothing left to update.
         Running = !updated.isEmpty() && updated.first().toInt() == 0;
+        if (!Running)
+            stopSeen_ = true;
     });
     return Running;
 }
@@ -241,8 +271,10 @@ void TWorkThread::RegisterCycleStart() {
         vremTable.Append();
         vremTable.FieldByName(QStringLiteral("IdTable")).SetAsInteger(parameters_.ConnectionId);
         vremTable.FieldByName(QStringLiteral("NameTable")).SetValue(QStringLiteral("Connection"));
-        vremTable.FieldByName(QStringLiteral("StartUpdateTime"))
-            .SetAsDateTime(environment_.TimeSource->Now());
+        Field start = vremTable.FieldByName(QStringLiteral("StartUpdateTime"));
+        start.SetAsDateTime(environment_.TimeSource->Now());
+        // As the watchdog will read it back.
+        cycleStart_ = start.AsDateTime();
         vremTable.Post();
     });
 }
