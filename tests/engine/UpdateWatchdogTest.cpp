@@ -98,7 +98,8 @@ public:
         sinceLast_.start();
         timer_.start(kIntervalMs);
     }
-    qint64 LatestMs() const { return latestMs_; }
+    // A tick still waiting counts too.
+    qint64 LatestMs() const { return std::max(latestMs_, sinceLast_.elapsed() - kIntervalMs); }
 
 private:
     static constexpr qint64 kIntervalMs = 10;
