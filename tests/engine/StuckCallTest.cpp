@@ -25,12 +25,7 @@ constexpr qint64 kStaleMs = 301000;
 
 enum class StuckCall { SourceQuery, LockedReceiverRow, InfobaseCall };
 
-Quantities Numbered(int count) {
-    Quantities quantities;
-    for (int partno = 1; partno <= count; ++partno)
-        quantities.insert(partno, double(partno));
-    return quantities;
-}
+const Quantities kSeeded{{1, 1.0}, {2, 2.0}, {3, 3.0}};
 
 // A PostgreSQL source whose query sleeps for ten minutes; its text carries a tag of its own,
 // so that the server's list of statements tells whether it still runs.
@@ -42,16 +37,7 @@ struct SleepingSource {
         return QStringLiteral("select 1001 as Code, 12.5 as Qty, '%1' as Tag from pg_sleep(600)")
             .arg(Tag);
     }
-    int Running() const {
-        return DatabaseFixtures::Select(
-                   ConnectionString,
-                   QStringLiteral("select count(*) from pg_stat_activity where state = 'active' "
-                                  "and pid <> pg_backend_pid() and query like '%%1%'")
-                       .arg(Tag))
-            .value(0)
-            .value(0)
-            .toInt();
-    }
+    int Running() const { return DatabaseFixtures::RunningStatements(ConnectionString, Tag); }
 };
 
 } // namespace
@@ -158,7 +144,7 @@ private Q_SLOTS:
             QCOMPARE(sleeping->Running(), 0);
         if (holder)
             holder->RollbackTrans();
-        QCOMPARE(ReceiverProbe::Quantities(receiver), Numbered(3));
+        QCOMPARE(ReceiverProbe::Quantities(receiver), kSeeded);
     }
 
     // The watchdog clears the receiver of a cycle stuck for more than 300 seconds and cuts its

@@ -209,16 +209,7 @@ private Q_SLOTS:
             QStringLiteral("select 1001 as Code, 1 as Quantity, '%1' as Tag from pg_sleep(600)")
                 .arg(tag));
         settings.Save();
-        const auto running = [&] {
-            return DatabaseFixtures::Select(
-                       source, QStringLiteral("select count(*) from pg_stat_activity where state "
-                                              "= 'active' and pid <> pg_backend_pid() and query "
-                                              "like '%%1%'")
-                                   .arg(tag))
-                .value(0)
-                .value(0)
-                .toInt();
-        };
+        const auto running = [&] { return DatabaseFixtures::RunningStatements(source, tag); };
 
         const auto program = StartHeadless(folder_);
         QVERIFY(program->waitForStarted(10000));
