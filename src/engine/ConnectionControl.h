@@ -48,8 +48,9 @@ public:
     // that cycle, if it still runs, is cut short so the worker goes on with its next one.
     void CancelStaleCycle(int id, const QDateTime& start);
 
-    // Program end: cuts every wait short, closes the hand-over so that no worker step runs
-    // any more, waits a few seconds for the workers to end and leaves the stuck ones behind.
+    // Program end: cuts every wait and every call in progress short, closes the hand-over so
+    // that no worker step runs any more, waits a few seconds for the workers to end and leaves
+    // behind any that still do not (a connect cannot be cut short).
     void Shutdown();
 
 private:
