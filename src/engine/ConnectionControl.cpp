@@ -12,6 +12,8 @@
 #include "platform/MainThreadHandOver.h"
 #include "platform/Prompts.h"
 
+#include <QTimer>
+
 #include <algorithm>
 #include <chrono>
 
@@ -40,8 +42,10 @@ void SetStatus(RecordSet& connection, int status, int updated) {
 }
 } // namespace
 
-ConnectionControl::ConnectionControl(EngineEnvironment environment)
+ConnectionControl::ConnectionControl(EngineEnvironment environment,
+                                     std::chrono::milliseconds stopGrace)
     : environment_(std::move(environment))
+    , stopGrace_(stopGrace)
     , self_(std::make_shared<ConnectionControl*>(this)) {}
 
 ConnectionControl::~ConnectionControl() {
@@ -137,6 +141,7 @@ void ConnectionControl::StopConnection(int id, bool confirm) {
                     SetStatus(table, ConnectionStatus::NotUpdating, 0);
                 } else {
                     SetStatus(table, ConnectionStatus::Stopping, 1);
+                    CancelAfterGrace(entry->Worker);
                 }
             }
         }
@@ -181,6 +186,19 @@ std::shared_ptr<TWorkThread> ConnectionControl::FindRunning(int id) const {
     return nullptr;
 }
 
+void ConnectionControl::CancelStaleCycle(int id, const QDateTime& start) {
+    if (const std::shared_ptr<TWorkThread> worker = FindRunning(id))
+        worker->CancelCycleStartedAt(start);
+}
+
+void ConnectionControl::CancelAfterGrace(const std::shared_ptr<TWorkThread>& worker) {
+    QTimer::singleShot(stopGrace_, environment_.HandOver.get(),
+                       [stopped = std::weak_ptr<TWorkThread>(worker)] {
+                           if (const auto stuck = stopped.lock(); stuck && !stuck->Finished())
+                               stuck->CancelCallForStop();
+                       });
+}
+
 void ConnectionControl::Shutdown() {
     if (shutDown_)
         return;
@@ -191,6 +209,8 @@ void ConnectionControl::Shutdown() {
     for (const auto& worker : workers) {
         worker->Terminate();
         worker->Abort();
+        // A call that hangs would keep running on its server after the program has gone.
+        worker->CancelCall();
     }
     environment_.HandOver->Close();
     const auto deadline = std::chrono::steady_clock::now() + ShutdownGrace;

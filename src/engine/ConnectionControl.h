@@ -2,14 +2,19 @@
 
 #include "engine/EngineEnvironment.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
 class TThread;
 class TWorkThread;
+
+// How long a stopped worker may stay in its present call before the call is cut short.
+inline constexpr std::chrono::milliseconds DefaultStopGrace{15000};
 
 // Starting and stopping the workers of single connections and of all of them, and the list of
 // running workers. Main thread only.
@@ -20,7 +25,8 @@ public:
         std::shared_ptr<TWorkThread> Worker;
     };
 
-    explicit ConnectionControl(EngineEnvironment environment);
+    explicit ConnectionControl(EngineEnvironment environment,
+                               std::chrono::milliseconds stopGrace = DefaultStopGrace);
     // Shuts down what is still running.
     ~ConnectionControl();
     ConnectionControl(const ConnectionControl&) = delete;
@@ -38,16 +44,24 @@ public:
     // The worker running for the connection; nullptr when none.
     std::shared_ptr<TWorkThread> FindRunning(int id) const;
 
-    // Program end: cuts every wait short, closes the hand-over so that no worker step runs
-    // any more, waits a few seconds for the workers to end and leaves the stuck ones behind.
+    // The watchdog has cleared the receiver of the connection's cycle registered at start:
+    // that cycle, if it still runs, is cut short so the worker goes on with its next one.
+    void CancelStaleCycle(int id, const QDateTime& start);
+
+    // Program end: cuts every wait and every call in progress short, closes the hand-over so
+    // that no worker step runs any more, waits a few seconds for the workers to end and leaves
+    // behind any that still do not (a connect cannot be cut short).
     void Shutdown();
 
 private:
     // A worker's thread has ended: it leaves both lists and is destroyed.
     void WorkerEnded(const TThread* worker);
     int ConnectionStatusOf(int id) const;
+    // A stopped worker that has not come to its next check within the grace is cut short.
+    void CancelAfterGrace(const std::shared_ptr<TWorkThread>& worker);
 
     EngineEnvironment environment_;
+    std::chrono::milliseconds stopGrace_;
     std::vector<RunningConnection> running_;
     // Terminated while asleep and already off the list; kept until their threads end.
     std::vector<std::shared_ptr<TWorkThread>> retiring_;

@@ -98,8 +98,10 @@ void TWorkThread::Cycle(int& failCount, std::unique_ptr<AutomationObject>& infob
                         });
         } catch (const EOleException& error) {
             PassOnAtProgramEnd();
-            ErrorText = error.Message();
-            ReportConnectionError();
+            if (!CutShortForStop()) {
+                ErrorText = error.Message();
+                ReportConnectionError();
+            }
         }
     }
     RegisterCycleEnd();
@@ -109,6 +111,7 @@ void TWorkThread::Cycle(int& failCount, std::unique_ptr<AutomationObject>& infob
 
 void TWorkThread::WithReceiver(DbConnection& receiver, int& failCount,
                                std::unique_ptr<AutomationObject>& infobase) {
+    const CallCanceller::Listing listed(calls_, [&receiver] { receiver.Cancel(); });
     receiver.Open();
     PostLogCode(7);
     if (!CanContinue())
@@ -134,6 +137,12 @@ void TWorkThread::WithReceiver(DbConnection& receiver, int& failCount,
 
 void TWorkThread::WithSource(DbConnection& receiver, DbConnection* source,
                              AutomationObject* infobase, int& failCount) {
+    const CallCanceller::Listing listed(calls_, [source, infobase] {
+        if (source)
+            source->Cancel();
+        else
+            infobase->Cancel();
+    });
     // Guard B: a failed call into either end is a counted connection error.
     try {
         if (source)
@@ -155,6 +164,8 @@ void TWorkThread::WithSource(DbConnection& receiver, DbConnection* source,
             MarkUpdated();
     } catch (const EOleSysError& error) {
         PassOnAtProgramEnd();
+        if (CutShortForStop())
+            return;
         ++failCount;
         Synchronize([this] { environment_.Events.FailureCounted(parameters_.ConnectionId); });
         CheckAttempts(failCount);
@@ -168,6 +179,7 @@ void TWorkThread::CheckAttempts(int& failCount) {
         return;
     failCount = 0;
     DbConnection receiver(parameters_.ReceiverConnectionString.trimmed());
+    const CallCanceller::Listing listed(calls_, [&receiver] { receiver.Cancel(); });
     const auto reportClear = [this](const QString& failure) {
         Synchronize([this, failure] {
             environment_.Events.ReceiverCleared(parameters_.ConnectionId,
@@ -221,12 +233,30 @@ bool TWorkThread::TerminateIfSleeping() {
     return true;
 }
 
+void TWorkThread::CancelCallForStop() {
+    if (stopSeen_)
+        return;
+    cancelledForStop_ = true;
+    calls_.Cancel();
+}
+
+void TWorkThread::CancelCycleStartedAt(const QDateTime& start) {
+    if (cycleStart_ == start)
+        calls_.Cancel();
+}
+
+void TWorkThread::CancelCall() {
+    calls_.Cancel();
+}
+
 bool TWorkThread::CanContinue() {
     Synchronize([this] {
         const QVariantList updated = environment_.Dm.Connection.Lookup(
             QStringLiteral("Id"), {parameters_.ConnectionId}, QStringLiteral("Updated"));
         // A connection row that is gone has nothing left to update.
         Running = !updated.isEmpty() && updated.first().toInt() == 0;
+        if (!Running)
+            stopSeen_ = true;
     });
     return Running;
 }
@@ -260,8 +290,10 @@ void TWorkThread::RegisterCycleStart() {
         vremTable.Append();
         vremTable.FieldByName(QStringLiteral("IdTable")).SetAsInteger(parameters_.ConnectionId);
         vremTable.FieldByName(QStringLiteral("NameTable")).SetValue(QStringLiteral("Connection"));
-        vremTable.FieldByName(QStringLiteral("StartUpdateTime"))
-            .SetAsDateTime(environment_.TimeSource->Now());
+        Field start = vremTable.FieldByName(QStringLiteral("StartUpdateTime"));
+        start.SetAsDateTime(environment_.TimeSource->Now());
+        // As the watchdog will read it back.
+        cycleStart_ = start.AsDateTime();
         vremTable.Post();
     });
 }

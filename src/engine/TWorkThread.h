@@ -4,7 +4,9 @@
 #include "engine/TThread.h"
 #include "engine/TransferContext.h"
 #include "engine/WorkerParameters.h"
+#include "platform/CallCanceller.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <atomic>
@@ -34,6 +36,16 @@ public:
     // together with the worker's own end of a wait, so a worker that has just woken is seen as
     // busy, never terminated behind its back.
     bool TerminateIfSleeping();
+
+    // Main thread. A stopped worker stuck in a call: the call is cut short and the cycle ends
+    // as after the stop request, with nothing reported. Nothing happens once the worker has
+    // seen the request at a check.
+    void CancelCallForStop();
+    // Main thread. Cuts short the call of the cycle registered at start, if that cycle still
+    // runs; the failure counts as a connection error.
+    void CancelCycleStartedAt(const QDateTime& start);
+    // Any thread: cuts short whatever call the worker is in.
+    void CancelCall();
 
     bool Running = false;
     bool InPeriod = false;
@@ -71,8 +83,15 @@ private:
     bool WakeUp();
     // A failure caused by the end of the program is not reported: the program is going.
     void PassOnAtProgramEnd() const;
+    // A call cut short for a stop request is not reported either: the worker is stopping.
+    bool CutShortForStop() const { return cancelledForStop_; }
 
     const WorkerParameters parameters_;
     const EngineEnvironment environment_;
     std::mutex wakeUp_;
+    CallCanceller calls_;
+    std::atomic<bool> stopSeen_{false};
+    std::atomic<bool> cancelledForStop_{false};
+    // Written and read on the main thread only.
+    QDateTime cycleStart_;
 };

@@ -3,59 +3,42 @@
 #include "core/EventSink.h"
 #include "core/PasswordKeeper.h"
 #include "core/uDm.h"
-#include "engine/ReceiverClearing.h"
-#include "engine/ReceiverStatements.h"
 #include "platform/Clock.h"
-#include "platform/DbConnection.h"
-#include "platform/Errors.h"
 #include "platform/Prompts.h"
 
 #include <QTimer>
 
 namespace {
-
 constexpr qint64 kStaleSeconds = 300;
 constexpr qint64 kMsPerDay = 24 * 60 * 60 * 1000;
-
-// Back on when the tick ends, whatever way it ends; the interval is left as it is.
-class TimerPause {
-public:
-    explicit TimerPause(QTimer* timer)
-        : timer_(timer) {
-        timer_->stop();
-    }
-    ~TimerPause() { timer_->start(); }
-    TimerPause(const TimerPause&) = delete;
-    TimerPause& operator=(const TimerPause&) = delete;
-
-private:
-    QTimer* timer_;
-};
-
 } // namespace
 
 UpdateWatchdog::UpdateWatchdog(TDm& dm, const PasswordKeeper& passwords, Prompts& prompts,
-                               const Clock& clock, EventSink& events)
+                               const Clock& clock, EventSink& events, CycleCanceller cancelCycle,
+                               std::chrono::milliseconds clearTimeLimit)
     : dm_(dm)
     , passwords_(passwords)
     , prompts_(prompts)
     , clock_(clock)
-    , events_(events) {}
+    , events_(events)
+    , cancelCycle_(std::move(cancelCycle))
+    , clearTimeLimit_(clearTimeLimit) {}
 
 void UpdateWatchdog::TaskSchedulerTimer(QTimer* sender) {
-    const TimerPause pause(sender);
+    sender->stop();
+    timer_ = sender;
+    stale_.clear();
     RecordSet& vremTable = dm_.VremTable;
-    vremTable.First();
-    while (!vremTable.Eof()) {
+    for (vremTable.First(); !vremTable.Eof(); vremTable.Next()) {
         // The other rows of VremTable hold kept passwords.
-        const bool stale = vremTable.FieldByName(QStringLiteral("NameTable")).AsString() ==
-                               QStringLiteral("Connection") &&
-                           RegisteredSeconds() > kStaleSeconds;
-        // A cleared registration is deleted, and the row after it takes its place.
-        if (!stale ||
-            !ClearConnection(vremTable.FieldByName(QStringLiteral("IdTable")).AsInteger()))
-            vremTable.Next();
+        if (vremTable.FieldByName(QStringLiteral("NameTable")).AsString() ==
+                QStringLiteral("Connection") &&
+            RegisteredSeconds() > kStaleSeconds)
+            stale_.push_back(
+                {vremTable.FieldByName(QStringLiteral("IdTable")).AsInteger(),
+                 vremTable.FieldByName(QStringLiteral("StartUpdateTime")).AsDateTime()});
     }
+    ClearNext();
 }
 
 qint64 UpdateWatchdog::RegisteredSeconds() const {
@@ -64,59 +47,55 @@ qint64 UpdateWatchdog::RegisteredSeconds() const {
     return start.msecsTo(clock_.Now()) % kMsPerDay / 1000;
 }
 
-bool UpdateWatchdog::ClearConnection(int connectionId) {
-    RecordSet& connection = dm_.Connection;
-    connection.DisableControls();
-    const QVariant currentId =
-        connection.IsEmpty() ? QVariant() : connection.FieldByName(QStringLiteral("Id")).Value();
-    const auto restore = [&] {
-        if (currentId.isValid())
-            connection.Locate(QStringLiteral("Id"), {currentId});
-        connection.EnableControls();
-    };
-    bool cleared = false;
-    try {
-        // Without the row there is no receiver to reach, which the operator is told.
-        const int receiverId =
-            connection.Locate(QStringLiteral("Id"), {connectionId})
-                ? connection.FieldByName(QStringLiteral("Id_Receiver")).AsInteger()
-                : 0;
-        cleared = ClearReceiver(connectionId, receiverId);
-        if (cleared)
-            dm_.VremTable.Delete();
-    } catch (...) {
-        restore();
-        throw;
+void UpdateWatchdog::ClearNext() {
+    // A cycle that ended meanwhile has taken its registration away.
+    while (!stale_.empty() && !LocateRegistration(stale_.front()))
+        stale_.pop_front();
+    if (stale_.empty()) {
+        timer_->start();
+        return;
     }
-    restore();
-    return cleared;
+    const Registration registration = stale_.front();
+    stale_.pop_front();
+    // A cycle still stuck in its call would hold the rows the clear needs.
+    if (cancelCycle_)
+        cancelCycle_(registration.ConnectionId, registration.Start);
+    // Without the connection's row there is no receiver to reach, which the operator is told.
+    const QVariantList receiver = dm_.Connection.Lookup(
+        QStringLiteral("Id"), {registration.ConnectionId}, QStringLiteral("Id_Receiver"));
+    const int receiverId = receiver.isEmpty() ? 0 : receiver.first().toInt();
+    const QString shown = ReceiverValue(receiverId, QStringLiteral("Connection_String")).toString();
+    job_ = std::make_unique<ReceiverClearJob>(
+        passwords_.UnmaskConnectionString(receiverId, QStringLiteral("Receiver"), u';', shown)
+            .trimmed(),
+        ReceiverValue(receiverId, QStringLiteral("Name_Table")).toString(),
+        ReceiverValue(receiverId, QStringLiteral("Name_Updated_Field")).toString(), clearTimeLimit_,
+        context_, [this, registration](ReceiverClearJob::Outcome outcome) {
+            Finished(registration, outcome);
+        });
 }
 
-bool UpdateWatchdog::ClearReceiver(int connectionId, int receiverId) {
-    const QString shown = ReceiverValue(receiverId, QStringLiteral("Connection_String")).toString();
-    DbConnection receiver(
-        passwords_.UnmaskConnectionString(receiverId, QStringLiteral("Receiver"), u';', shown)
-            .trimmed());
-    // A failure before the transaction began means the receiver was not reached.
-    bool began = false;
-    try {
-        receiver.Open();
-        ReceiverStatements::InTransaction(receiver, [&] {
-            began = true;
-            ClearReceiverValues(
-                receiver, ReceiverValue(receiverId, QStringLiteral("Name_Table")).toString(),
-                ReceiverValue(receiverId, QStringLiteral("Name_Updated_Field")).toString());
-        });
-    } catch (const std::exception&) {
+void UpdateWatchdog::Finished(const Registration& registration, ReceiverClearJob::Outcome outcome) {
+    job_.reset();
+    if (outcome == ReceiverClearJob::Outcome::Cleared) {
+        if (LocateRegistration(registration))
+            dm_.VremTable.Delete();
+        events_.ReceiverCleared(registration.ConnectionId, ReceiverClearCause::Watchdog, QString());
+    } else {
         const QString failure =
-            began ? QStringLiteral("Не удалось у приемника обнулить данные.")
-                  : QStringLiteral("Не удалось подключиться к приемнику для обнуления данных.");
-        events_.ReceiverCleared(connectionId, ReceiverClearCause::Watchdog, failure);
+            outcome == ReceiverClearJob::Outcome::NotCleared
+                ? QStringLiteral("Не удалось у приемника обнулить данные.")
+                : QStringLiteral("Не удалось подключиться к приемнику для обнуления данных.");
+        events_.ReceiverCleared(registration.ConnectionId, ReceiverClearCause::Watchdog, failure);
         prompts_.MessageDlg(failure, DialogKind::Error, {DialogButton::Ok});
-        return false;
     }
-    events_.ReceiverCleared(connectionId, ReceiverClearCause::Watchdog, QString());
-    return true;
+    ClearNext();
+}
+
+bool UpdateWatchdog::LocateRegistration(const Registration& registration) {
+    return dm_.VremTable.Locate(
+        QStringLiteral("IdTable;NameTable;StartUpdateTime"),
+        {registration.ConnectionId, QStringLiteral("Connection"), registration.Start});
 }
 
 QVariant UpdateWatchdog::ReceiverValue(int receiverId, const QString& field) const {

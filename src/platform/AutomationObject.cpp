@@ -55,9 +55,13 @@ QString ProgIdForType(int type) {
 }
 
 void AutomationObject::KillOnStop::operator()() const noexcept {
-    const std::lock_guard lock(object->processMutex_);
-    if (object->pid_ != 0)
-        ::kill(object->pid_, SIGKILL);
+    object->Cancel();
+}
+
+void AutomationObject::Cancel() {
+    const std::lock_guard lock(processMutex_);
+    if (pid_ != 0)
+        ::kill(pid_, SIGKILL);
 }
 
 AutomationObject::AutomationObject(const QString& progId, const QString& registrationFile,

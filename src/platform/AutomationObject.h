@@ -37,6 +37,10 @@ public:
     QVariant Initialize(const QVariant& rmTrade, const QString& commandLine, const QString& splash);
     QVariant EvalExpr(const QString& expression);
 
+    // Ends the server process, so that the call in progress fails as with a server that died.
+    // From any thread while the object exists.
+    void Cancel();
+
     // The server's process id; 0 once the server is gone.
     pid_t ProcessId() const { return pid_; }
 

@@ -4,13 +4,22 @@
 #include "platform/Errors.h"
 
 #include <QAtomicInteger>
+#include <QSqlDriver>
 #include <QSqlError>
+
+#include <ibase.h>
+#include <sql.h>
 
 namespace {
 QAtomicInteger<quint64> connectionCounter;
 
 // Qt's Firebird driver always attaches with this character set and reads text in it.
 const QString kFirebirdCharset = QStringLiteral("UTF8");
+
+static_assert(sizeof(isc_db_handle) == sizeof(quint32));
+
+// A connect that gets no answer fails after this long instead of hanging on a lost network.
+constexpr int kLoginTimeoutSeconds = 30;
 } // namespace
 
 DbConnection::DbConnection(QString connectionString)
@@ -39,6 +48,13 @@ void DbConnection::Open() {
     if (!database_.open())
         RaiseProviderError(database_.lastError(),
                            QStringLiteral("The connection cannot be opened"));
+    if (parts_.NamesFirebirdDriver()) {
+        const QVariant handle = database_.driver()->handle();
+        if (handle.isValid() && handle.metaType().sizeOf() == int(sizeof(isc_db_handle))) {
+            const std::lock_guard lock(cancelMutex_);
+            attachment_ = *static_cast<const isc_db_handle*>(handle.constData());
+        }
+    }
 }
 
 void DbConnection::Close() {
@@ -50,6 +66,10 @@ void DbConnection::Close() {
         database_.rollback();
         inTransaction_ = false;
         ++transactionSerial_;
+    }
+    {
+        const std::lock_guard lock(cancelMutex_);
+        attachment_ = 0;
     }
     database_.close();
 }
@@ -91,6 +111,18 @@ void DbConnection::RollbackTrans() {
                            QStringLiteral("The transaction cannot roll back"));
 }
 
+void DbConnection::Cancel() {
+    const std::lock_guard lock(cancelMutex_);
+    if (attachment_ != 0) {
+        ISC_STATUS_ARRAY status;
+        isc_db_handle attachment = attachment_;
+        // Fails harmlessly when no call is in progress.
+        fb_cancel_operation(status, &attachment, fb_cancel_raise);
+    }
+    for (void* statement : std::as_const(statements_))
+        SQLCancel(statement);
+}
+
 void DbConnection::Configure() {
     if (parts_.NamesFirebirdDriver()) {
         if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QIBASE")))
@@ -121,7 +153,9 @@ void DbConnection::Configure() {
     while (odbcString.endsWith(u';'))
         odbcString.chop(1);
     database_.setDatabaseName(odbcString);
-    database_.setConnectOptions(QStringLiteral("SQL_ATTR_ODBC_VERSION=SQL_OV_ODBC3"));
+    database_.setConnectOptions(
+        QStringLiteral("SQL_ATTR_ODBC_VERSION=SQL_OV_ODBC3;SQL_ATTR_LOGIN_TIMEOUT=%1")
+            .arg(kLoginTimeoutSeconds));
 }
 
 void DbConnection::Attach(DbQuery* query) {
@@ -130,6 +164,16 @@ void DbConnection::Attach(DbQuery* query) {
 
 void DbConnection::Detach(DbQuery* query) {
     queries_.removeAll(query);
+}
+
+void DbConnection::ListStatement(void* handle) {
+    const std::lock_guard lock(cancelMutex_);
+    statements_.append(handle);
+}
+
+void DbConnection::UnlistStatement(void* handle) {
+    const std::lock_guard lock(cancelMutex_);
+    statements_.removeOne(handle);
 }
 
 void DbConnection::ReleaseQueries() {

@@ -6,6 +6,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <mutex>
+
 class DbQuery;
 class QSqlError;
 
@@ -26,6 +28,11 @@ public:
     void CommitTrans();
     void RollbackTrans();
 
+    // Cuts short the call the owning thread is making on this connection: a Firebird
+    // attachment's call, or an ODBC statement's; the call fails with the provider's message.
+    // From any thread while the connection exists; a connect in progress is not reached.
+    void Cancel();
+
 private:
     friend class DbQuery;
 
@@ -33,6 +40,9 @@ private:
     void Attach(DbQuery* query);
     void Detach(DbQuery* query);
     void ReleaseQueries();
+    // The handles Cancel reaches, kept under cancelMutex_ while they are valid.
+    void ListStatement(void* handle);
+    void UnlistStatement(void* handle);
     void RequireOpen(const char* operation) const;
     // Transactions begun or ended so far; a statement prepared under another count is stale.
     quint64 TransactionSerial() const { return transactionSerial_; }
@@ -46,4 +56,7 @@ private:
     QList<DbQuery*> queries_;
     bool inTransaction_ = false;
     quint64 transactionSerial_ = 0;
+    std::mutex cancelMutex_;
+    quint32 attachment_ = 0;
+    QList<void*> statements_;
 };

@@ -7,6 +7,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSqlResult>
 
 #include <cmath>
 #include <limits>
@@ -287,6 +288,7 @@ DbConnection& DbQuery::Connection() const {
 
 void DbQuery::Release() {
     Close();
+    UnlistHandle();
     query_.reset();
     prepared_ = false;
 }
@@ -294,6 +296,7 @@ void DbQuery::Release() {
 void DbQuery::PrepareStatement() {
     DbConnection& connection = Connection();
     connection.RequireOpen("Prepare");
+    UnlistHandle();
     query_ = std::make_unique<QSqlQuery>(connection.database_);
     // Without it the Firebird driver keeps every row of the result in memory.
     query_->setForwardOnly(true);
@@ -304,6 +307,25 @@ void DbQuery::PrepareStatement() {
     }
     prepared_ = true;
     preparedSerial_ = connection.TransactionSerial();
+    ListHandle();
+}
+
+void DbQuery::ListHandle() {
+    // A Firebird statement is cancelled through its attachment.
+    if (Connection().parts_.NamesFirebirdDriver())
+        return;
+    const QVariant handle = query_->result()->handle();
+    if (!handle.isValid() || handle.metaType().sizeOf() != int(sizeof(void*)))
+        return;
+    listedHandle_ = *static_cast<void* const*>(handle.constData());
+    if (listedHandle_)
+        Connection().ListStatement(listedHandle_);
+}
+
+void DbQuery::UnlistHandle() {
+    if (listedHandle_ && connection_)
+        connection_->UnlistStatement(listedHandle_);
+    listedHandle_ = nullptr;
 }
 
 void DbQuery::Run() {

@@ -51,6 +51,9 @@ private:
 
     DbConnection& Connection() const;
     void Release();
+    // The ODBC statement handle is offered to the connection's Cancel while it lives.
+    void ListHandle();
+    void UnlistHandle();
     void PrepareStatement();
     void Run();
     void FetchNext();
@@ -66,6 +69,7 @@ private:
     QStringList placeholders_;
     QHash<QString, QVariant> parameters_;
     std::unique_ptr<QSqlQuery> query_;
+    void* listedHandle_ = nullptr;
     bool prepared_ = false;
     quint64 preparedSerial_ = 0;
     bool active_ = false;

@@ -46,8 +46,9 @@ TSynchronization_Service::TSynchronization_Service(TDm& dm, ServiceEnvironment e
     , connectionTest_(
           std::make_unique<ConnectionTest>(dm, passwords_, *environment_.OperatorPrompts,
                                            RegistrationPathIn(environment_.ProgramFolder)))
-    , watchdog_(std::make_unique<UpdateWatchdog>(dm, passwords_, *environment_.OperatorPrompts,
-                                                 *environment_.TimeSource, *monitor_)) {
+    , watchdog_(std::make_unique<UpdateWatchdog>(
+          dm, passwords_, *environment_.OperatorPrompts, *environment_.TimeSource, *monitor_,
+          [this](int id, const QDateTime& start) { connections_->CancelStaleCycle(id, start); })) {
     watchdogTick_ = QObject::connect(&dm_.TaskScheduler, &QTimer::timeout, &dm_.TaskScheduler,
                                      [this] { watchdog_->TaskSchedulerTimer(&dm_.TaskScheduler); });
     OpenAndEmptyTables();

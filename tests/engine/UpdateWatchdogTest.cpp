@@ -1,11 +1,20 @@
 #include "engine/UpdateWatchdog.h"
 
 #include "platform/Clock.h"
+#include "platform/DbConnection.h"
+#include "platform/DbQuery.h"
 #include "support/DatabaseFixtures.h"
 #include "support/EngineFixture.h"
 #include "support/ReceiverProbe.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 using Quantities = QMap<int, QVariant>;
 
@@ -28,6 +37,76 @@ Quantities Numbered(int count) {
         quantities.insert(partno, double(partno));
     return quantities;
 }
+
+// Another transaction, on a thread of its own, holding a receiver row until released or until
+// its longest hold is over.
+class RowLock {
+public:
+    RowLock(const QString& connectionString, int partno, std::chrono::milliseconds longest)
+        : thread_([this, connectionString, partno, longest] {
+            Hold(connectionString, partno, longest);
+        }) {}
+    ~RowLock() {
+        Release();
+        thread_.join();
+    }
+
+    bool WaitHeld() {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20), [this] { return held_; });
+    }
+    void Release() {
+        const std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    void Hold(const QString& connectionString, int partno, std::chrono::milliseconds longest) {
+        DbConnection holder(connectionString);
+        holder.Open();
+        holder.BeginTrans();
+        DbQuery update(holder);
+        update.SetSql(QStringLiteral("update Stock_Balance set Quantity = Quantity where "
+                                     "Partno = %1")
+                          .arg(partno));
+        update.Prepare();
+        update.Execute();
+        std::unique_lock lock(mutex_);
+        held_ = true;
+        changed_.notify_all();
+        changed_.wait_for(lock, longest, [this] { return released_; });
+        lock.unlock();
+        holder.RollbackTrans();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool held_ = false;
+    bool released_ = false;
+    std::thread thread_;
+};
+
+// A timer on the main thread every 10 ms, and how late its ticks came at most.
+class MainThreadProbe {
+public:
+    MainThreadProbe() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            latestMs_ = std::max(latestMs_, sinceLast_.restart() - kIntervalMs);
+        });
+        sinceLast_.start();
+        timer_.start(kIntervalMs);
+    }
+    // A tick still waiting counts too.
+    qint64 LatestMs() const { return std::max(latestMs_, sinceLast_.elapsed() - kIntervalMs); }
+
+private:
+    static constexpr qint64 kIntervalMs = 10;
+    QTimer timer_;
+    QElapsedTimer sinceLast_;
+    qint64 latestMs_ = 0;
+};
 
 } // namespace
 
@@ -55,12 +134,16 @@ private:
         vremTable.Post();
     }
 
-    static void Tick(EngineFixture& fixture) {
+    // The timer is off until the last clear of the tick is done.
+    static void Tick(EngineFixture& fixture,
+                     std::chrono::milliseconds clearTimeLimit = DefaultClearTimeLimit) {
         UpdateWatchdog watchdog(fixture.Dm, fixture.Passwords, fixture.Prompts, *fixture.Time,
-                                fixture.Events);
+                                fixture.Events, {},
+                                clearTimeLimit);
         fixture.Dm.TaskScheduler.start();
         watchdog.TaskSchedulerTimer(&fixture.Dm.TaskScheduler);
-        QVERIFY(fixture.Dm.TaskScheduler.isActive());
+        QVERIFY(EngineFixture::WaitUntil([&] { return fixture.Dm.TaskScheduler.isActive(); },
+                                         int(clearTimeLimit.count()) * 3));
         QCOMPARE(fixture.Dm.TaskScheduler.interval(), 10000);
         QVERIFY(!fixture.Dm.Connection.ControlsDisabled());
     }
@@ -156,6 +239,35 @@ private Q_SLOTS:
 
         QCOMPARE(fixture.Prompts.Texts(), QStringList({kConnectFailed, kConnectFailed}));
         QCOMPARE(fixture.CycleMarks(lostConnection), 1);
+    }
+
+    // While another transaction holds a receiver row, the main thread goes on serving its
+    // timers; the clear fails at its time limit, keeps the registration and is done at the
+    // next tick.
+    void lockedReceiverRow() {
+        EngineFixture fixture;
+        QString receiver;
+        const int receiverId = AddReceiver(fixture, &receiver, TestDatabaseKind::FirebirdServer);
+        const int connectionId = fixture.AddConnection("Склад", receiverId, 0);
+        Register(fixture, connectionId, 400000);
+        {
+            RowLock lock(receiver, 2, std::chrono::seconds(4));
+            QVERIFY(lock.WaitHeld());
+            const MainThreadProbe probe;
+
+            Tick(fixture, std::chrono::seconds(1));
+
+            QVERIFY2(probe.LatestMs() <= 50, qPrintable(QString::number(probe.LatestMs())));
+            QCOMPARE(fixture.Prompts.Texts(), QStringList{kClearFailed});
+            QCOMPARE(fixture.CycleMarks(connectionId), 1);
+        }
+        QCOMPARE(ReceiverProbe::Quantities(receiver), Numbered(3));
+
+        Tick(fixture, std::chrono::seconds(1));
+
+        QCOMPARE(fixture.Prompts.Texts(), QStringList{kClearFailed});
+        QCOMPARE(fixture.CycleMarks(connectionId), 0);
+        QCOMPARE(ReceiverProbe::Quantities(receiver), Cleared(3));
     }
 
     void failingClear_data() {

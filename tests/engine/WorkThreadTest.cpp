@@ -345,16 +345,14 @@ void WorkThreadTest::shutdown() {
 
     control->Shutdown();
 
+    // The stuck worker's update is cut short, so it ends within the wait, reporting nothing.
     QVERIFY(control->RunningConnections().empty());
-    QVERIFY(!stuckWorker->Finished());
+    QVERIFY(stuckWorker->Finished());
     QVERIFY(EngineFixture::WaitUntil([&] { return asleepWorker.expired(); }));
     QVERIFY(EngineFixture::WaitUntil([&] { return blockedWorker.expired(); }));
     control.reset();
-
-    // Once the lock goes the stuck worker ends on its own, reporting nothing.
     hold.finish();
     lock.rollback();
-    QVERIFY(EngineFixture::WaitUntil([&] { return stuckWorker->Finished(); }, 60000));
     lock.close();
     QCOMPARE(fixture->Events.Events().size(), events);
     QVERIFY(fixture->Prompts.Messages().isEmpty());

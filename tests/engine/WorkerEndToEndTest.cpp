@@ -287,6 +287,7 @@ void WorkerEndToEndTest::balanceThatIsNoNumber() {
 
     fixture.Time->SetNow(EngineFixture::DefaultStart().addSecs(301));
     watchdog.TaskSchedulerTimer(&fixture.Dm.TaskScheduler);
+    QVERIFY(EngineFixture::WaitUntil([&] { return fixture.Dm.TaskScheduler.isActive(); }));
     QCOMPARE(fixture.CycleMarks(id), 0);
     QCOMPARE(ReceiverProbe::Quantities(receiver),
              (Quantities{{1, kNull}, {2, kNull}, {3, kNull}, {4, kNull}}));

@@ -6,11 +6,15 @@
 #include "platform/DbQuery.h"
 #include "platform/Errors.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTest>
 
+#include <future>
 #include <memory>
+#include <thread>
 #include <tuple>
 
 Q_DECLARE_METATYPE(TestDatabaseKind)
@@ -43,6 +47,24 @@ class DatabaseTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // A PostgreSQL server that takes the connection and never answers: the connect gives up
+    // after its time-out instead of hanging.
+    void connectToASilentServerGivesUp() {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        DbConnection connection(QStringLiteral("Driver=PostgreSQL Unicode;Server=127.0.0.1;"
+                                               "Port=%1;Database=x;UID=x;PWD=x")
+                                    .arg(silent.serverPort()));
+        QElapsedTimer connecting;
+        connecting.start();
+        std::future<void> opened = std::async(std::launch::async, [&] { connection.Open(); });
+        const bool gaveUp = opened.wait_for(std::chrono::seconds(45)) == std::future_status::ready;
+        // Closing the server ends a connect that still hangs.
+        silent.close();
+        QVERIFY2(gaveUp, qPrintable(QString::number(connecting.elapsed())));
+        QVERIFY_THROWS_EXCEPTION(EOleException, opened.get());
+        QVERIFY2(connecting.elapsed() >= 25000, qPrintable(QString::number(connecting.elapsed())));
+    }
     void initTestCase();
     void init();
     void selectReadsRowsInOrder_data();

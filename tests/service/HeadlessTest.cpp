@@ -1,5 +1,8 @@
+#include "support/DatabaseFixtures.h"
 #include "support/InfobaseFixture.h"
 #include "support/TestPaths.h"
+
+#include "core/PasswordCipher.h"
 
 #include "platform/Clock.h"
 #include "platform/ProfileFile.h"
@@ -9,6 +12,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -16,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QUuid>
 
 #include <csignal>
 #include <cstdio>
@@ -189,6 +194,47 @@ private Q_SLOTS:
             QVERIFY2(own.last().endsWith(QStringLiteral("было остановлено.")),
                      qPrintable(own.last()));
         }
+    }
+
+    // The SQL source becomes a PostgreSQL query that sleeps for ten minutes: the end of the
+    // program cuts it short on the server, and the program is gone at once.
+    void endsAtOnceWithAWorkerStuckInAQuery() {
+        DatabaseFixtures databases;
+        const QString source = databases.CreatePostgreSql(QStringLiteral("stuck"));
+        const QString tag = QUuid::createUuid().toString(QUuid::Id128);
+        const QString password = DatabaseFixtures::PostgreSqlPassword();
+        ProfileFile settings(data_->SettingsPath());
+        const auto replaceSqlSource = [&](const char* key, const QString& value) {
+            const QString section = QStringLiteral("Source");
+            QStringList values = settings.ReadString(section, QString::fromLatin1(key)).split(u'`');
+            const QStringList types =
+                settings.ReadString(section, QStringLiteral("Id_Connection_Types")).split(u'`');
+            values[types.indexOf(QStringLiteral("1"))] = value;
+            settings.WriteString(section, QString::fromLatin1(key), values.join(u'`'));
+        };
+        replaceSqlSource("Connection_String",
+                         QString(source).replace(QStringLiteral("PWD=") + password,
+                                                 QStringLiteral("PWD=") +
+                                                     PasswordCipher().EncipherPassword(password)));
+        replaceSqlSource(
+            "SQL_Query",
+            QStringLiteral("select 1001 as Code, 1 as Quantity, '%1' as Tag from pg_sleep(600)")
+                .arg(tag));
+        settings.Save();
+        const auto running = [&] { return DatabaseFixtures::RunningStatements(source, tag); };
+
+        const auto program = StartHeadless(folder_);
+        QVERIFY(program->waitForStarted(10000));
+        QVERIFY2(WaitFor([&] { return running() == 1; }, 30000), qPrintable(ErrorOutput(*program)));
+        QElapsedTimer ending;
+        ending.start();
+        ::kill(pid_t(program->processId()), SIGTERM);
+        QVERIFY(program->waitForFinished(20000));
+
+        QVERIFY2(ending.elapsed() <= 5000, qPrintable(QString::number(ending.elapsed())));
+        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+        QVERIFY2(program->exitCode() == 0, qPrintable(ErrorOutput(*program)));
+        QVERIFY(WaitFor([&] { return running() == 0; }, 2000));
     }
 
     void refusesASettingsFileThatDoesNotLoad_data() {

@@ -262,6 +262,8 @@ private Q_SLOTS:
             .SetAsDateTime(clock_->Now().addSecs(-301));
         dm.VremTable.Post();
         QVERIFY(QMetaObject::invokeMethod(&dm.TaskScheduler, "timeout"));
+        // The clear runs beside the main thread; its box comes when it has failed.
+        QVERIFY(QTest::qWaitFor([&] { return !prompts_.Texts().isEmpty(); }, 20000));
         QCOMPARE(prompts_.Texts().last(),
                  QStringLiteral("Не удалось подключиться к приемнику для обнуления данных."));
     }

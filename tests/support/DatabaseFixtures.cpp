@@ -248,6 +248,16 @@ void DatabaseFixtures::Run(const QString& connectionString, const QStringList& s
     });
 }
 
+int DatabaseFixtures::RunningStatements(const QString& connectionString, const QString& textPart) {
+    return Select(connectionString,
+                  QStringLiteral("select count(*) from pg_stat_activity where state = 'active' "
+                                 "and pid <> pg_backend_pid() and query like '%%1%'")
+                      .arg(textPart))
+        .value(0)
+        .value(0)
+        .toInt();
+}
+
 QList<QVariantList> DatabaseFixtures::Select(const QString& connectionString, const QString& sql) {
     QList<QVariantList> rows;
     WithDatabase(connectionString, [&](QSqlDatabase& database) {

@@ -52,6 +52,8 @@ public:
     static void Run(const QString& connectionString, const QStringList& statements);
     // The rows of a select, each as its column values.
     static QList<QVariantList> Select(const QString& connectionString, const QString& sql);
+    // PostgreSQL: the statements of other sessions running now whose text holds textPart.
+    static int RunningStatements(const QString& connectionString, const QString& textPart);
 
     // Parts (Partno, Code, Name) with an index on Code, Stock_Balance (Partno, Quantity).
     static void CreateReceiverSchema(const QString& connectionString);
