@@ -49,9 +49,10 @@ void UpdateWatchdog::TaskSchedulerTimer(QTimer* sender) {
         const bool stale = vremTable.FieldByName(QStringLiteral("NameTable")).AsString() ==
                                QStringLiteral("Connection") &&
                            RegisteredSeconds() > kStaleSeconds;
-        // A cleared registration is deleted, and the row after it takes its place.
-        if (!stale ||
-            !ClearConnection(vremTable.FieldByName(QStringLiteral("IdTable")).AsInteger()))
+        // A registration that is done with is deleted, and the row after it takes its place.
+        if (stale && ClearRegisteredReceiver())
+            vremTable.Delete();
+        else
             vremTable.Next();
     }
 }
@@ -62,32 +63,23 @@ qint64 UpdateWatchdog::RegisteredSeconds() const {
     return start.msecsTo(clock_.Now()) % kMsPerDay / 1000;
 }
 
-bool UpdateWatchdog::ClearConnection(int connectionId) {
-    RecordSet& connection = dm_.Connection;
-    connection.DisableControls();
-    const QVariant currentId =
-        connection.IsEmpty() ? QVariant() : connection.FieldByName(QStringLiteral("Id")).Value();
-    const auto restore = [&] {
-        if (currentId.isValid())
-            connection.Locate(QStringLiteral("Id"), {currentId});
-        connection.EnableControls();
-    };
-    bool cleared = false;
-    try {
-        // Without the row there is no receiver to reach, which the operator is told.
-        const int receiverId =
-            connection.Locate(QStringLiteral("Id"), {connectionId})
-                ? connection.FieldByName(QStringLiteral("Id_Receiver")).AsInteger()
-                : 0;
-        cleared = ClearReceiver(receiverId);
-        if (cleared)
-            dm_.VremTable.Delete();
-    } catch (...) {
-        restore();
-        throw;
-    }
-    restore();
-    return cleared;
+int UpdateWatchdog::RegisteredReceiverId() const {
+    RecordSet& vremTable = dm_.VremTable;
+    // Looked up, not located: the operator's current connection row and pending edit stay.
+    const QVariantList connection = dm_.Connection.Lookup(
+        QStringLiteral("Id"), {vremTable.FieldByName(QStringLiteral("IdTable")).AsInteger()},
+        QStringLiteral("Id_Receiver"));
+    // A deleted connection still leaves the receiver its cycle wrote to.
+    return connection.isEmpty() ? vremTable.FieldByName(QStringLiteral("IdReceiver")).AsInteger()
+                                : connection.first().toInt();
+}
+
+bool UpdateWatchdog::ClearRegisteredReceiver() {
+    const int receiverId = RegisteredReceiverId();
+    const bool configured =
+        !dm_.Receiver.Lookup(QStringLiteral("Id"), {receiverId}, QStringLiteral("Id")).isEmpty();
+    // A receiver no longer configured can never be reached: the operator is told once.
+    return ClearReceiver(receiverId) || !configured;
 }
 
 bool UpdateWatchdog::ClearReceiver(int receiverId) {

@@ -20,9 +20,12 @@ public:
 private:
     // Seconds since the current VremTable row's start, whole days left out.
     qint64 RegisteredSeconds() const;
-    // Clears the connection's receiver and deletes the current VremTable row; false, with
-    // the row kept, after a failure the operator was told of.
-    bool ClearConnection(int connectionId);
+    // The receiver of the current registration's connection; the one the registration kept
+    // when the connection is gone.
+    int RegisteredReceiverId() const;
+    // Clears the receiver of the current registration; false, when the registration must stay
+    // for another try, after a failure the operator was told of.
+    bool ClearRegisteredReceiver();
     bool ClearReceiver(int receiverId);
     QVariant ReceiverValue(int receiverId, const QString& field) const;
 

@@ -71,6 +71,9 @@ private:
     void RefreshControls();
     void NewConnectionValues(RecordSet& connection);
     void PostedWithPassword(RecordSet& table);
+    // A row changed on behalf of a worker: saved and shown beside the operator's pending edit.
+    void RowUpdated(RecordSet& table);
+    void RequireLoaded() const;
 
     TDm& dm_;
     ServiceEnvironment environment_;

@@ -16,10 +16,12 @@ EngineFixture::EngineFixture(const QDateTime& start)
         table->EmptyTable();
     }
     Dm.Connection.AfterPost = [this](RecordSet&) { ++ConnectionPosts; };
+    Dm.Connection.AfterRowUpdate = [this](RecordSet&) { ++ConnectionPosts; };
 }
 
 EngineFixture::~EngineFixture() {
     Dm.Connection.AfterPost = nullptr;
+    Dm.Connection.AfterRowUpdate = nullptr;
     HandOver->Close();
 }
 

@@ -21,7 +21,7 @@ class VirtualClock;
 
 // The engine's surroundings for tests: the real tables, opened and empty, the password keeper,
 // a recording event sink and window link, scripted prompts, virtual time and the hand-over.
-// Every post of Connection is counted, as the settings file would be written.
+// Every post and row update of Connection is counted, as the settings file would be written.
 class EngineFixture {
 public:
     // Monday 2024-01-15 10:00:00 unless given.
