@@ -425,14 +425,7 @@ void ConnectionControlTest::operatorsPendingEditStays() {
     control.StartConnection(a);
     if (action.startsWith(u"stop") && action != u"stop busy")
         QVERIFY(fixture.WaitForSleepers(1));
-    RecordSet& connection = fixture.Dm.Connection;
-    QVERIFY(connection.Locate("Id", {b}));
-    if (insert) {
-        connection.Insert();
-    } else {
-        connection.Edit();
-        connection.FieldByName("Time_Update").SetAsInteger(0);
-    }
+    fixture.BeginOperatorsEdit(b, insert);
 
     if (action == u"step")
         QVERIFY(fixture.WaitForSleepers(1));
@@ -442,13 +435,7 @@ void ConnectionControlTest::operatorsPendingEditStays() {
         control.StopConnection(a, false);
 
     QCOMPARE(fixture.Status(a), status);
-    QCOMPARE(connection.State(), insert ? RecordSetState::Insert : RecordSetState::Edit);
-    QCOMPARE(connection.RecordCount(), insert ? 3 : 2);
-    QCOMPARE(fixture.ConnectionValue(b, "Time_Update").toInt(), 30);
-    if (!insert) {
-        QCOMPARE(connection.FieldByName("Id").AsInteger(), b);
-        QCOMPARE(connection.FieldByName("Time_Update").AsInteger(), 0);
-    }
+    fixture.VerifyOperatorsEditPending(b, insert);
 }
 
 QTEST_GUILESS_MAIN(ConnectionControlTest)

@@ -214,24 +214,13 @@ private Q_SLOTS:
         const int connectionId = fixture.AddConnection("Склад", receiverId, 0);
         const int otherId = fixture.AddConnection("Другой", receiverId, 0);
         Register(fixture, connectionId, 400000);
-        RecordSet& connection = fixture.Dm.Connection;
-        QVERIFY(connection.Locate("Id", {otherId}));
-        if (insert) {
-            connection.Insert();
-        } else {
-            connection.Edit();
-            connection.FieldByName("Time_Update").SetAsInteger(0);
-        }
+        fixture.BeginOperatorsEdit(otherId, insert);
 
         Tick(fixture);
 
         QCOMPARE(ReceiverProbe::Quantities(receiver), Cleared(3));
         QCOMPARE(fixture.CycleMarks(connectionId), 0);
-        QCOMPARE(connection.State(), insert ? RecordSetState::Insert : RecordSetState::Edit);
-        QCOMPARE(connection.RecordCount(), insert ? 3 : 2);
-        QCOMPARE(fixture.ConnectionValue(otherId, "Time_Update").toInt(), 30);
-        if (!insert)
-            QCOMPARE(connection.FieldByName("Time_Update").AsInteger(), 0);
+        fixture.VerifyOperatorsEditPending(otherId, insert);
     }
 
     void deletedConnection_data() {

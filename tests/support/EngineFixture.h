@@ -50,6 +50,12 @@ public:
     // Rows of VremTable that mark a running cycle of the connection.
     int CycleMarks(int id) const;
 
+    // The operator's unsaved change on the row of this connection, made current: period 0
+    // typed into it, or a new row inserted there with only its defaults.
+    void BeginOperatorsEdit(int id, bool insert);
+    // The change is still pending on the current row, none of it stored.
+    void VerifyOperatorsEditPending(int id, bool insert);
+
     // Runs the main thread's events until condition holds or timeoutMs of real time pass.
     static bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 20000);
     // Runs the main thread's events while the worker threads settle into their next waits.
