@@ -130,12 +130,6 @@ void PasswordKeeper::HideLoadedPasswords(RecordSet& row, const QString& stored) 
     connectionString.SetAsString(parts.Joined());
 }
 
-QString PasswordKeeper::EncipherConnectionString(RecordSet& row) const {
-    const QChar separator = ConnectionStringSeparator(row);
-    return EncipherConnectionString(row.FieldByName(QStringLiteral("Id")).AsInteger(), row.Name(),
-                                    separator, row.FieldByName(ConnectionStringField).AsString());
-}
-
 QString PasswordKeeper::EncipherConnectionString(int id, const QString& tableName, QChar separator,
                                                  const QString& connectionString) const {
     const std::optional<QStringList> held = HeldPasswords(id, tableName);

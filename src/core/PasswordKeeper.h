@@ -36,9 +36,7 @@ public:
     // the connection string as the file holds it, which may be longer than the field, since
     // enciphered passwords are.
     void HideLoadedPasswords(RecordSet& row, const QString& stored);
-    // The connection string of the current row as the settings file stores it.
-    QString EncipherConnectionString(RecordSet& row) const;
-    // The same for any row, given by its values.
+    // The connection string of a row, given by its values, as the settings file stores it.
     QString EncipherConnectionString(int id, const QString& tableName, QChar separator,
                                      const QString& connectionString) const;
 
