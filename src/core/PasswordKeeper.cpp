@@ -57,10 +57,14 @@ PasswordKeeper::PasswordKeeper(RecordSet& vremTable, TableEventStore& events)
     , events_(events) {}
 
 QChar PasswordKeeper::ConnectionStringSeparator(RecordSet& row) {
-    if (row.Name() == u"Source" &&
-        row.FieldByName(QStringLiteral("Id_Connection_Types")).AsInteger() != 1)
-        return u' ';
-    return u';';
+    if (row.Name() != u"Source")
+        return u';';
+    return ConnectionStringSeparator(
+        row.Name(), row.FieldByName(QStringLiteral("Id_Connection_Types")).AsInteger());
+}
+
+QChar PasswordKeeper::ConnectionStringSeparator(const QString& tableName, int connectionType) {
+    return tableName == u"Source" && connectionType != 1 ? u' ' : u';';
 }
 
 bool PasswordKeeper::IsMaskedPassword(const QString& text, const QString& held) {
@@ -129,13 +133,12 @@ void PasswordKeeper::HideLoadedPasswords(RecordSet& row, const QString& stored) 
     connectionString.SetAsString(parts.Joined());
 }
 
-QString PasswordKeeper::EncipherConnectionString(RecordSet& row) const {
-    const QString connectionString = row.FieldByName(ConnectionStringField).AsString();
-    const std::optional<QStringList> held =
-        HeldPasswords(row.FieldByName(QStringLiteral("Id")).AsInteger(), row.Name());
+QString PasswordKeeper::EncipherConnectionString(int id, const QString& tableName, QChar separator,
+                                                 const QString& connectionString) const {
+    const std::optional<QStringList> held = HeldPasswords(id, tableName);
     if (!held)
         return connectionString;
-    SeparatedConnectionString parts(connectionString, ConnectionStringSeparator(row));
+    SeparatedConnectionString parts(connectionString, separator);
     const QList<int>& marked = parts.PasswordParts();
     for (qsizetype k = 0; k < marked.size(); ++k) {
         // A part the held list does not reach keeps its own text, enciphered all the same.

@@ -21,6 +21,8 @@ public:
 
     // ";" for receivers and SQL sources, " " for the 1C command lines (current row).
     static QChar ConnectionStringSeparator(RecordSet& row);
+    // The same for a row of the named table with this connection type.
+    static QChar ConnectionStringSeparator(const QString& tableName, int connectionType);
     // The operator left the asterisks alone: as long as the held password, all "*".
     static bool IsMaskedPassword(const QString& text, const QString& held);
 
@@ -34,8 +36,9 @@ public:
     // the connection string as the file holds it, which may be longer than the field, since
     // enciphered passwords are.
     void HideLoadedPasswords(RecordSet& row, const QString& stored);
-    // The connection string of the current row as the settings file stores it.
-    QString EncipherConnectionString(RecordSet& row) const;
+    // The connection string of a row, given by its values, as the settings file stores it.
+    QString EncipherConnectionString(int id, const QString& tableName, QChar separator,
+                                     const QString& connectionString) const;
 
     const PasswordCipher& Cipher() const { return cipher_; }
 

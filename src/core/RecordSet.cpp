@@ -882,6 +882,56 @@ QVariantList RecordSet::Lookup(const QString& keyFields, const QVariantList& key
     return values;
 }
 
+bool RecordSet::UpdateRow(const QString& keyFields, const QVariantList& keyValues,
+                          const QString& fieldNames, const QVariantList& values) {
+    RequireActive();
+    const QList<int> fields = FieldList(fieldNames);
+    if (fields.size() != values.size()) {
+        throw Exception(QStringLiteral("%1: %2 fields but %3 values")
+                            .arg(name_)
+                            .arg(fields.size())
+                            .arg(values.size()));
+    }
+    const int found = FindRow(FieldList(keyFields), keyValues, Qt::CaseSensitive);
+    if (found < 0) {
+        return false;
+    }
+    // All values are converted before any is stored, so a refused one changes nothing.
+    QVariantList stored;
+    for (int i = 0; i < fields.size(); ++i) {
+        const FieldDef& def = fields_[fields[i]];
+        if (def.Kind != FieldKind::Data) {
+            throw Exception(
+                QStringLiteral("%1: Field '%2' cannot be modified").arg(name_, def.Name));
+        }
+        stored.append(StoredValue(name_, def, values[i]));
+    }
+    Row& row = *rows_[found];
+    const bool pendingEditOfRow = state_ == RecordSetState::Edit && editRow_ == found;
+    for (int i = 0; i < fields.size(); ++i) {
+        row[fields[i]] = stored[i];
+        if (pendingEditOfRow) {
+            buffer_[fields[i]] = stored[i];
+        }
+    }
+    InvalidateIndexes();
+    Notify(RecordSetChange::Layout);
+    Fire(AfterRowUpdate);
+    return true;
+}
+
+QList<QVariantList> RecordSet::StoredRows() const {
+    QList<QVariantList> stored;
+    stored.reserve(qsizetype(rows_.size()));
+    const int pending = state_ == RecordSetState::Insert ? editRow_ : -1;
+    for (int row = 0; row < int(rows_.size()); ++row) {
+        if (row != pending) {
+            stored.append(*rows_[row]);
+        }
+    }
+    return stored;
+}
+
 int RecordSet::PrepareFilterChange() {
     if (!Active()) {
         return -1;

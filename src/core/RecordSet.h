@@ -136,6 +136,14 @@ public:
     // list when no row matches.
     QVariantList Lookup(const QString& keyFields, const QVariantList& keyValues,
                         const QString& resultFields) const;
+    // Writes the fields ("A;B", one value each) of the first stored row that matches, without
+    // moving the cursor: a pending edit or insert of another row stays as it is, and a pending
+    // edit of this row takes the values too. AfterRowUpdate follows; false when no row matches.
+    bool UpdateRow(const QString& keyFields, const QVariantList& keyValues,
+                   const QString& fieldNames, const QVariantList& values);
+    // The data values of every stored row in order, whatever the cursor and the filter: a
+    // pending edit is not part of them, nor is a row under insert.
+    QList<QVariantList> StoredRows() const;
 
     // Only expressions of the form "<field> = <integer>" are understood.
     void SetFilter(const QString& expression);
@@ -158,6 +166,8 @@ public:
     Handler AfterPost;
     Handler AfterCancel;
     Handler AfterDelete;
+    // After UpdateRow changed a row that is not necessarily the current one.
+    Handler AfterRowUpdate;
     // Fills the calculated fields of the row being read (Field::SetValue works on them here).
     Handler OnCalcFields;
 

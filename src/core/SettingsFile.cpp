@@ -25,19 +25,19 @@ bool IsStatusField(const RecordSet& table, const QString& fieldName) {
     return table.Name() == u"Connection" && fieldName.compare(u"Status", Qt::CaseInsensitive) == 0;
 }
 
-QString FieldText(const Field& field) {
-    if (field.IsNull())
+QString FieldText(const FieldDef& def, const QVariant& value) {
+    if (!value.isValid())
         return QString();
-    switch (field.DataType()) {
+    switch (def.Type) {
     case FieldType::Integer:
     case FieldType::SmallInt:
-        return QString::number(field.AsInteger());
+        return QString::number(value.toInt());
     case FieldType::Text:
-        return field.AsString();
+        return value.toString();
     case FieldType::DateTime:
-        return RegionalSettings::StoredDateTimeToText(field.AsDateTime());
+        return RegionalSettings::StoredDateTimeToText(value.toDateTime());
     case FieldType::Time:
-        return RegionalSettings::StoredTimeToText(field.AsTime());
+        return RegionalSettings::StoredTimeToText(value.toTime());
     }
     return QString();
 }
@@ -179,14 +179,25 @@ void SettingsFile::SetFieldFromText(RecordSet& table, const QString& fieldName,
 
 void SettingsFile::SaveTable(RecordSet& table) {
     ProfileFile file(path_);
-    WriteKeepingCursor(file, table);
+    WriteTableSection(file, table.Name(), table);
+    Save(file);
+}
+
+void SettingsFile::SaveStoredRows(RecordSet& table) {
+    ProfileFile file(path_);
+    WriteStoredRows(file, table.Name(), table);
     Save(file);
 }
 
 void SettingsFile::WriteTableSection(ProfileFile& file, const QString& section, RecordSet& table) {
     if (table.IsEditing())
         table.Cancel();
+    WriteStoredRows(file, section, table);
+}
 
+// The rows are read as stored, so the cursor and any pending edit stay as they are.
+void SettingsFile::WriteStoredRows(ProfileFile& file, const QString& section,
+                                   const RecordSet& table) {
     const QList<FieldDef>& defs = table.FieldDefs();
     std::vector<int> dataFields;
     for (int index = 0; index < defs.size(); ++index) {
@@ -195,16 +206,22 @@ void SettingsFile::WriteTableSection(ProfileFile& file, const QString& section, 
     }
 
     const bool passwordTable = IsPasswordTable(table);
+    const int idField = table.FieldIndex(QStringLiteral("Id"));
+    const int typeField = table.FieldIndex(QStringLiteral("Id_Connection_Types"));
     std::vector<QStringList> values(dataFields.size());
-    for (table.First(); !table.Eof(); table.Next()) {
+    for (const QVariantList& row : table.StoredRows()) {
         for (size_t column = 0; column < dataFields.size(); ++column) {
-            const Field field(table, dataFields[column]);
-            if (IsStatusField(table, field.Name()))
+            const FieldDef& def = defs[dataFields[column]];
+            const QVariant& value = row[dataFields[column]];
+            if (IsStatusField(table, def.Name))
                 values[column].append(QStringLiteral("0"));
-            else if (passwordTable && field.Name() == u"Connection_String")
-                values[column].append(passwords_.EncipherConnectionString(table));
+            else if (passwordTable && def.Name == u"Connection_String")
+                values[column].append(passwords_.EncipherConnectionString(
+                    row[idField].toInt(), table.Name(),
+                    PasswordKeeper::ConnectionStringSeparator(table.Name(), row[typeField].toInt()),
+                    value.toString()));
             else
-                values[column].append(FieldText(field));
+                values[column].append(FieldText(def, value));
         }
     }
     for (size_t column = 0; column < dataFields.size(); ++column)
@@ -222,19 +239,8 @@ void SettingsFile::SaveCountersAndTables() {
     file.WriteString(counterSection, QStringLiteral("Counter_Source"),
                      QString::number(counters_.Counter_Source));
     for (RecordSet* table : {&dm_.Source, &dm_.Receiver, &dm_.Connection})
-        WriteKeepingCursor(file, *table);
+        WriteTableSection(file, table->Name(), *table);
     Save(file);
-}
-
-// Walking the rows must neither save nor refresh the window, and the operator's row stays
-// current.
-void SettingsFile::WriteKeepingCursor(ProfileFile& file, RecordSet& table) {
-    const QVariant id =
-        table.IsEmpty() ? QVariant() : table.FieldByName(QStringLiteral("Id")).Value();
-    SuspendedTableEvents suspended(events_, table);
-    WriteTableSection(file, table.Name(), table);
-    if (id.isValid())
-        table.Locate(QStringLiteral("Id"), {id});
 }
 
 int* SettingsFile::CounterFor(const RecordSet& table) {

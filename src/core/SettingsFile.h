@@ -34,16 +34,19 @@ public:
     // One value read from the file into the current row; empty text leaves the field null.
     void SetFieldFromText(RecordSet& table, const QString& fieldName, const QString& text);
 
-    // Rewrites the table's section; the cursor stays on its row and the table's events are
-    // back afterwards, also when the write fails ("Unable to write to <path>").
+    // Rewrites the table's section after cancelling a pending insert or edit; the cursor stays
+    // on its row. A write that fails raises "Unable to write to <path>".
     void SaveTable(RecordSet& table);
+    // Rewrites the table's section from the rows as stored, leaving a pending insert or edit
+    // and the cursor as they are.
+    void SaveStoredRows(RecordSet& table);
     // All data fields of the table as one section; a pending insert or edit is cancelled.
     void WriteTableSection(ProfileFile& file, const QString& section, RecordSet& table);
     // The counters, then Source, Receiver and Connection, in one write.
     void SaveCountersAndTables();
 
 private:
-    void WriteKeepingCursor(ProfileFile& file, RecordSet& table);
+    void WriteStoredRows(ProfileFile& file, const QString& section, const RecordSet& table);
     int* CounterFor(const RecordSet& table);
     void Save(const ProfileFile& file) const;
 

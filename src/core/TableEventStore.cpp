@@ -18,6 +18,7 @@ void TableEventStore::SuspendTableEvents(RecordSet& table) {
     MoveIntoSlot(afterScroll_, table.AfterScroll);
     MoveIntoSlot(afterPost_, table.AfterPost);
     MoveIntoSlot(afterDelete_, table.AfterDelete);
+    MoveIntoSlot(afterRowUpdate_, table.AfterRowUpdate);
 }
 
 void TableEventStore::RestoreTableEvents(RecordSet& table) {
@@ -26,6 +27,7 @@ void TableEventStore::RestoreTableEvents(RecordSet& table) {
     PutBack(afterScroll_, table.AfterScroll);
     PutBack(afterPost_, table.AfterPost);
     PutBack(afterDelete_, table.AfterDelete);
+    PutBack(afterRowUpdate_, table.AfterRowUpdate);
 }
 
 SuspendedTableEvents::SuspendedTableEvents(TableEventStore& store, RecordSet& table)

@@ -2,12 +2,12 @@
 
 #include "core/RecordSet.h"
 
-// One store of slots for the five change events that are taken off a table while it is
-// posted or moved without saving or refreshing. Suspensions do not nest.
+// One store of slots for the change events that are taken off a table while it is posted,
+// moved or has a row updated without saving or refreshing. Suspensions do not nest.
 class TableEventStore {
 public:
-    // Takes on-new-record, after-insert, after-scroll, after-post and after-delete off the
-    // table; after-cancel and the calculation stay.
+    // Takes on-new-record, after-insert, after-scroll, after-post, after-delete and
+    // after-row-update off the table; after-cancel and the calculation stay.
     void SuspendTableEvents(RecordSet& table);
     // Puts every held handler back; the slots keep them.
     void RestoreTableEvents(RecordSet& table);
@@ -18,6 +18,7 @@ private:
     RecordSet::Handler afterScroll_;
     RecordSet::Handler afterPost_;
     RecordSet::Handler afterDelete_;
+    RecordSet::Handler afterRowUpdate_;
 };
 
 // Suspends a table's events for one scope and puts them back on every path, failures included.

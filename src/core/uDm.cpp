@@ -93,6 +93,8 @@ TDm::TDm(QObject* parent)
     // Wide enough for any password cut out of a connection string.
     VremTable.AddField(Text(QStringLiteral("Password"), 500, false));
     VremTable.AddField(Data(QStringLiteral("StartUpdateTime"), FieldType::DateTime));
+    // The receiver a registered cycle writes to, still known once its connection is deleted.
+    VremTable.AddField(Data(QStringLiteral("IdReceiver"), integer));
 
     TaskScheduler.setInterval(10000);
 }

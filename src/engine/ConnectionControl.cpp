@@ -34,11 +34,18 @@ QVariant CurrentId(RecordSet& table) {
     return table.IsEmpty() ? QVariant() : table.FieldByName(QStringLiteral("Id")).Value();
 }
 
+// The current row, edited and posted.
 void SetStatus(RecordSet& connection, int status, int updated) {
     connection.Edit();
     connection.FieldByName(QStringLiteral("Status")).SetAsInteger(status);
     connection.FieldByName(QStringLiteral("Updated")).SetAsInteger(updated);
     connection.Post();
+}
+
+// The row with this Id, whichever row is current or under edit.
+void SetStatusOf(RecordSet& connection, int id, int status, int updated) {
+    connection.UpdateRow(QStringLiteral("Id"), {id}, QStringLiteral("Status;Updated"),
+                         {status, updated});
 }
 } // namespace
 
@@ -124,37 +131,25 @@ void ConnectionControl::StopConnection(int id, bool confirm) {
         return;
 
     RecordSet& table = environment_.Dm.Connection;
-    table.DisableControls();
-    const QVariant currentId = CurrentId(table);
-    try {
-        table.Locate(QStringLiteral("Id"), {id});
-        {
-            SuspendedTableEvents suspended(environment_.TableEvents, table);
-            const QString key = QString::number(id);
-            const auto entry = std::find_if(running_.begin(), running_.end(), [&](const auto& e) {
-                return e.Key == key && !e.Worker->Finished();
-            });
-            if (entry != running_.end()) {
-                if (entry->Worker->TerminateIfSleeping()) {
-                    retiring_.push_back(entry->Worker);
-                    running_.erase(entry);
-                    SetStatus(table, ConnectionStatus::NotUpdating, 0);
-                } else {
-                    SetStatus(table, ConnectionStatus::Stopping, 1);
-                    CancelAfterGrace(entry->Worker);
-                }
+    {
+        // Neither saved nor refreshed here; the operator's current row and pending edit stay.
+        SuspendedTableEvents suspended(environment_.TableEvents, table);
+        const QString key = QString::number(id);
+        const auto entry = std::find_if(running_.begin(), running_.end(), [&](const auto& e) {
+            return e.Key == key && !e.Worker->Finished();
+        });
+        if (entry != running_.end()) {
+            if (entry->Worker->TerminateIfSleeping()) {
+                retiring_.push_back(entry->Worker);
+                running_.erase(entry);
+                SetStatusOf(table, id, ConnectionStatus::NotUpdating, 0);
+            } else {
+                SetStatusOf(table, id, ConnectionStatus::Stopping, 1);
+                CancelAfterGrace(entry->Worker);
             }
         }
-        environment_.Events.LogEvent(id, 3, QString());
-    } catch (...) {
-        if (table.IsEditing())
-            table.Cancel();
-        table.EnableControls();
-        throw;
     }
-    if (currentId.isValid())
-        table.Locate(QStringLiteral("Id"), {currentId});
-    table.EnableControls();
+    environment_.Events.LogEvent(id, 3, QString());
 }
 
 void ConnectionControl::StartAllConnections() {
@@ -164,9 +159,11 @@ void ConnectionControl::StartAllConnections() {
 }
 
 void ConnectionControl::StopAllConnections() {
-    RecordSet& table = environment_.Dm.Connection;
-    for (table.First(); !table.Eof(); table.Next())
-        StopConnection(table.FieldByName(QStringLiteral("Id")).AsInteger(), false);
+    // Read as stored, so that the walk neither moves the operator's row nor ends an edit.
+    const RecordSet& table = environment_.Dm.Connection;
+    const int idField = table.FieldIndex(QStringLiteral("Id"));
+    for (const QVariantList& row : table.StoredRows())
+        StopConnection(row[idField].toInt(), false);
 }
 
 void ConnectionControl::ApplyCommandLine(const QStringList& arguments) {

@@ -274,11 +274,9 @@ void TWorkThread::StartCycle() {
             return;
         InPeriod = IsInWorkingPeriod(environment_.Dm.Connection, *environment_.TimeSource,
                                      parameters_.ConnectionId);
-        EditConnectionRow([this](RecordSet& connection) {
-            connection.FieldByName(QStringLiteral("Status"))
-                .SetAsInteger(InPeriod ? ConnectionStatus::Updating
-                                       : ConnectionStatus::WaitingForPeriod);
-        });
+        UpdateConnectionRow(
+            QStringLiteral("Status"),
+            {InPeriod ? ConnectionStatus::Updating : ConnectionStatus::WaitingForPeriod});
         if (!InPeriod)
             environment_.Events.LogEvent(parameters_.ConnectionId, 4, QString());
     });
@@ -294,6 +292,7 @@ void TWorkThread::RegisterCycleStart() {
         start.SetAsDateTime(environment_.TimeSource->Now());
         // As the watchdog will read it back.
         cycleStart_ = start.AsDateTime();
+        vremTable.FieldByName(QStringLiteral("IdReceiver")).SetAsInteger(parameters_.ReceiverId);
         vremTable.Post();
     });
 }
@@ -310,14 +309,12 @@ void TWorkThread::RegisterCycleEnd() {
 
 void TWorkThread::MarkUpdated() {
     Synchronize([this] {
-        EditConnectionRow([this](RecordSet& connection) {
-            Field status = connection.FieldByName(QStringLiteral("Status"));
-            if (status.AsInteger() == ConnectionStatus::ConnectError ||
-                status.AsInteger() == ConnectionStatus::WaitingForPeriod)
-                status.SetAsInteger(ConnectionStatus::Updating);
-            connection.FieldByName(QStringLiteral("Update_Time"))
-                .SetAsDateTime(environment_.TimeSource->Now());
-        });
+        int status = ConnectionValue(QStringLiteral("Status")).toInt();
+        if (status == ConnectionStatus::ConnectError ||
+            status == ConnectionStatus::WaitingForPeriod)
+            status = ConnectionStatus::Updating;
+        UpdateConnectionRow(QStringLiteral("Status;Update_Time"),
+                            {status, environment_.TimeSource->Now()});
         if (ConnectionValue(QStringLiteral("Status")).toInt() != ConnectionStatus::Stopping)
             environment_.Events.LogEvent(parameters_.ConnectionId, 2, QString());
     });
@@ -325,10 +322,7 @@ void TWorkThread::MarkUpdated() {
 
 void TWorkThread::ReportConnectionError() {
     Synchronize([this] {
-        EditConnectionRow([](RecordSet& connection) {
-            connection.FieldByName(QStringLiteral("Status"))
-                .SetAsInteger(ConnectionStatus::ConnectError);
-        });
+        UpdateConnectionRow(QStringLiteral("Status"), {ConnectionStatus::ConnectError});
         environment_.Events.LogEvent(parameters_.ConnectionId, 6, ErrorText);
     });
 }
@@ -346,10 +340,7 @@ void TWorkThread::ReportUpdateError() {
             }
         };
         attempt([this] {
-            EditConnectionRow([](RecordSet& connection) {
-                connection.FieldByName(QStringLiteral("Status"))
-                    .SetAsInteger(ConnectionStatus::UpdateError);
-            });
+            UpdateConnectionRow(QStringLiteral("Status"), {ConnectionStatus::UpdateError});
         });
         attempt([this] { environment_.Events.LogEvent(parameters_.ConnectionId, 6, ErrorText); });
         QString text = QStringLiteral("В процессе обновления у соединения") + u' ' + u'"' +
@@ -364,35 +355,14 @@ void TWorkThread::ReportUpdateError() {
 
 void TWorkThread::ConnectionStopped() {
     Synchronize([this] {
-        EditConnectionRow([](RecordSet& connection) {
-            connection.FieldByName(QStringLiteral("Status"))
-                .SetAsInteger(ConnectionStatus::NotUpdating);
-            connection.FieldByName(QStringLiteral("Updated")).SetAsInteger(0);
-        });
+        UpdateConnectionRow(QStringLiteral("Status;Updated"), {ConnectionStatus::NotUpdating, 0});
         environment_.Window.RefreshControls();
     });
 }
 
-void TWorkThread::EditConnectionRow(const std::function<void(RecordSet&)>& change) {
-    RecordSet& connection = environment_.Dm.Connection;
-    connection.DisableControls();
-    const QVariant currentId =
-        connection.IsEmpty() ? QVariant() : connection.FieldByName(QStringLiteral("Id")).Value();
-    WithCleanup(
-        [&] {
-            if (!connection.Locate(QStringLiteral("Id"), {parameters_.ConnectionId}))
-                return;
-            connection.Edit();
-            change(connection);
-            connection.Post();
-        },
-        [&] {
-            if (connection.IsEditing())
-                connection.Cancel();
-            if (currentId.isValid())
-                connection.Locate(QStringLiteral("Id"), {currentId});
-            connection.EnableControls();
-        });
+void TWorkThread::UpdateConnectionRow(const QString& fields, const QVariantList& values) {
+    environment_.Dm.Connection.UpdateRow(QStringLiteral("Id"), {parameters_.ConnectionId}, fields,
+                                         values);
 }
 
 QVariant TWorkThread::ConnectionValue(const QString& field) const {

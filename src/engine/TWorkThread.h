@@ -8,15 +8,14 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QVariantList>
 
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <mutex>
 
 class AutomationObject;
 class DbConnection;
-class RecordSet;
 
 // The worker of one running connection: repeats the update cycle, classifies its failures and
 // hands every table, log and window step to the main thread.
@@ -75,9 +74,9 @@ private:
                       std::unique_ptr<AutomationObject>& infobase);
     void WithSource(DbConnection& receiver, DbConnection* source, AutomationObject* infobase,
                     int& failCount);
-    // Edits the worker's own Connection row and posts it, with the table's events attached;
-    // the controls are paused and the cursor comes back to where it was.
-    void EditConnectionRow(const std::function<void(RecordSet&)>& change);
+    // Writes fields of the worker's own Connection row with the table's events attached, so
+    // the file and the window follow; the operator's current row and pending edit stay.
+    void UpdateConnectionRow(const QString& fields, const QVariantList& values);
     QVariant ConnectionValue(const QString& field) const;
     // Ends a wait: clears Sleeping and tells whether termination was requested.
     bool WakeUp();

@@ -36,7 +36,8 @@ void UpdateWatchdog::TaskSchedulerTimer(QTimer* sender) {
             RegisteredSeconds() > kStaleSeconds)
             stale_.push_back(
                 {vremTable.FieldByName(QStringLiteral("IdTable")).AsInteger(),
-                 vremTable.FieldByName(QStringLiteral("StartUpdateTime")).AsDateTime()});
+                 vremTable.FieldByName(QStringLiteral("StartUpdateTime")).AsDateTime(),
+                 vremTable.FieldByName(QStringLiteral("IdReceiver")).AsInteger()});
     }
     ClearNext();
 }
@@ -60,10 +61,7 @@ void UpdateWatchdog::ClearNext() {
     // A cycle still stuck in its call would hold the rows the clear needs.
     if (cancelCycle_)
         cancelCycle_(registration.ConnectionId, registration.Start);
-    // Without the connection's row there is no receiver to reach, which the operator is told.
-    const QVariantList receiver = dm_.Connection.Lookup(
-        QStringLiteral("Id"), {registration.ConnectionId}, QStringLiteral("Id_Receiver"));
-    const int receiverId = receiver.isEmpty() ? 0 : receiver.first().toInt();
+    const int receiverId = ReceiverOf(registration);
     const QString shown = ReceiverValue(receiverId, QStringLiteral("Connection_String")).toString();
     job_ = std::make_unique<ReceiverClearJob>(
         passwords_.UnmaskConnectionString(receiverId, QStringLiteral("Receiver"), u';', shown)
@@ -77,9 +75,12 @@ void UpdateWatchdog::ClearNext() {
 
 void UpdateWatchdog::Finished(const Registration& registration, ReceiverClearJob::Outcome outcome) {
     job_.reset();
+    // A receiver no longer configured can never be reached: the operator is told once.
+    const bool done = outcome == ReceiverClearJob::Outcome::Cleared ||
+                      ReceiverValue(ReceiverOf(registration), QStringLiteral("Id")).isNull();
+    if (done && LocateRegistration(registration))
+        dm_.VremTable.Delete();
     if (outcome == ReceiverClearJob::Outcome::Cleared) {
-        if (LocateRegistration(registration))
-            dm_.VremTable.Delete();
         events_.ReceiverCleared(registration.ConnectionId, ReceiverClearCause::Watchdog, QString());
     } else {
         const QString failure =
@@ -96,6 +97,13 @@ bool UpdateWatchdog::LocateRegistration(const Registration& registration) {
     return dm_.VremTable.Locate(
         QStringLiteral("IdTable;NameTable;StartUpdateTime"),
         {registration.ConnectionId, QStringLiteral("Connection"), registration.Start});
+}
+
+int UpdateWatchdog::ReceiverOf(const Registration& registration) const {
+    // Looked up, not located: the operator's current connection row and pending edit stay.
+    const QVariantList connection = dm_.Connection.Lookup(
+        QStringLiteral("Id"), {registration.ConnectionId}, QStringLiteral("Id_Receiver"));
+    return connection.isEmpty() ? registration.ReceiverId : connection.first().toInt();
 }
 
 QVariant UpdateWatchdog::ReceiverValue(int receiverId, const QString& field) const {

@@ -41,6 +41,8 @@ private:
     struct Registration {
         int ConnectionId;
         QDateTime Start;
+        // The receiver the cycle wrote to, kept for when its connection is deleted.
+        int ReceiverId;
     };
 
     // Seconds since the current VremTable row's start, whole days left out.
@@ -50,6 +52,9 @@ private:
     void ClearNext();
     void Finished(const Registration& registration, ReceiverClearJob::Outcome outcome);
     bool LocateRegistration(const Registration& registration);
+    // The receiver of the registration's connection; the one the registration kept when the
+    // connection is gone.
+    int ReceiverOf(const Registration& registration) const;
     QVariant ReceiverValue(int receiverId, const QString& field) const;
 
     TDm& dm_;

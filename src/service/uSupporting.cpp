@@ -101,6 +101,7 @@ void TSynchronization_Service::WireTableEvents() {
     dm_.Connection.OnNewRecord = [this](RecordSet& table) { NewConnectionValues(table); };
     dm_.Connection.AfterInsert = nameEmptied(QStringLiteral("Name_Connection"));
     dm_.Connection.AfterPost = [this](RecordSet& table) { SaveTable(table); };
+    dm_.Connection.AfterRowUpdate = [this](RecordSet& table) { RowUpdated(table); };
 
     dm_.Receiver.OnNewRecord = [this](RecordSet& table) {
         table.FieldByName(QStringLiteral("Id")).SetAsInteger(NewReceiverId());
@@ -139,10 +140,21 @@ void TSynchronization_Service::RefreshControls() {
 }
 
 void TSynchronization_Service::SaveTable(RecordSet& table) {
+    RequireLoaded();
+    WatchedSave([&] { settingsFile_.SaveTable(table); });
+}
+
+void TSynchronization_Service::RowUpdated(RecordSet& table) {
+    RequireLoaded();
+    WatchedSave([&] { settingsFile_.SaveStoredRows(table); });
+    // The locks of the operator's current row may follow the changed status.
+    RefreshControls();
+}
+
+void TSynchronization_Service::RequireLoaded() const {
     if (!Loaded())
         throw Exception(QStringLiteral("Файл настроек не загружен, запись в него запрещена: ") +
                         loadError_);
-    WatchedSave([&] { settingsFile_.SaveTable(table); });
 }
 
 void TSynchronization_Service::SaveConfiguration() {
@@ -199,6 +211,8 @@ void TSynchronization_Service::StartConnection(int id) {
 
 void TSynchronization_Service::StopConnection(int id, bool confirm) {
     connections_->StopConnection(id, confirm);
+    // The stop changes the row without the table's events; the locks follow it here.
+    RefreshControls();
 }
 
 void TSynchronization_Service::StartAllConnections() {
@@ -207,6 +221,7 @@ void TSynchronization_Service::StartAllConnections() {
 
 void TSynchronization_Service::StopAllConnections() {
     connections_->StopAllConnections();
+    RefreshControls();
 }
 
 void TSynchronization_Service::ApplyCommandLine() {

@@ -83,6 +83,9 @@ private:
     void PostedWithPassword(RecordSet& table);
     // Runs a save of the settings file and tells the monitor how it went.
     void WatchedSave(const std::function<void()>& save);
+    // A row changed on behalf of a worker: saved and shown beside the operator's pending edit.
+    void RowUpdated(RecordSet& table);
+    void RequireLoaded() const;
 
     TDm& dm_;
     ServiceEnvironment environment_;

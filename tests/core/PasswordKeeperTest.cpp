@@ -66,7 +66,9 @@ public:
     QString Stored(const QString& tableName, int id) {
         RecordSet& table = Table(tableName);
         table.Locate(QStringLiteral("Id"), {id});
-        return keeper.EncipherConnectionString(table);
+        return keeper.EncipherConnectionString(
+            id, tableName, PasswordKeeper::ConnectionStringSeparator(table),
+            table.FieldByName(QStringLiteral("Connection_String")).AsString());
     }
 
     // What LoadTable does with a row read from the settings file.

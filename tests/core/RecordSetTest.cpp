@@ -50,6 +50,7 @@ void RecordEvents(RecordSet& set, QStringList& log) {
     set.AfterPost = note("AfterPost");
     set.AfterCancel = note("AfterCancel");
     set.AfterDelete = note("AfterDelete");
+    set.AfterRowUpdate = note("AfterRowUpdate");
 }
 
 QString Message(const std::function<void()>& action) {
@@ -103,6 +104,7 @@ private Q_SLOTS:
     void locateAndLookup_data();
     void locateAndLookup();
     void lookupByIdSkipsUnpostedRow();
+    void storedRowsLeaveOutPendingChanges();
     void lookupFollowsEveryChange();
     void filterById();
     void observersPausedAndResumed();
@@ -172,6 +174,18 @@ void RecordSetTest::stateTransitions_data() {
         << "OnNewRecord AfterInsert AfterScroll AfterCancel OnNewRecord AfterInsert AfterScroll "
            "AfterPost"
         << browse << "10:a,20:b,30:c,102:x" << 3;
+    QTest::newRow("row update beside a modified edit")
+        << "edit name=y update30=z"
+        << "AfterRowUpdate" << edit << "10:y,20:b,30:z" << 0;
+    QTest::newRow("row update beside a row with only its defaults")
+        << "insert update20=z"
+        << "OnNewRecord AfterInsert AfterScroll AfterRowUpdate" << insert << "101:,10:a,20:z,30:c"
+        << 0;
+    QTest::newRow("row update of the row under edit reaches the stored row too")
+        << "next edit update20=z cancel"
+        << "AfterScroll AfterRowUpdate AfterCancel" << browse << "10:a,20:z,30:c" << 1;
+    QTest::newRow("row update of no row") << "update99=z"
+                                          << "" << browse << "10:a,20:b,30:c" << 0;
 }
 
 void RecordSetTest::stateTransitions() {
@@ -223,6 +237,9 @@ void RecordSetTest::stateTransitions() {
             set.FieldByName(QStringLiteral("Name")).SetAsString(value);
         } else if (step.startsWith(u"id=")) {
             set.FieldByName(QStringLiteral("Id")).SetAsString(value);
+        } else if (step.startsWith(u"update")) {
+            set.UpdateRow(QStringLiteral("Id"), {step.mid(6).section(u'=', 0, 0).toInt()},
+                          QStringLiteral("Name"), {value});
         } else if (step.startsWith(u"locate=")) {
             QVERIFY(set.Locate(QStringLiteral("Id"), {value.toInt()}));
         } else {
@@ -637,6 +654,29 @@ void RecordSetTest::lookupByIdSkipsUnpostedRow() {
     set.Post();
     QCOMPARE(set.RecNo(), 0);
     QCOMPARE(set.Lookup(QStringLiteral("Id"), {1}, QStringLiteral("Id")), QVariantList{1});
+}
+
+void RecordSetTest::storedRowsLeaveOutPendingChanges() {
+    RecordSet set(QStringLiteral("People"));
+    AddPeopleFields(set);
+    set.Open();
+    AddRow(set, 10, QStringLiteral("a"));
+    AddRow(set, 20, QStringLiteral("b"));
+    const auto names = [&set] {
+        QStringList stored;
+        for (const QVariantList& row : set.StoredRows())
+            stored << row[0].toString() + u':' + row[1].toString();
+        return stored.join(u',');
+    };
+    set.First();
+    set.Edit();
+    set.FieldByName(QStringLiteral("Name")).SetAsString(QStringLiteral("typed"));
+    QCOMPARE(names(), QStringLiteral("10:a,20:b"));
+    set.Post();
+    set.Insert();
+    set.FieldByName(QStringLiteral("Id")).SetAsInteger(5);
+    QCOMPARE(names(), QStringLiteral("10:typed,20:b"));
+    QCOMPARE(set.State(), RecordSetState::Insert);
 }
 
 void RecordSetTest::filterById() {

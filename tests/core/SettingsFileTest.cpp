@@ -340,6 +340,39 @@ private Q_SLOTS:
         QCOMPARE(file.ReadString("Other", "Kept"), "1");
     }
 
+    // A row changed on behalf of a worker is written with the other rows as stored; the
+    // operator's unsaved edit stays pending and out of the file, a new row too.
+    void savingStoredRowsKeepsPendingEdit_data() {
+        QTest::addColumn<bool>("insert");
+        QTest::newRow("edit") << false;
+        QTest::newRow("insert") << true;
+    }
+
+    void savingStoredRowsKeepsPendingEdit() {
+        QFETCH(bool, insert);
+        WriteBytes(path_, "[Connection]\nId=1`2`3\nName_Connection=A`B`C\n");
+        SettingsConfiguration configuration(path_);
+        configuration.settingsFile.LoadConfiguration();
+        RecordSet& connection = configuration.dm.Connection;
+        connection.Next();
+        if (insert) {
+            connection.Insert();
+            connection.FieldByName("Id").SetAsInteger(4);
+        } else {
+            connection.Edit();
+        }
+        connection.FieldByName("Name_Connection").SetAsString("not posted");
+        QVERIFY(connection.UpdateRow("Id", {3}, "Name_Connection", {"Z"}));
+
+        configuration.settingsFile.SaveStoredRows(connection);
+
+        QCOMPARE(connection.State(), insert ? RecordSetState::Insert : RecordSetState::Edit);
+        QCOMPARE(connection.FieldByName("Name_Connection").AsString(), "not posted");
+        const ProfileFile file(path_);
+        QCOMPARE(file.ReadString("Connection", "Id"), "1`2`3");
+        QCOMPARE(file.ReadString("Connection", "Name_Connection"), "A`B`Z");
+    }
+
     void loadErrors_data() {
         QTest::addColumn<QByteArray>("connection");
         QTest::addColumn<QString>("error");

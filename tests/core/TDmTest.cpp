@@ -122,7 +122,8 @@ void TDmTest::layout_data() {
         << "Connection_Types" << QStringList{"Id:integer", "Name:text(200)"} << true;
     QTest::newRow("VremTable") << "VremTable"
                                << QStringList{"IdTable:integer", "NameTable:text(20)",
-                                              "Password:text(500)", "StartUpdateTime:datetime"}
+                                              "Password:text(500)", "StartUpdateTime:datetime",
+                                              "IdReceiver:integer"}
                                << false;
 }
 

@@ -45,6 +45,8 @@ private Q_SLOTS:
     void commandLine_data();
     void commandLine();
     void stopAll();
+    void operatorsPendingEditStays_data();
+    void operatorsPendingEditStays();
 };
 
 void ConnectionControlTest::workingPeriod_data() {
@@ -395,6 +397,45 @@ void ConnectionControlTest::stopAll() {
         QCOMPARE(fixture.Status(id), 0);
         QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 4, 3}));
     }
+}
+
+void ConnectionControlTest::operatorsPendingEditStays_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("insert");
+    QTest::addColumn<int>("status");
+    for (const bool insert : {false, true}) {
+        const char* pending = insert ? "new row with its defaults" : "typed into another row";
+        QTest::addRow("worker step, %s", pending) << "step" << insert << 5;
+        QTest::addRow("stop of a sleeping worker, %s", pending) << "stop sleeping" << insert << 0;
+        QTest::addRow("stop of a busy worker, %s", pending) << "stop busy" << insert << 3;
+        QTest::addRow("stop of all, %s", pending) << "stop all" << insert << 0;
+    }
+}
+
+// Connection A runs while the operator has an unsaved edit of B, or a new row: A's row changes,
+// the operator's row stays current and its edit pending, nothing of it stored.
+void ConnectionControlTest::operatorsPendingEditStays() {
+    QFETCH(QString, action);
+    QFETCH(bool, insert);
+    QFETCH(int, status);
+    EngineFixture fixture;
+    ConnectionControl control(fixture.Environment());
+    const int a = AddIdleConnection(fixture, "A");
+    const int b = AddIdleConnection(fixture, "B");
+    control.StartConnection(a);
+    if (action.startsWith(u"stop") && action != u"stop busy")
+        QVERIFY(fixture.WaitForSleepers(1));
+    fixture.BeginOperatorsEdit(b, insert);
+
+    if (action == u"step")
+        QVERIFY(fixture.WaitForSleepers(1));
+    else if (action == u"stop all")
+        control.StopAllConnections();
+    else
+        control.StopConnection(a, false);
+
+    QCOMPARE(fixture.Status(a), status);
+    fixture.VerifyOperatorsEditPending(b, insert);
 }
 
 QTEST_GUILESS_MAIN(ConnectionControlTest)

@@ -1,5 +1,7 @@
 #include "engine/UpdateWatchdog.h"
 
+#include "engine/ConnectionControl.h"
+#include "engine/TWorkThread.h"
 #include "platform/Clock.h"
 #include "platform/DbConnection.h"
 #include "platform/DbQuery.h"
@@ -307,6 +309,72 @@ private Q_SLOTS:
             DatabaseFixtures::Select(receiver, QStringLiteral("select count(Code) from Parts")),
             QList<QVariantList>({{3}}));
         QCOMPARE(fixture.CycleMarks(connectionId), 1);
+    }
+
+    void operatorsPendingEditStays_data() {
+        QTest::addColumn<bool>("insert");
+        QTest::newRow("typed into another row") << false;
+        QTest::newRow("new row with its defaults") << true;
+    }
+
+    // The clearing looks the registration's connection up: the operator's current row, its
+    // unsaved edit or its new row stay as they were.
+    void operatorsPendingEditStays() {
+        QFETCH(bool, insert);
+        EngineFixture fixture;
+        QString receiver;
+        const int receiverId = AddReceiver(fixture, &receiver);
+        const int connectionId = fixture.AddConnection("Склад", receiverId, 0);
+        const int otherId = fixture.AddConnection("Другой", receiverId, 0);
+        Register(fixture, connectionId, 400000);
+        fixture.BeginOperatorsEdit(otherId, insert);
+
+        Tick(fixture);
+
+        QCOMPARE(ReceiverProbe::Quantities(receiver), Cleared(3));
+        QCOMPARE(fixture.CycleMarks(connectionId), 0);
+        fixture.VerifyOperatorsEditPending(otherId, insert);
+    }
+
+    void deletedConnection_data() {
+        QTest::addColumn<bool>("receiverDeleted");
+        QTest::newRow("connection deleted") << false;
+        QTest::newRow("its receiver deleted too") << true;
+    }
+
+    // An update error leaves the cycle's registration; the connection is deleted afterwards.
+    // Its receiver is still cleared once the registration is stale, and a receiver that is gone
+    // as well is told of once, not at every tick.
+    void deletedConnection() {
+        QFETCH(bool, receiverDeleted);
+        EngineFixture fixture;
+        ConnectionControl control(fixture.Environment());
+        QString receiver;
+        const int receiverId = AddReceiver(fixture, &receiver);
+        // Connection type 7 has no ProgID: the cycle ends with an update error.
+        const int connectionId =
+            fixture.AddConnection("Склад", receiverId, fixture.AddSource(7, "/D\"/base\""));
+        control.StartConnection(connectionId);
+        std::weak_ptr<TWorkThread> worker = control.FindRunning(connectionId);
+        QVERIFY(EngineFixture::WaitUntil([&] { return worker.expired(); }));
+        QCOMPARE(fixture.Status(connectionId), 2);
+        QCOMPARE(fixture.Prompts.Texts().size(), 1);
+        QCOMPARE(fixture.CycleMarks(connectionId), 1);
+        QVERIFY(fixture.Dm.Connection.Locate("Id", {connectionId}));
+        fixture.Dm.Connection.Delete();
+        if (receiverDeleted) {
+            QVERIFY(fixture.Dm.Receiver.Locate("Id", {receiverId}));
+            fixture.Dm.Receiver.Delete();
+        }
+        fixture.Time->Advance(301000);
+
+        Tick(fixture);
+        Tick(fixture);
+
+        QCOMPARE(fixture.CycleMarks(connectionId), 0);
+        QCOMPARE(ReceiverProbe::Quantities(receiver), receiverDeleted ? Numbered(3) : Cleared(3));
+        const QStringList told = fixture.Prompts.Texts().mid(1);
+        QCOMPARE(told, receiverDeleted ? QStringList{kConnectFailed} : QStringList());
     }
 };
 

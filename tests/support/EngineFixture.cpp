@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTest>
 #include <QThread>
 
 EngineFixture::EngineFixture(const QDateTime& start)
@@ -16,10 +17,12 @@ EngineFixture::EngineFixture(const QDateTime& start)
         table->EmptyTable();
     }
     Dm.Connection.AfterPost = [this](RecordSet&) { ++ConnectionPosts; };
+    Dm.Connection.AfterRowUpdate = [this](RecordSet&) { ++ConnectionPosts; };
 }
 
 EngineFixture::~EngineFixture() {
     Dm.Connection.AfterPost = nullptr;
+    Dm.Connection.AfterRowUpdate = nullptr;
     HandOver->Close();
 }
 
@@ -137,4 +140,27 @@ bool EngineFixture::WaitUntil(const std::function<bool()>& condition, int timeou
 
 bool EngineFixture::WaitForSleepers(int count, int timeoutMs) const {
     return WaitUntil([&] { return Time->Sleepers() >= count; }, timeoutMs);
+}
+
+void EngineFixture::BeginOperatorsEdit(int id, bool insert) {
+    RecordSet& connection = Dm.Connection;
+    QVERIFY(connection.Locate("Id", {id}));
+    if (insert) {
+        connection.Insert();
+        return;
+    }
+    connection.Edit();
+    connection.FieldByName("Time_Update").SetAsInteger(0);
+}
+
+void EngineFixture::VerifyOperatorsEditPending(int id, bool insert) {
+    RecordSet& connection = Dm.Connection;
+    QCOMPARE(connection.State(), insert ? RecordSetState::Insert : RecordSetState::Edit);
+    QCOMPARE(ConnectionValue(id, "Time_Update").toInt(), 30);
+    if (insert) {
+        QVERIFY(connection.FieldByName("Id").IsNull());
+        return;
+    }
+    QCOMPARE(connection.FieldByName("Id").AsInteger(), id);
+    QCOMPARE(connection.FieldByName("Time_Update").AsInteger(), 0);
 }

@@ -21,7 +21,7 @@ class VirtualClock;
 
 // The engine's surroundings for tests: the real tables, opened and empty, the password keeper,
 // a recording event sink and window link, scripted prompts, virtual time and the hand-over.
-// Every post of Connection is counted, as the settings file would be written.
+// Every post and row update of Connection is counted, as the settings file would be written.
 class EngineFixture {
 public:
     // Monday 2024-01-15 10:00:00 unless given.
@@ -49,6 +49,12 @@ public:
     int Status(int id) const { return ConnectionValue(id, "Status").toInt(); }
     // Rows of VremTable that mark a running cycle of the connection.
     int CycleMarks(int id) const;
+
+    // The operator's unsaved change on the row of this connection, made current: period 0
+    // typed into it, or a new row inserted there with only its defaults.
+    void BeginOperatorsEdit(int id, bool insert);
+    // The change is still pending on the current row, none of it stored.
+    void VerifyOperatorsEditPending(int id, bool insert);
 
     // Runs the main thread's events until condition holds or timeoutMs of real time pass.
     static bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 20000);

@@ -152,6 +152,9 @@ public:
     int Status() { return dm.Connection.FieldByName(QStringLiteral("Status")).AsInteger(); }
 
     QTemporaryDir folder;
+    // A Monday inside the default working period of a new connection.
+    std::shared_ptr<VirtualClock> clock =
+        std::make_shared<VirtualClock>(QDateTime(QDate(2026, 3, 2), QTime(10, 0)));
     ScriptedPrompts prompts;
     QList<int> helpContexts;
     TDm dm;
@@ -161,9 +164,7 @@ private:
     void Open() {
         ServiceEnvironment environment;
         environment.ProgramFolder = folder.path();
-        // A Monday inside the default working period of a new connection.
-        environment.TimeSource =
-            std::make_shared<VirtualClock>(QDateTime(QDate(2026, 3, 2), QTime(10, 0)));
+        environment.TimeSource = clock;
         environment.HandOver = std::make_shared<MainThreadHandOver>();
         environment.OperatorPrompts = &prompts;
         window = std::make_unique<TMain>(dm, environment);
@@ -1145,6 +1146,78 @@ private Q_SLOTS:
         QCOMPARE(place.prompts.Messages().size(), 2);
         QTRY_COMPARE(place.Status(), int(NotUpdating));
         QTRY_VERIFY(place.window->Service().Connections().RunningConnections().empty());
+    }
+
+    void workerLeavesThePendingEditAlone_data() {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("period 0 typed into another connection")
+            << "period 0"
+            << QStringLiteral("Время обновления соединения не может быть меньше 1 минуты.");
+        QTest::newRow("working period emptied in another connection")
+            << "no period" << QStringLiteral("Не проставлен период работы соединения.");
+        QTest::newRow("new connection with its defaults") << "insert" << QString();
+    }
+
+    // Connection A runs while the operator edits B on the settings tab and has not saved: A's
+    // cycle changes A's row, in the grid too, and leaves B's edit pending with its editors
+    // open; Save then makes both checks.
+    void workerLeavesThePendingEditAlone() {
+        QFETCH(QString, edit);
+        QFETCH(QString, warning);
+        Workplace place;
+        place.AddConfiguration();
+        place.AddConnection(QStringLiteral("Второе"), 1, 1);
+        RecordSet& connection = place.dm.Connection;
+        connection.First();
+        // Triggered, not clicked: no event may run A's first steps before B is edited.
+        place.Find<QAction>("Play")->trigger();
+        QCOMPARE(place.Status(), int(Updating));
+        place.ShowTab(3);
+        QVERIFY(connection.Locate("Id", {2}));
+        if (edit == u"period 0") {
+            place.Find<DbNumberEdit>("dbnuConnection_Time_Update")->setValue(0);
+        } else if (edit == u"no period") {
+            place.Find<DbCheckBox>("dbchkMonday")->click();
+            connection.FieldByName("TimeStart").Clear();
+        } else {
+            place.Find<QAction>("Connection_Insert")->trigger();
+        }
+        const RecordSetState pending = connection.State();
+        const int current = connection.RecNo();
+        QVERIFY(connection.IsEditing());
+
+        // A's first cycle fails to reach its receiver and goes to sleep.
+        QTRY_COMPARE(place.clock->Sleepers(), 1);
+
+        QCOMPARE(connection.State(), pending);
+        QCOMPARE(connection.RecNo(), current);
+        QCOMPARE(place.dm.Connection.Lookup("Id", {1}, "Status"), QVariantList{int(ConnectError)});
+        const QAbstractItemModel* grid = place.Find<DbGrid>("dbgConnection")->model();
+        int statusColumn = 0;
+        while (grid->headerData(statusColumn, Qt::Horizontal).toString() != u"Статус")
+            ++statusColumn;
+        QCOMPARE(grid->index(0, statusColumn).data().toString(),
+                 QStringLiteral("Ошибка подключения"));
+        QVERIFY(place.Find<QAbstractButton>("BitBut_Connection_Post")->isEnabled());
+        QVERIFY(!place.Find<DbNumberEdit>("dbnuConnection_Time_Update")->isReadOnly());
+        QCOMPARE(place.Find<DbNumberEdit>("dbnuConnection_Time_Update")->value(),
+                 edit == u"period 0" ? 0 : 30);
+        QCOMPARE(place.SettingsProfile().ReadString("Connection", "Time_Update"), "30`30");
+        QCOMPARE(place.SettingsProfile().ReadString("Connection", "Monday"), "1`1");
+        QVERIFY(place.prompts.Messages().isEmpty());
+
+        place.Click("BitBut_Connection_Post");
+
+        if (warning.isEmpty()) {
+            QVERIFY(place.prompts.Messages().isEmpty());
+            QCOMPARE(connection.State(), RecordSetState::Browse);
+            QCOMPARE(place.SettingsProfile().ReadString("Connection", "Id"), "1`2`3");
+        } else {
+            QCOMPARE(place.prompts.Texts(), QStringList{warning});
+            QCOMPARE(connection.State(), pending);
+            QCOMPARE(place.SettingsProfile().ReadString("Connection", "Time_Update"), "30`30");
+        }
     }
 
     void testButtonsCheckTheirRows_data() {
