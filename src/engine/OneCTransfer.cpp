@@ -1,5 +1,6 @@
 #include "engine/OneCTransfer.h"
 
+#include "engine/BalanceUpdates.h"
 #include "engine/ReceiverStatements.h"
 #include "engine/TransferContext.h"
 #include "platform/AutomationObject.h"
@@ -73,9 +74,8 @@ void TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationO
     if (!worker.Sleep(kPauseMs))
         return;
 
-    // Declared in this order so that the update goes first when they are released.
+    // The update statements live within the transaction, so they go before the select.
     DbQuery receiverRows(receiver);
-    DbQuery update(receiver);
 
     receiverRows.SetSql(selectSql);
     receiverRows.Prepare();
@@ -113,18 +113,14 @@ void TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationO
 
     if (!worker.CanContinue())
         return;
-    ReceiverStatements::InTransaction(receiver, [&] {
-        update.SetSql(updateSql);
-        update.Prepare();
+    BalanceUpdates::InTransaction(receiver, parameters, updateSql, [&](BalanceUpdates& updates) {
         for (const ReceiverItem& item : items) {
             const double balance = BalanceNumber(
                 Evaluate(infobase, Call(InfobaseFunctions::GetFromBalances, item.code)));
             if (balance == -1 || balance == item.quantity)
                 continue;
             // The number, not the answer's text: its decimal separator is the locale's.
-            update.SetParameter(QStringLiteral("Quantity"), balance);
-            update.SetParameter(QStringLiteral("Code"), item.code);
-            update.Execute();
+            updates.Add(balance, item.code);
         }
     });
     worker.PostLogCode(14);

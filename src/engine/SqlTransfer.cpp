@@ -1,5 +1,6 @@
 #include "engine/SqlTransfer.h"
 
+#include "engine/BalanceUpdates.h"
 #include "engine/ReceiverStatements.h"
 #include "engine/TransferContext.h"
 #include "platform/DbQuery.h"
@@ -26,10 +27,9 @@ void TransferFromSql(TransferContext& worker, DbConnection& receiver, DbConnecti
     const QString updateSql = ReceiverStatements::BalanceUpdate(
         parameters.TableName, parameters.ValueField, parameters.KeyField);
 
-    // Declared in this order so that the update goes first when they are released.
+    // The update statements live within the transaction, so they go before these two.
     DbQuery receiverRows(receiver);
     DbQuery sourceRows(source);
-    DbQuery update(receiver);
 
     receiverRows.SetSql(selectSql);
     receiverRows.Prepare();
@@ -45,9 +45,7 @@ void TransferFromSql(TransferContext& worker, DbConnection& receiver, DbConnecti
     if (!worker.CanContinue())
         return;
 
-    ReceiverStatements::InTransaction(receiver, [&] {
-        update.SetSql(updateSql);
-        update.Prepare();
+    BalanceUpdates::InTransaction(receiver, parameters, updateSql, [&](BalanceUpdates& updates) {
         for (; !receiverRows.Eof(); receiverRows.Next()) {
             const int code = receiverRows.FieldAsInteger(QStringLiteral("Code"));
             const std::optional<QVariant> sourceValue =
@@ -56,10 +54,7 @@ void TransferFromSql(TransferContext& worker, DbConnection& receiver, DbConnecti
                 continue;
             if (SameQuantity(*sourceValue, receiverRows.FieldAsFloat(QStringLiteral("Quantity"))))
                 continue;
-            update.SetParameter(QStringLiteral("Quantity"), *sourceValue);
-            update.SetParameter(QStringLiteral("Code"),
-                                receiverRows.FieldAsText(QStringLiteral("Code")));
-            update.Execute();
+            updates.Add(*sourceValue, receiverRows.FieldAsText(QStringLiteral("Code")));
         }
     });
     worker.PostLogCode(16);
