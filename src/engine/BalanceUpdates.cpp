@@ -13,8 +13,8 @@ void BalanceUpdates::InTransaction(DbConnection& receiver, const WorkerParameter
         try {
             addChanges(updates);
         } catch (...) {
-            // Rows added before the failure go first: one of them failing is the failure a
-            // pass that writes every row at once meets first.
+            // Rows added before the failure are written first: when one of them fails, its error
+            // is the one a pass writing each row at once would have raised.
             updates.Send();
             throw;
         }
