@@ -13,7 +13,12 @@ bool BenchTransferContext::CanContinue() {
     return true;
 }
 
-void BenchTransferContext::PostLogCode(int) {}
+void BenchTransferContext::PostLogCode(int code) {
+    if (code == 15)
+        updateTimer_.start();
+    else if (code == 16)
+        updateNs_ = updateTimer_.nsecsElapsed();
+}
 
 bool BenchTransferContext::Sleep(std::int64_t ms) {
     QThread::msleep(static_cast<unsigned long>(ms));

@@ -3,8 +3,11 @@
 #include "engine/TransferContext.h"
 #include "engine/WorkerParameters.h"
 
+#include <QElapsedTimer>
+
 // A worker that never asks the transfer to stop and keeps no log, so only the transfer's own
-// work is timed.
+// work is timed. It clocks the update phase: from the source's query read (event 15) to the
+// commit (event 16).
 class BenchTransferContext : public TransferContext {
 public:
     explicit BenchTransferContext(WorkerParameters parameters);
@@ -14,6 +17,10 @@ public:
     void PostLogCode(int code) override;
     bool Sleep(std::int64_t ms) override;
 
+    qint64 UpdateNs() const { return updateNs_; }
+
 private:
     WorkerParameters parameters_;
+    QElapsedTimer updateTimer_;
+    qint64 updateNs_ = 0;
 };

@@ -32,12 +32,19 @@ void GiveToFirebird(const QString& path) {
         throw std::runtime_error("cannot give " + path.toStdString() + " to the firebird user");
 }
 
+int ChangedEvery(int changedPercent) {
+    if (changedPercent <= 0 || 100 % changedPercent != 0)
+        throw std::runtime_error("the changed percentage must divide 100");
+    return 100 / changedPercent;
+}
+
 } // namespace
 
-CycleDataSet::CycleDataSet(DatabaseFixtures& fixtures, int itemCount)
+CycleDataSet::CycleDataSet(DatabaseFixtures& fixtures, int itemCount, int changedPercent)
     : fixtures_(fixtures)
-    , itemCount_(itemCount) {
-    const QString size = QString::number(itemCount);
+    , itemCount_(itemCount)
+    , changedEvery_(ChangedEvery(changedPercent)) {
+    const QString size = QStringLiteral("%1-%2").arg(itemCount).arg(changedPercent);
     const QString receiver = fixtures_.CreateFirebirdEmbedded(QStringLiteral("receiver-") + size);
     templatePath_ = DatabasePath(receiver);
     DatabaseFixtures::Run(
@@ -69,14 +76,14 @@ CycleDataSet::CycleDataSet(DatabaseFixtures& fixtures, int itemCount)
                         "select i + %2, case when i % %3 = 0 then i + 0.5 else i end from Item")
              .arg(itemCount)
              .arg(CycleSchema::kCodeOffset)
-             .arg(CycleSchema::kChangedEvery)});
+             .arg(changedEvery_)});
 }
 
 int CycleDataSet::ChangedItemCount() const {
-    return itemCount_ / CycleSchema::kChangedEvery;
+    return itemCount_ / changedEvery_;
 }
 
-QString CycleDataSet::FreshReceiver(ReceiverKind kind) {
+QString CycleDataSet::FreshReceiver(ReceiverKind kind, const QString& server) {
     const QString path =
         fixtures_.Folder() + QStringLiteral("/cycle-%1-%2.fdb").arg(itemCount_).arg(++copies_);
     QFile::remove(path);
@@ -85,7 +92,7 @@ QString CycleDataSet::FreshReceiver(ReceiverKind kind) {
     if (kind == ReceiverKind::Embedded)
         return FirebirdConnectionString(path);
     GiveToFirebird(path);
-    return FirebirdConnectionString(QStringLiteral("127.0.0.1:") + path);
+    return FirebirdConnectionString(server + QLatin1Char(':') + path);
 }
 
 void CycleDataSet::CheckUpdated(const QString& receiverConnectionString) const {

@@ -13,9 +13,10 @@ inline const QString kSourceQuery = QStringLiteral("select Code, Qty from Balanc
 inline const QString kDockingField = QStringLiteral("Code");
 inline const QString kSourceValueField = QStringLiteral("Qty");
 
-// Item i (1..count) has Partno i, Code 1000 + i and Quantity i; every hundredth item has
-// Quantity i + 0.5 in the source, so one item in a hundred changes.
+// Item i (1..count) has Partno i, Code 1000 + i and Quantity i; the changed items have
+// Quantity i + 0.5 in the source.
 inline constexpr int kCodeOffset = 1000;
-inline constexpr int kChangedEvery = 100;
+// The batch of the batched floor loop, the engine's own.
+inline constexpr int kFloorBatch = 500;
 
 } // namespace CycleSchema

@@ -6,8 +6,8 @@
 #include "engine/SqlTransfer.h"
 #include "platform/DbConnection.h"
 
-void EngineCycle::Run(const QString& receiverConnectionString,
-                      const QString& sourceConnectionString) {
+qint64 EngineCycle::Run(const QString& receiverConnectionString,
+                        const QString& sourceConnectionString) {
     WorkerParameters parameters;
     parameters.ConnectionType = 1;
     parameters.ReceiverConnectionString = receiverConnectionString;
@@ -27,4 +27,5 @@ void EngineCycle::Run(const QString& receiverConnectionString,
     TransferFromSql(worker, receiver, source);
     source.Close();
     receiver.Close();
+    return worker.UpdateNs();
 }

@@ -65,12 +65,14 @@ MeasuredChild::Figures MeasuredChild::Run(const QStringList& arguments) {
     const QList<QByteArray> times = text.trimmed().split('\n').last().split(' ');
     bool elapsedOk = false;
     bool cpuOk = false;
+    bool updateOk = false;
     const double elapsedMs = times.value(0).toDouble(&elapsedOk);
     const double cpuMs = times.value(1).toDouble(&cpuOk);
-    if (!elapsedOk || !cpuOk)
+    const double updateMs = times.value(2).toDouble(&updateOk);
+    if (!elapsedOk || !cpuOk || !updateOk)
         throw std::runtime_error("the child reported no times: " + text.toStdString());
     // ru_maxrss is in kilobytes on Linux.
-    return {elapsedMs, cpuMs, static_cast<double>(usage.ru_maxrss) / 1024.0};
+    return {elapsedMs, cpuMs, static_cast<double>(usage.ru_maxrss) / 1024.0, updateMs};
 }
 
 QByteArray MeasuredChild::ProgramPath() {

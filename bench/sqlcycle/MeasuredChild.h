@@ -10,10 +10,11 @@ public:
         double elapsedMs = 0;
         double cpuMs = 0;
         double peakMiB = 0;
+        double updateMs = 0;
     };
 
-    // The child prints its elapsed and its CPU time in milliseconds as the last line of its
-    // output; throws std::runtime_error when it fails.
+    // The child prints its elapsed time, its CPU time and the time of its update phase in
+    // milliseconds as the last line of its output; throws std::runtime_error when it fails.
     static Figures Run(const QStringList& arguments);
 
 private:

@@ -5,31 +5,42 @@
 
 #include <QList>
 #include <QMap>
+#include <QStringList>
 
 class CycleDataSet;
 
-// Times one SQL update cycle through the engine against the floor loop, each in a process of
-// its own so that its peak memory is its own, and prints the figures with their goals.
+// Times one SQL update cycle through the engine against the floor loops, each in a process of
+// its own so that its peak memory is its own, and prints the figures with their goals. The
+// server receiver is reached through a forwarder that delays every chunk by delayMs each way
+// when delayMs is more than 0.
 class SqlCycleBenchmark {
 public:
-    SqlCycleBenchmark(QList<int> itemCounts, QList<ReceiverKind> receiverKinds, int repeats);
+    struct Setup {
+        QList<int> itemCounts;
+        QList<int> changedPercents;
+        QList<ReceiverKind> receiverKinds;
+        // "engine", "batch" (the batched floor) and "row" (the per-row floor), in this order.
+        QStringList paths;
+        int repeats = 3;
+        int delayMs = 0;
+    };
+
+    explicit SqlCycleBenchmark(Setup setup);
 
     void Run();
 
 private:
     struct Figures {
         int itemCount = 0;
-        MeasuredChild::Figures engine;
-        MeasuredChild::Figures floor;
+        int changedPercent = 0;
+        QMap<QString, MeasuredChild::Figures> byPath;
     };
 
-    Figures Measure(CycleDataSet& data, ReceiverKind kind) const;
-    MeasuredChild::Figures MeasureOnce(CycleDataSet& data, ReceiverKind kind,
+    Figures Measure(CycleDataSet& data, ReceiverKind kind, const QString& server) const;
+    MeasuredChild::Figures MeasureOnce(CycleDataSet& data, ReceiverKind kind, const QString& server,
                                        const QString& path) const;
     void Print(ReceiverKind kind, const QList<Figures>& figures) const;
 
-    QList<int> itemCounts_;
-    QList<ReceiverKind> receiverKinds_;
-    int repeats_;
+    Setup setup_;
     QMap<ReceiverKind, QList<Figures>> figures_;
 };

@@ -1,5 +1,6 @@
 #include "engine/OneCTransfer.h"
 
+#include "engine/BalanceUpdates.h"
 #include "engine/ReceiverStatements.h"
 #include "engine/SourceQuantity.h"
 #include "engine/TransferContext.h"
@@ -65,9 +66,8 @@ int TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationOb
     if (!worker.Sleep(kPauseMs))
         return 0;
 
-    // Declared in this order so that the update goes first when they are released.
+    // The update statements live within the transaction, so they go before the select.
     DbQuery receiverRows(receiver);
-    DbQuery update(receiver);
 
     receiverRows.SetSql(selectSql);
     receiverRows.Prepare();
@@ -106,9 +106,7 @@ int TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationOb
     if (!worker.CanContinue())
         return 0;
     int changed = 0;
-    ReceiverStatements::InTransaction(receiver, [&] {
-        update.SetSql(updateSql);
-        update.Prepare();
+    BalanceUpdates::InTransaction(receiver, parameters, updateSql, [&](BalanceUpdates& updates) {
         for (const ReceiverItem& item : items) {
             const double balance =
                 SourceQuantity::Read(
@@ -118,9 +116,7 @@ int TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationOb
             if (balance == -1 || balance == item.quantity)
                 continue;
             // The number, not the answer's text: its decimal separator is the locale's.
-            update.SetParameter(QStringLiteral("Quantity"), balance);
-            update.SetParameter(QStringLiteral("Code"), item.code);
-            update.Execute();
+            updates.Add(balance, item.code);
             ++changed;
         }
     });

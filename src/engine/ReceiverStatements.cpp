@@ -3,6 +3,8 @@
 #include "platform/DbConnection.h"
 #include "platform/Errors.h"
 
+#include <QStringList>
+
 namespace {
 
 bool IsAsciiLetter(QChar ch) {
@@ -58,6 +60,24 @@ QString BalanceUpdate(const QString& tableName, const QString& valueField,
     return QStringLiteral("update ") + Checked(tableName) + QStringLiteral(" set ") +
            Checked(valueField) + QStringLiteral(" = :Quantity where ") + Checked(keyField) +
            QStringLiteral(" = (select A.Partno from Parts A where A.Code = :Code)");
+}
+
+QString BalanceUpdateBlock(const QString& tableName, const QString& valueField,
+                           const QString& keyField, int count) {
+    const QString update = BalanceUpdate(tableName, valueField, keyField);
+    const QString quantityType =
+        QStringLiteral("type of column %1.%2").arg(tableName.trimmed(), valueField.trimmed());
+    const QString codeType = QStringLiteral("type of column Parts.Code");
+    QStringList inputs;
+    QStringList calls;
+    for (int i = 0; i < count; ++i) {
+        inputs.append(QStringLiteral("Q%1 %2 = ?, C%1 %3 = ?").arg(i).arg(quantityType, codeType));
+        calls.append(QStringLiteral("execute procedure Set_Balance(:Q%1, :C%1);").arg(i));
+    }
+    return QStringLiteral("EXECUTE BLOCK (") + inputs.join(QStringLiteral(", ")) +
+           QStringLiteral(") as declare procedure Set_Balance (Quantity ") + quantityType +
+           QStringLiteral(", Code ") + codeType + QStringLiteral(") as begin ") + update +
+           QStringLiteral("; end begin ") + calls.join(QLatin1Char(' ')) + QStringLiteral(" end");
 }
 
 QString ClearValues(const QString& tableName, const QString& valueField) {

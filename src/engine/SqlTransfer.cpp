@@ -1,5 +1,6 @@
 #include "engine/SqlTransfer.h"
 
+#include "engine/BalanceUpdates.h"
 #include "engine/ReceiverStatements.h"
 #include "engine/SourceQuantity.h"
 #include "engine/TransferContext.h"
@@ -23,10 +24,9 @@ int TransferFromSql(TransferContext& worker, DbConnection& receiver, DbConnectio
     const QString updateSql = ReceiverStatements::BalanceUpdate(
         parameters.TableName, parameters.ValueField, parameters.KeyField);
 
-    // Declared in this order so that the update goes first when they are released.
+    // The update statements live within the transaction, so they go before these two.
     DbQuery receiverRows(receiver);
     DbQuery sourceRows(source);
-    DbQuery update(receiver);
 
     receiverRows.SetSql(selectSql);
     receiverRows.Prepare();
@@ -43,9 +43,7 @@ int TransferFromSql(TransferContext& worker, DbConnection& receiver, DbConnectio
         return 0;
 
     int changed = 0;
-    ReceiverStatements::InTransaction(receiver, [&] {
-        update.SetSql(updateSql);
-        update.Prepare();
+    BalanceUpdates::InTransaction(receiver, parameters, updateSql, [&](BalanceUpdates& updates) {
         for (; !receiverRows.Eof(); receiverRows.Next()) {
             const int code = receiverRows.FieldAsInteger(QStringLiteral("Code"));
             const std::optional<QVariant> sourceValue =
@@ -56,9 +54,7 @@ int TransferFromSql(TransferContext& worker, DbConnection& receiver, DbConnectio
             const QVariant quantity = SourceQuantity::Read(*sourceValue, codeText);
             if (SameQuantity(quantity, receiverRows.FieldAsFloat(QStringLiteral("Quantity"))))
                 continue;
-            update.SetParameter(QStringLiteral("Quantity"), quantity);
-            update.SetParameter(QStringLiteral("Code"), codeText);
-            update.Execute();
+            updates.Add(quantity, codeText);
             ++changed;
         }
     });

@@ -23,6 +23,8 @@ public:
     void Open();
     void Close();
     bool IsOpen() const;
+    // Reached through Firebird's own client, which runs EXECUTE BLOCK.
+    bool IsFirebird() const { return parts_.NamesFirebirdDriver(); }
 
     void BeginTrans();
     void CommitTrans();

@@ -19,11 +19,32 @@ bool IsNameChar(QChar c) {
     return c.isLetterOrNumber() || c == QLatin1Char('_');
 }
 
+bool IsExecuteBlock(const QString& sql) {
+    return sql.trimmed().startsWith(QLatin1String("EXECUTE BLOCK"), Qt::CaseInsensitive);
+}
+
+// The "?" outside quoted text.
+qsizetype MarkerCount(const QString& sql) {
+    qsizetype count = 0;
+    QChar quote;
+    for (const QChar c : sql) {
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+        } else if (c == QLatin1Char('?')) {
+            ++count;
+        }
+    }
+    return count;
+}
+
 // Turns ":Name" placeholders into "?" and lists the names by position, so that every driver
 // binds the same way. Quoted text and EXECUTE BLOCK bodies, whose ":x" are variables, stay.
 QString ToPositional(const QString& sql, QStringList& names) {
     names.clear();
-    if (sql.trimmed().startsWith(QLatin1String("EXECUTE BLOCK"), Qt::CaseInsensitive))
+    if (IsExecuteBlock(sql))
         return sql;
     QString result;
     result.reserve(sql.size());
@@ -138,6 +159,9 @@ void DbQuery::SetSql(const QString& sql) {
     sql_ = sql;
     driverSql_ = ToPositional(sql_, placeholders_);
     parameters_.clear();
+    markerValues_.clear();
+    if (IsExecuteBlock(sql_))
+        markerValues_.resize(MarkerCount(sql_));
 }
 
 void DbQuery::Prepare() {
@@ -185,6 +209,12 @@ void DbQuery::SetParameter(const QString& name, const QVariant& value) {
     if (!placeholders_.contains(key))
         throw Exception(QStringLiteral("Parameter '%1' not found").arg(name));
     parameters_.insert(key, value);
+}
+
+void DbQuery::SetParameter(int position, const QVariant& value) {
+    if (position < 0 || position >= markerValues_.size())
+        throw Exception(QStringLiteral("Parameter %1 not found").arg(position));
+    markerValues_[position] = value;
 }
 
 bool DbQuery::Eof() const {
@@ -337,6 +367,8 @@ void DbQuery::Run() {
         PrepareStatement();
     for (qsizetype i = 0; i < placeholders_.size(); ++i)
         query_->bindValue(static_cast<int>(i), parameters_.value(placeholders_.at(i)));
+    for (qsizetype i = 0; i < markerValues_.size(); ++i)
+        query_->bindValue(static_cast<int>(i), markerValues_.at(i));
     if (!query_->exec())
         RaiseStatementError();
 }

@@ -30,6 +30,8 @@ public:
     void Close();
     // The name is written without its colon; a text or a number.
     void SetParameter(const QString& name, const QVariant& value);
+    // The value of the position-th "?" (from 0) of an EXECUTE BLOCK, whose inputs have no names.
+    void SetParameter(int position, const QVariant& value);
 
     bool Eof() const;
     void Next();
@@ -68,6 +70,7 @@ private:
     QString driverSql_;
     QStringList placeholders_;
     QHash<QString, QVariant> parameters_;
+    QVariantList markerValues_;
     std::unique_ptr<QSqlQuery> query_;
     void* listedHandle_ = nullptr;
     bool prepared_ = false;

@@ -61,11 +61,8 @@ class OneCTransferTest : public QObject {
 private:
     QString MakeReceiver(const QList<Item>& items,
                          TestDatabaseKind kind = TestDatabaseKind::FirebirdEmbedded) {
-        const QString receiver = databases_.Create(kind, QStringLiteral("receiver%1").arg(++made_));
-        DatabaseFixtures::CreateReceiverSchema(receiver);
-        ReceiverProbe::RecordWrites(receiver);
-        DatabaseFixtures::SeedReceiver(receiver, items);
-        return receiver;
+        return ReceiverProbe::CreateReceiver(databases_, kind,
+                                             QStringLiteral("receiver%1").arg(++made_), items);
     }
 
     static void Transfer(RecordingTransferContext& worker, const QString& receiverString,

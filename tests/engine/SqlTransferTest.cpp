@@ -54,11 +54,8 @@ class SqlTransferTest : public QObject {
 
 private:
     QString MakeReceiver(TestDatabaseKind kind, const QList<Item>& items) {
-        const QString receiver = databases_.Create(kind, QStringLiteral("receiver%1").arg(++made_));
-        DatabaseFixtures::CreateReceiverSchema(receiver);
-        ReceiverProbe::RecordWrites(receiver);
-        DatabaseFixtures::SeedReceiver(receiver, items);
-        return receiver;
+        return ReceiverProbe::CreateReceiver(databases_, kind,
+                                             QStringLiteral("receiver%1").arg(++made_), items);
     }
 
     QString MakeSource(TestDatabaseKind kind) {

@@ -71,6 +71,8 @@ private Q_SLOTS:
     void selectReadsRowsInOrder();
     void updateBindsNamedParameters_data();
     void updateBindsNamedParameters();
+    void executeBlockBindsMarkersByPosition_data();
+    void executeBlockBindsMarkersByPosition();
     void rollbackUndoesEveryUpdate_data();
     void rollbackUndoesEveryUpdate();
     void wrongPasswordFailsAtOpen_data();
@@ -244,6 +246,43 @@ void DatabaseTest::updateBindsNamedParameters() {
     }
     const QHash<int, QVariant> after = QuantitiesByCode(connectionString);
     QCOMPARE(after.value(1002).toDouble(), quantity.toDouble());
+    QCOMPARE(after.value(1003).toDouble(), 9.0);
+    QCOMPARE(after.value(1001).toDouble(), 5.0);
+}
+
+void DatabaseTest::executeBlockBindsMarkersByPosition_data() {
+    QTest::addColumn<TestDatabaseKind>("kind");
+    for (TestDatabaseKind kind :
+         {TestDatabaseKind::FirebirdEmbedded, TestDatabaseKind::FirebirdServer})
+        QTest::newRow(qPrintable(Tag(kind))) << kind;
+}
+
+// The inputs of an EXECUTE BLOCK have no names: they are set by the position of their "?";
+// a "?" in quoted text is none.
+void DatabaseTest::executeBlockBindsMarkersByPosition() {
+    QFETCH(TestDatabaseKind, kind);
+    const QString connectionString = Seeded(kind);
+    {
+        DbConnection connection(connectionString);
+        connection.Open();
+        connection.BeginTrans();
+        DbQuery block(connection);
+        block.SetSql(QStringLiteral(
+            "EXECUTE BLOCK (Q1 double precision = ?, C1 integer = ?, Q2 double precision = ?, "
+            "C2 integer = ?) as declare Mark varchar(3) = '?'; begin "
+            "update Stock_Balance set Quantity = :Q1 where Partno = (select A.Partno from Parts "
+            "A where A.Code = :C1); update Stock_Balance set Quantity = :Q2 where Partno = "
+            "(select A.Partno from Parts A where A.Code = :C2); end"));
+        block.Prepare();
+        const QVariantList values{12.5, QStringLiteral("1002"), 9, 1003};
+        for (int position = 0; position < values.size(); ++position)
+            block.SetParameter(position, values.at(position));
+        QCOMPARE(FailureKind([&] { block.SetParameter(4, 1); }), QStringLiteral("Exception"));
+        block.Execute();
+        connection.CommitTrans();
+    }
+    const QHash<int, QVariant> after = QuantitiesByCode(connectionString);
+    QCOMPARE(after.value(1002).toDouble(), 12.5);
     QCOMPARE(after.value(1003).toDouble(), 9.0);
     QCOMPARE(after.value(1001).toDouble(), 5.0);
 }

@@ -4,6 +4,15 @@
 
 namespace ReceiverProbe {
 
+QString CreateReceiver(DatabaseFixtures& databases, TestDatabaseKind kind, const QString& name,
+                       const QList<DatabaseFixtures::Item>& items) {
+    const QString receiver = databases.Create(kind, name);
+    DatabaseFixtures::CreateReceiverSchema(receiver);
+    RecordWrites(receiver);
+    DatabaseFixtures::SeedReceiver(receiver, items);
+    return receiver;
+}
+
 void RecordWrites(const QString& connectionString) {
     DatabaseFixtures::Run(connectionString,
                           {QStringLiteral("create table Written (Partno integer)")});

@@ -493,7 +493,7 @@ private Q_SLOTS:
 
         for (int run = 0; run < 2; ++run) {
             place.prompts.Clear();
-            place.Click("BitBut_Receiver_Connection_Test");
+            place.RunTest("BitBut_Receiver_Connection_Test");
             QCOMPARE(place.prompts.Texts(), QStringList{"Подключение прошло"});
             place.Restart();
             place.ShowTab(1);
