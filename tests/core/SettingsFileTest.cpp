@@ -350,7 +350,7 @@ private Q_SLOTS:
 
     void savingStoredRowsKeepsPendingEdit() {
         QFETCH(bool, insert);
-        WriteBytes(path_, "[Connection]\nId=1`2`3\nName_Connection=A`B`C\n");
+        FileBytes::Write(path_, "[Connection]\nId=1`2`3\nName_Connection=A`B`C\n");
         SettingsConfiguration configuration(path_);
         configuration.settingsFile.LoadConfiguration();
         RecordSet& connection = configuration.dm.Connection;

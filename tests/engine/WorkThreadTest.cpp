@@ -191,8 +191,8 @@ void WorkThreadTest::failureWhileReportingAnUpdateError() {
     const QString saveFailure = QStringLiteral("Disk full");
     const QString logFailure = QStringLiteral("File access denied");
     // What the table's save and the event log throw when their files cannot be written.
-    fixture.Dm.Connection.AfterPost = [&](RecordSet& connection) {
-        if (saveFails && connection.FieldByName("Status").AsInteger() == 2)
+    fixture.Dm.Connection.AfterRowUpdate = [&](RecordSet& connection) {
+        if (saveFails && connection.Lookup("Id", {id}, "Status").value(0).toInt() == 2)
             throw EInOutError(saveFailure);
     };
     fixture.Events.OnEvent = [&](const RecordingEventSink::Event& event) {
