@@ -19,6 +19,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -343,8 +344,11 @@ private Q_SLOTS:
         QCOMPARE(Request("GET", Url(QStringLiteral("/health"))).status, 200);
         // A log file that hangs, as on a stuck network share: the next event's open waits.
         const QString log = QDir(folder_).filePath(QStringLiteral("Log/Logs.txt"));
-        QFile::remove(log);
-        QCOMPARE(::mkfifo(QFile::encodeName(log).constData(), 0600), 0);
+        // Put in place by rename: the program may write the log between a remove and a mkfifo.
+        const QString fifo = log + QStringLiteral(".fifo");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QCOMPARE(::rename(QFile::encodeName(fifo).constData(), QFile::encodeName(log).constData()),
+                 0);
         Answer health;
         QVERIFY(WaitFor(
             [&] {
