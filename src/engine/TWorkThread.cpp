@@ -87,7 +87,7 @@ void TWorkThread::Cycle(int& failCount, std::unique_ptr<AutomationObject>& infob
     if (CanContinue()) {
         auto receiver =
             std::make_unique<DbConnection>(parameters_.ReceiverConnectionString.trimmed());
-        // Guard A: a failure the receiver's provider describes is a connection error that is
+        // A failure the receiver's provider describes is a connection error that is
         // not counted.
         try {
             WithCleanup([&] { WithReceiver(*receiver, failCount, infobase); },
@@ -124,7 +124,7 @@ void TWorkThread::WithReceiver(DbConnection& receiver, int& failCount,
         infobase = std::make_unique<AutomationObject>(ProgIdForType(parameters_.ConnectionType),
                                                       environment_.AutomationRegistrationFile,
                                                       AbortToken());
-    // Block F: the source is released on every path.
+    // The source is released on every path.
     WithCleanup([&] { WithSource(receiver, source.get(), infobase.get(), failCount); },
                 [&] {
                     if (source)
@@ -143,7 +143,7 @@ void TWorkThread::WithSource(DbConnection& receiver, DbConnection* source,
         else
             infobase->Cancel();
     });
-    // Guard B: a failed call into either end is a counted connection error.
+    // A failed call into either end is a counted connection error.
     try {
         if (source)
             source->Open();

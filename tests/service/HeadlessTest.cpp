@@ -335,9 +335,14 @@ private Q_SLOTS:
         QString errors;
         QVERIFY(WaitForErrorOutput(*program, LogPath(), errors, 20000));
         const qint64 logSize = QFileInfo(LogPath()).size();
-        // A folder in the file's place: the end cannot write the configuration.
-        QVERIFY(QFile::remove(data_->SettingsPath()));
-        QVERIFY(QDir().mkdir(data_->SettingsPath()));
+        // A folder in the file's place: the end cannot write the configuration. A status post
+        // may put the file back between the remove and the mkdir, so it is tried again.
+        bool replaced = false;
+        for (int attempt = 0; attempt < 100 && !replaced; ++attempt) {
+            QFile::remove(data_->SettingsPath());
+            replaced = QDir().mkdir(data_->SettingsPath());
+        }
+        QVERIFY(replaced);
         ::kill(pid_t(program->processId()), SIGTERM);
         const bool finished = program->waitForFinished(20000);
         errors += ErrorOutput(*program);
