@@ -2,6 +2,7 @@
 
 #include "platform/DbQuery.h"
 #include "platform/Errors.h"
+#include "platform/FirebirdConnectCheck.h"
 
 #include <QAtomicInteger>
 #include <QSqlDriver>
@@ -17,14 +18,12 @@ QAtomicInteger<quint64> connectionCounter;
 const QString kFirebirdCharset = QStringLiteral("UTF8");
 
 static_assert(sizeof(isc_db_handle) == sizeof(quint32));
-
-// A connect that gets no answer fails after this long instead of hanging on a lost network.
-constexpr int kLoginTimeoutSeconds = 30;
 } // namespace
 
-DbConnection::DbConnection(QString connectionString)
+DbConnection::DbConnection(QString connectionString, std::chrono::seconds connectTimeout)
     : connectionString_(std::move(connectionString))
     , parts_(connectionString_)
+    , connectTimeout_(connectTimeout)
     , name_(QStringLiteral("DbConnection-%1").arg(connectionCounter.fetchAndAddRelaxed(1))) {}
 
 DbConnection::~DbConnection() {
@@ -45,6 +44,8 @@ void DbConnection::Open() {
         return;
     if (!database_.isValid())
         Configure();
+    if (parts_.NamesFirebirdDriver())
+        CheckFirebirdAnswers();
     if (!database_.open())
         RaiseProviderError(database_.lastError(),
                            QStringLiteral("The connection cannot be opened"));
@@ -155,7 +156,18 @@ void DbConnection::Configure() {
     database_.setDatabaseName(odbcString);
     database_.setConnectOptions(
         QStringLiteral("SQL_ATTR_ODBC_VERSION=SQL_OV_ODBC3;SQL_ATTR_LOGIN_TIMEOUT=%1")
-            .arg(kLoginTimeoutSeconds));
+            .arg(connectTimeout_.count()));
+}
+
+void DbConnection::CheckFirebirdAnswers() const {
+    if (!FirebirdConnectCheck::IsRemote(database_.databaseName()))
+        return;
+    const QString failure =
+        FirebirdConnectCheck(connectTimeout_)
+            .Failure({database_.databaseName(), database_.userName(), database_.password(),
+                      parts_.Value(QStringLiteral("ROLE")), kFirebirdCharset});
+    if (!failure.isEmpty())
+        RaiseProviderText(failure);
 }
 
 void DbConnection::Attach(DbQuery* query) {
@@ -193,6 +205,10 @@ void DbConnection::RaiseProviderError(const QSqlError& error, const QString& fal
         text = error.driverText().trimmed();
     if (text.isEmpty())
         text = fallback;
+    RaiseProviderText(text);
+}
+
+void DbConnection::RaiseProviderText(const QString& text) const {
     throw EOleException(parts_.Scrub(text));
 }
 

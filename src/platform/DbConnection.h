@@ -6,6 +6,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <chrono>
 #include <mutex>
 
 class DbQuery;
@@ -15,7 +16,11 @@ class QSqlError;
 // A string naming the Firebird/InterBase driver is opened natively, every other through ODBC.
 class DbConnection {
 public:
-    explicit DbConnection(QString connectionString);
+    // A connect that gets no answer fails after this long instead of hanging on a lost network.
+    static constexpr std::chrono::seconds kConnectTimeout{30};
+
+    explicit DbConnection(QString connectionString,
+                          std::chrono::seconds connectTimeout = kConnectTimeout);
     ~DbConnection();
     DbConnection(const DbConnection&) = delete;
     DbConnection& operator=(const DbConnection&) = delete;
@@ -39,6 +44,7 @@ private:
     friend class DbQuery;
 
     void Configure();
+    void CheckFirebirdAnswers() const;
     void Attach(DbQuery* query);
     void Detach(DbQuery* query);
     void ReleaseQueries();
@@ -49,10 +55,12 @@ private:
     // Transactions begun or ended so far; a statement prepared under another count is stale.
     quint64 TransactionSerial() const { return transactionSerial_; }
     [[noreturn]] void RaiseProviderError(const QSqlError& error, const QString& fallback) const;
+    [[noreturn]] void RaiseProviderText(const QString& text) const;
     [[noreturn]] void RaiseComponentError(const QString& message) const;
 
     QString connectionString_;
     ConnectionStringParts parts_;
+    std::chrono::seconds connectTimeout_;
     QString name_;
     QSqlDatabase database_;
     QList<DbQuery*> queries_;

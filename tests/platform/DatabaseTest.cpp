@@ -1,6 +1,7 @@
 #include "support/DatabaseFixtures.h"
 #include "support/FailureKind.h"
 #include "support/PrivateFirebirdServer.h"
+#include "support/SilentServer.h"
 
 #include "platform/DbConnection.h"
 #include "platform/DbQuery.h"
@@ -64,6 +65,33 @@ private Q_SLOTS:
         QVERIFY2(gaveUp, qPrintable(QString::number(connecting.elapsed())));
         QVERIFY_THROWS_EXCEPTION(EOleException, opened.get());
         QVERIFY2(connecting.elapsed() >= 25000, qPrintable(QString::number(connecting.elapsed())));
+    }
+    // A Firebird server that takes the connection and never answers: Qt's driver alone would
+    // wait for the client's own time-out of minutes, the connect gives up after its bound.
+    void firebirdConnectToASilentServerGivesUp() {
+        const std::chrono::seconds bound(3);
+        SilentServer silent(std::chrono::seconds(240));
+        const QString database = QStringLiteral("127.0.0.1/%1:/srv/r.fdb").arg(silent.Port());
+        DbConnection connection(
+            QStringLiteral("Driver=Firebird/InterBase(r) driver;DBNAME=%1;UID=SYSDBA;PWD=%2")
+                .arg(database, kWrongPassword),
+            bound);
+        QElapsedTimer connecting;
+        connecting.start();
+        std::future<void> opened = std::async(std::launch::async, [&] { connection.Open(); });
+        const bool gaveUp = opened.wait_for(bound * 4) == std::future_status::ready;
+        const qint64 elapsed = connecting.elapsed();
+        // Resetting the held connections ends a connect that still hangs.
+        silent.Release();
+        QVERIFY2(gaveUp, qPrintable(QString::number(elapsed)));
+        QVERIFY2(elapsed >= std::chrono::milliseconds(bound).count(),
+                 qPrintable(QString::number(elapsed)));
+        QString message;
+        QCOMPARE(FailureKind([&] { opened.get(); }, &message), QStringLiteral("EOleException"));
+        QVERIFY2(message.contains(database) && message.contains(QStringLiteral("3 с")) &&
+                     !message.contains(kWrongPassword),
+                 qPrintable(message));
+        QVERIFY(!connection.IsOpen());
     }
     void initTestCase();
     void init();
