@@ -6,12 +6,9 @@
 #include "platform/DbConnection.h"
 #include "platform/Errors.h"
 #include "platform/Prompts.h"
-
-#include <QMetaObject>
-#include <QObject>
+#include "platform/ReplyMailbox.h"
 
 #include <exception>
-#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -52,25 +49,16 @@ QString ErrorText(const std::exception& error) {
 
 } // namespace
 
-// Where a test running on its own thread hands in its outcomes: the receiver lives on the main
-// thread and goes when the ConnectionTest goes, so a late test finds nobody and just ends.
-struct ConnectionTest::Mailbox {
-    std::mutex Lock;
-    std::unique_ptr<QObject> Receiver = std::make_unique<QObject>();
-};
-
 ConnectionTest::ConnectionTest(TDm& dm, const PasswordKeeper& passwords, Prompts& prompts,
                                QString automationRegistrationFile)
     : dm_(dm)
     , passwords_(passwords)
     , prompts_(prompts)
     , automationRegistrationFile_(std::move(automationRegistrationFile))
-    , mailbox_(std::make_shared<Mailbox>()) {}
+    , mailbox_(std::make_shared<ReplyMailbox>()) {}
 
 ConnectionTest::~ConnectionTest() {
-    // Reports already posted go with their receiver.
-    const std::lock_guard<std::mutex> guard(mailbox_->Lock);
-    mailbox_->Receiver.reset();
+    mailbox_->Close();
 }
 
 bool ConnectionTest::TestConnection(RecordSet& table, int id, bool wholeConnection,
@@ -92,15 +80,10 @@ bool ConnectionTest::StartTestOfCurrentRow(CurrentRow which, Ended ended) {
     std::thread([this, plan = std::move(*plan), registration = automationRegistrationFile_,
                  mailbox = mailbox_, ended = std::move(ended)] {
         QList<Outcome> outcomes = Run(plan.Attempts, registration);
-        const std::lock_guard<std::mutex> guard(mailbox->Lock);
-        if (!mailbox->Receiver)
-            return;
-        QMetaObject::invokeMethod(
-            mailbox->Receiver.get(),
-            [this, plan, outcomes = std::move(outcomes), ended] {
-                ended([this, &plan, &outcomes] { Report(plan, outcomes); });
-            },
-            Qt::QueuedConnection);
+        // A late test finds the mailbox closed and just ends.
+        mailbox->Post([this, plan, outcomes = std::move(outcomes), ended] {
+            ended([this, &plan, &outcomes] { Report(plan, outcomes); });
+        });
     }).detach();
     return true;
 }

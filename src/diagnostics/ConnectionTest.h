@@ -11,8 +11,8 @@
 #include <optional>
 
 class PasswordKeeper;
-class QObject;
 class RecordSet;
+class ReplyMailbox;
 class TDm;
 
 // The operator's check that a receiver, a source or both ends of a connection can be reached:
@@ -68,8 +68,6 @@ private:
         bool WholeConnection = false;
         bool ShowMessages = true;
     };
-    struct Mailbox;
-
     std::optional<Plan> PlanOfCurrentRow(CurrentRow which);
     Plan PlanOf(RecordSet& table, int id, bool wholeConnection, bool showMessages);
     Attempt AttemptOf(RecordSet& table, int id) const;
@@ -88,5 +86,5 @@ private:
     const PasswordKeeper& passwords_;
     Prompts& prompts_;
     QString automationRegistrationFile_;
-    std::shared_ptr<Mailbox> mailbox_;
+    std::shared_ptr<ReplyMailbox> mailbox_;
 };

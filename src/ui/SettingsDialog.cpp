@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
@@ -20,8 +21,10 @@ SettingsDialog::SettingsDialog(QWidget* owner, Prompts& prompts)
                          Qt::WindowCloseButtonHint)
     , prompts_(prompts)
     , rows_(new QGridLayout)
-    , bitBtnOk_(new QPushButton(QStringLiteral("Сохранить"), this))
-    , bitBtnCancel_(new QPushButton(QStringLiteral("Отменить"), this)) {
+    , bitBtnOk_(new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
+                                QStringLiteral("Сохранить"), this))
+    , bitBtnCancel_(new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
+                                    QStringLiteral("Отменить"), this)) {
     bitBtnOk_->setObjectName(QStringLiteral("BitBtnOk"));
     bitBtnCancel_->setObjectName(QStringLiteral("BitBtnCancel"));
     bitBtnOk_->setDefault(true);
@@ -52,6 +55,7 @@ void SettingsDialog::LockEditing() {
     for (HintLineEdit* editor : findChildren<HintLineEdit*>())
         editor->SetReadOnlyLook();
     bitBtnOk_->setEnabled(false);
+    locked_ = true;
 }
 
 void SettingsDialog::AddRow(const QString& labelName, const QString& caption, QWidget* editor) {

@@ -28,6 +28,7 @@ public:
 
     // The read-only opening for a row in use: the editors keep their values, OK is disabled.
     void LockEditing();
+    bool EditingLocked() const { return locked_; }
 
 protected:
     SettingsDialog(QWidget* owner, Prompts& prompts);
@@ -58,4 +59,5 @@ private:
     QPushButton* bitBtnOk_;
     QPushButton* bitBtnCancel_;
     bool shown_ = false;
+    bool locked_ = false;
 };

@@ -15,16 +15,20 @@ TrayIcon::TrayIcon(QWidget* window, TSynchronization_Service& service, TrayAvail
     , trayAvailable_(std::move(trayAvailable))
     , icon_(this) {
     pmTreyMenu_.setObjectName(QStringLiteral("pmTreyMenu"));
-    connect(AddItem(QStringLiteral("N1"), QStringLiteral("Запустить"), false), &QAction::triggered,
-            this, [this] { service_.StartAllConnections(); });
-    connect(AddItem(QStringLiteral("N2"), QStringLiteral("Остановить"), false), &QAction::triggered,
-            this, [this] { service_.StopAllConnections(); });
-    AddItem(QStringLiteral("N3"), QString(), false)->setSeparator(true);
-    connect(AddItem(QStringLiteral("N4"), QStringLiteral("Открыть"), true), &QAction::triggered,
-            this, &TrayIcon::RestoreFromTray);
+    connect(AddItem(QStringLiteral("N1"), QStringLiteral("Запустить"), QStyle::SP_MediaPlay, false),
+            &QAction::triggered, this, [this] { service_.StartAllConnections(); });
+    connect(
+        AddItem(QStringLiteral("N2"), QStringLiteral("Остановить"), QStyle::SP_MediaStop, false),
+        &QAction::triggered, this, [this] { service_.StopAllConnections(); });
+    pmTreyMenu_.addSeparator()->setObjectName(QStringLiteral("N3"));
+    pmTreyMenu_.actions().last()->setVisible(false);
+    connect(AddItem(QStringLiteral("N4"), QStringLiteral("Открыть"),
+                    QStyle::SP_TitleBarNormalButton, true),
+            &QAction::triggered, this, &TrayIcon::RestoreFromTray);
     // Closing runs the window's exit question; No leaves the window in the tray.
-    connect(AddItem(QStringLiteral("N5"), QStringLiteral("Выход"), true), &QAction::triggered,
-            window_, &QWidget::close);
+    connect(
+        AddItem(QStringLiteral("N5"), QStringLiteral("Выход"), QStyle::SP_DialogCloseButton, true),
+        &QAction::triggered, window_, &QWidget::close);
 
     QIcon icon = window_->windowIcon();
     if (icon.isNull()) {
@@ -37,8 +41,9 @@ TrayIcon::TrayIcon(QWidget* window, TSynchronization_Service& service, TrayAvail
     window_->installEventFilter(this);
 }
 
-QAction* TrayIcon::AddItem(const QString& name, const QString& caption, bool visible) {
-    QAction* item = pmTreyMenu_.addAction(caption);
+QAction* TrayIcon::AddItem(const QString& name, const QString& caption, QStyle::StandardPixmap icon,
+                           bool visible) {
+    QAction* item = pmTreyMenu_.addAction(QApplication::style()->standardIcon(icon), caption);
     item->setObjectName(name);
     item->setVisible(visible);
     return item;

@@ -2,6 +2,7 @@
 
 #include <QMenu>
 #include <QObject>
+#include <QStyle>
 #include <QSystemTrayIcon>
 
 #include <functional>
@@ -35,7 +36,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QAction* AddItem(const QString& name, const QString& caption, bool visible);
+    QAction* AddItem(const QString& name, const QString& caption, QStyle::StandardPixmap icon,
+                     bool visible);
     void SendToTray();
     void IconActivated(QSystemTrayIcon::ActivationReason reason);
 

@@ -1,10 +1,10 @@
 #include "ui/uAdSetReceiver.h"
 
-#include "platform/DbConnection.h"
-#include "platform/DbQuery.h"
+#include "ui/BackgroundConnection.h"
 #include "ui/DropDownComboBox.h"
 
 #include <QLocale>
+#include <QPushButton>
 
 namespace {
 const QString kFirebirdDriver = QStringLiteral("Driver=Firebird/InterBase(r) driver");
@@ -66,34 +66,50 @@ void TfrmAdSetReceiver::LoadTableList() {
     dbName_Table_->SetText(tableName_);
     dbKey_Field_->SetText(keyField_);
     dbName_Updated_Field_->SetText(valueField_);
-    const bool firebird = connectionString_.toUpper().contains(kFirebirdDriver.toUpper());
-    if (firebird && ConnectReceiver()) {
-        dbName_Table_->SetItems({});
-        QStringList tables;
-        for (const QString& name : SelectNames(kTableListSql))
-            tables.append(FormatFieldName(name));
-        dbName_Table_->SetItems(tables);
-        return;
-    }
+    // No list until the database has answered: nothing to open while the connect runs.
     for (DropDownComboBox* box : {dbName_Table_, dbKey_Field_, dbName_Updated_Field_})
         box->SetDropDownEnabled(false);
+    if (connectionString_.toUpper().contains(kFirebirdDriver.toUpper()))
+        ConnectReceiver();
 }
 
-bool TfrmAdSetReceiver::ConnectReceiver() {
-    connection_ = std::make_unique<DbConnection>(connectionString_);
-    try {
-        connection_->Open();
-        return true;
-    } catch (const std::exception&) {
-        // The operator types the names instead.
-        return false;
-    }
+void TfrmAdSetReceiver::ConnectReceiver() {
+    connection_ = std::make_unique<BackgroundConnection>(connectionString_);
+    // A failure leaves the operator to type the names.
+    connection_->Open([this](bool opened) { ReceiverConnected(opened); });
+    FollowWaiting();
+}
+
+void TfrmAdSetReceiver::ReceiverConnected(bool opened) {
+    connected_ = opened;
+    FollowWaiting();
+    if (!opened)
+        return;
+    for (DropDownComboBox* box : {dbName_Table_, dbKey_Field_, dbName_Updated_Field_})
+        box->SetDropDownEnabled(true);
+    dbName_Table_->SetItems({});
+    SelectNames(kTableListSql,
+                [this](const QStringList& names) { dbName_Table_->SetItems(FormatNames(names)); });
 }
 
 void TfrmAdSetReceiver::DisconnectReceiver() {
-    if (connection_ && connection_->IsOpen())
-        connection_->Close();
+    // Closed on its own thread once it is free; the dialog does not wait for that.
     connection_.reset();
+    connected_ = false;
+    FollowWaiting();
+}
+
+bool TfrmAdSetReceiver::Waiting() const {
+    return connection_ && connection_->Waiting();
+}
+
+void TfrmAdSetReceiver::FollowWaiting() {
+    if (Waiting())
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
+    // What OK stores may still change with a statement's answer; a connect changes nothing.
+    OkButton()->setEnabled(!EditingLocked() && !(connected_ && Waiting()));
 }
 
 QString TfrmAdSetReceiver::FormatFieldName(const QString& name) {
@@ -103,6 +119,13 @@ QString TfrmAdSetReceiver::FormatFieldName(const QString& name) {
         if (wordStart && IsAsciiLower(formatted[i]))
             formatted[i] = formatted[i].toUpper();
     }
+    return formatted;
+}
+
+QStringList TfrmAdSetReceiver::FormatNames(const QStringList& names) {
+    QStringList formatted;
+    for (const QString& name : names)
+        formatted.append(FormatFieldName(name));
     return formatted;
 }
 
@@ -123,31 +146,24 @@ QString TfrmAdSetReceiver::FieldListStatement(const QString& tableName,
 }
 
 void TfrmAdSetReceiver::CheckFieldChoices() {
-    if (!Connected())
+    if (!connected_)
         return;
-    const QString key = dbKey_Field_->Text().trimmed().toUpper();
-    const QString value = dbName_Updated_Field_->Text().trimmed().toUpper();
-    bool keyFound = false;
-    bool valueFound = false;
-    for (const QString& name : SelectNames(FieldListStatement(dbName_Table_->Text(), {}))) {
-        keyFound = keyFound || name == key;
-        valueFound = valueFound || name == value;
-    }
-    if (!key.isEmpty() && !keyFound)
-        dbKey_Field_->SetText(QString());
-    if (!value.isEmpty() && !valueFound)
-        dbName_Updated_Field_->SetText(QString());
+    SelectNames(FieldListStatement(dbName_Table_->Text(), {}), [this](const QStringList& names) {
+        const QString key = dbKey_Field_->Text().trimmed().toUpper();
+        const QString value = dbName_Updated_Field_->Text().trimmed().toUpper();
+        if (!key.isEmpty() && !names.contains(key))
+            dbKey_Field_->SetText(QString());
+        if (!value.isEmpty() && !names.contains(value))
+            dbName_Updated_Field_->SetText(QString());
+    });
 }
 
 void TfrmAdSetReceiver::FillFieldList(const QString& otherChoice, DropDownComboBox& box) {
-    if (!Connected())
+    if (!connected_)
         return;
-    const QString sql = FieldListStatement(dbName_Table_->Text(), otherChoice);
     box.SetItems({});
-    QStringList fields;
-    for (const QString& name : SelectNames(sql))
-        fields.append(FormatFieldName(name));
-    box.SetItems(fields);
+    SelectNames(FieldListStatement(dbName_Table_->Text(), otherChoice),
+                [&box](const QStringList& names) { box.SetItems(FormatNames(names)); });
 }
 
 void TfrmAdSetReceiver::BitBtnOkClick() {
@@ -168,17 +184,14 @@ void TfrmAdSetReceiver::dbName_Updated_FieldDropDown() {
     FillFieldList(dbKey_Field_->Text(), *dbName_Updated_Field_);
 }
 
-QStringList TfrmAdSetReceiver::SelectNames(const QString& sql) {
-    DbQuery query(*connection_);
-    query.SetSql(sql);
-    query.Prepare();
-    query.Open();
-    QStringList names;
-    for (; !query.Eof(); query.Next())
-        names.append(query.FieldAsText(QStringLiteral("Name")));
-    return names;
-}
-
-bool TfrmAdSetReceiver::Connected() const {
-    return connection_ && connection_->IsOpen();
+void TfrmAdSetReceiver::SelectNames(const QString& sql,
+                                    const std::function<void(const QStringList&)>& use) {
+    connection_->SelectNames(sql, [this, use](const QStringList& names, std::exception_ptr error) {
+        if (!error)
+            use(names);
+        FollowWaiting();
+        if (error)
+            std::rethrow_exception(error);
+    });
+    FollowWaiting();
 }

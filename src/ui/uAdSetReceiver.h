@@ -4,15 +4,17 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
-class DbConnection;
+class BackgroundConnection;
 class DropDownComboBox;
 class Prompts;
 
 // The receiver's table, key field and value field. For a Firebird receiver the dialog
 // connects to the database and offers the names read from its system tables; otherwise, or
-// when the database cannot be reached, the names are typed.
+// when the database cannot be reached, the names are typed. The database is reached off the
+// main thread: the dialog stays live, with a busy cursor, while the server keeps it waiting.
 class TfrmAdSetReceiver : public SettingsDialog {
     Q_OBJECT
 public:
@@ -29,10 +31,14 @@ public:
     void SetConnectionString(const QString& value) { connectionString_ = value; }
 
     void LoadTableList();
-    bool ConnectReceiver();
+    // The lists follow once the connection has opened; until then they stay shut.
+    void ConnectReceiver();
     void DisconnectReceiver();
+    // A connect or a statement is under way.
+    bool Waiting() const;
     // "STOCK_BALANCE" becomes "Stock_Balance".
     static QString FormatFieldName(const QString& name);
+    static QStringList FormatNames(const QStringList& names);
     // The statement that lists the field names of tableName, or of every non-system table
     // when it is empty, without otherChoice.
     static QString FieldListStatement(const QString& tableName, const QString& otherChoice);
@@ -47,9 +53,12 @@ private:
     void dbName_TableCloseUp();
     void dbKey_FieldDropDown();
     void dbName_Updated_FieldDropDown();
-    // The "Name" column of every row, in the order returned.
-    QStringList SelectNames(const QString& sql);
-    bool Connected() const;
+    void ReceiverConnected(bool opened);
+    // The "Name" column of every row, in the order returned, handed to use; a failed
+    // statement reaches the application's error display.
+    void SelectNames(const QString& sql, const std::function<void(const QStringList&)>& use);
+    // The busy cursor while the database keeps the dialog waiting.
+    void FollowWaiting();
 
     DropDownComboBox* dbName_Table_;
     DropDownComboBox* dbKey_Field_;
@@ -58,5 +67,6 @@ private:
     QString keyField_;
     QString valueField_;
     QString connectionString_;
-    std::unique_ptr<DbConnection> connection_;
+    std::unique_ptr<BackgroundConnection> connection_;
+    bool connected_ = false;
 };

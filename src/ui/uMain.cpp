@@ -253,6 +253,14 @@ QMenu* TMain::NewPopup(const QString& name, const QString& firstItem, QAction* f
     return menu;
 }
 
+QPushButton* TMain::NewTestButton(const QString& name, const QString& caption,
+                                  void (TMain::*click)()) {
+    auto* test = new QPushButton(style()->standardIcon(QStyle::SP_DriveNetIcon), caption);
+    test->setObjectName(name);
+    connect(test, &QPushButton::clicked, this, click);
+    return test;
+}
+
 QToolButton* TMain::NewSettingsButton(const QString& name, const QString& hint,
                                       void (TMain::*open)()) {
     auto* settings = new QToolButton;
@@ -352,9 +360,9 @@ void TMain::BuildReceiverTab() {
                     2, 2);
     layout->addWidget(parameters);
 
-    auto* test = new QPushButton(QStringLiteral("Проверить подключение"));
-    test->setObjectName(QStringLiteral("BitBut_Receiver_Connection_Test"));
-    connect(test, &QPushButton::clicked, this, &TMain::BitBut_Receiver_Connection_TestClick);
+    QPushButton* test = NewTestButton(QStringLiteral("BitBut_Receiver_Connection_Test"),
+                                      QStringLiteral("Проверить подключение"),
+                                      &TMain::BitBut_Receiver_Connection_TestClick);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(test);
     buttons->addWidget(NewActionButton(QStringLiteral("BitBut_Receiver_Insert"), receiverInsert_));
@@ -405,9 +413,9 @@ void TMain::BuildSourceTab() {
                     2, 2);
     layout->addWidget(parameters);
 
-    auto* test = new QPushButton(QStringLiteral("Проверить подключение"));
-    test->setObjectName(QStringLiteral("BitBut_Source_Connection_Test"));
-    connect(test, &QPushButton::clicked, this, &TMain::BitBut_Source_Connection_TestClick);
+    QPushButton* test = NewTestButton(QStringLiteral("BitBut_Source_Connection_Test"),
+                                      QStringLiteral("Проверить подключение"),
+                                      &TMain::BitBut_Source_Connection_TestClick);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(test);
     buttons->addWidget(NewActionButton(QStringLiteral("BitBut_Source_Insert"), sourceInsert_));
@@ -500,9 +508,9 @@ void TMain::BuildParamConnectionTab() {
     grid->addWidget(period, 3, 0, 1, 2);
     layout->addWidget(parameters);
 
-    auto* test = new QPushButton(QStringLiteral("Проверить соединение"));
-    test->setObjectName(QStringLiteral("BitBut_Connection_Connection_Test"));
-    connect(test, &QPushButton::clicked, this, &TMain::BitBut_Connection_Connection_TestClick);
+    QPushButton* test = NewTestButton(QStringLiteral("BitBut_Connection_Connection_Test"),
+                                      QStringLiteral("Проверить соединение"),
+                                      &TMain::BitBut_Connection_Connection_TestClick);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(test);
     buttons->addWidget(
@@ -585,10 +593,25 @@ bool TMain::FormCloseQuery() {
     if (prompts_.SystemMessageBox(QStringLiteral("Вы действительно хотите выйти из программы?"),
                                   {DialogButton::Yes, DialogButton::No}) != DialogButton::Yes)
         return false;
+    if (!PendingEditsSettled())
+        return false;
     closeConfirmed_ = true;
     tray_->SetTrayIcon(TrayOperation::Delete);
     Q_EMIT CloseConfirmed();
     return true;
+}
+
+bool TMain::PendingEditsSettled() {
+    // The end would drop an edit silently: it is kept or dropped as on leaving its tab.
+    bool mayClose = true;
+    const bool done = Guarded([this, &mayClose] {
+        for (RecordSet* table : {&dm_.Receiver, &dm_.Source, &dm_.Connection}) {
+            pendingEdits_.ConfirmPendingEdit(*table, mayClose);
+            if (!mayClose)
+                return;
+        }
+    });
+    return done && mayClose;
 }
 
 void TMain::closeEvent(QCloseEvent* event) {

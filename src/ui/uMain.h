@@ -91,7 +91,8 @@ public Q_SLOTS:
     void BitBut_Receiver_Connection_TestClick();
     void BitBut_Source_Connection_TestClick();
     void BitBut_Connection_Connection_TestClick();
-    // The exit question; on Yes the tray icon goes and the window may close.
+    // The exit question, then what becomes of each edit left open; on Yes to both the tray
+    // icon goes and the window may close.
     bool FormCloseQuery();
     // Closes in the orderly way without the question: the session or the system ends it.
     void CloseWithoutQuestion();
@@ -109,6 +110,8 @@ private:
     // The desktop session asks whether it may end: the same question as closing the window.
     // A session that allows no question ends anyway, so the window closes in order.
     void SessionEnding(QSessionManager& manager);
+    // False, with the window to stay, while an edit left open is neither kept nor dropped.
+    bool PendingEditsSettled();
 
     // The controls RefreshControls unlocks and disables for one table.
     struct TableGuard {
@@ -128,6 +131,7 @@ private:
     QMenu* NewPopup(const QString& name, const QString& firstItem, QAction* first,
                     const QString& secondItem, QAction* second);
     QPushButton* NewActionButton(const QString& name, QAction* action);
+    QPushButton* NewTestButton(const QString& name, const QString& caption, void (TMain::*click)());
     QToolButton* NewSettingsButton(const QString& name, const QString& hint, void (TMain::*open)());
     QAction* NewAction(const QString& name, const QString& caption, const QString& hint,
                        QStyle::StandardPixmap icon);

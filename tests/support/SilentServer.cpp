@@ -37,3 +37,9 @@ void SilentServer::Release() {
     releasing_ = true;
     released_.notify_all();
 }
+
+QString SilentServer::FirebirdConnectionString() const {
+    return QStringLiteral("Driver=Firebird/InterBase(r) driver;Dbname=127.0.0.1/%1:/srv/r.fdb;"
+                          "Uid=SYSDBA;Pwd=masterkey")
+        .arg(port_);
+}

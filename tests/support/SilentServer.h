@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 #include <chrono>
@@ -17,6 +18,8 @@ public:
     SilentServer& operator=(const SilentServer&) = delete;
 
     quint16 Port() const { return port_; }
+    // A Firebird receiver on this port: its client waits for an answer that never comes.
+    QString FirebirdConnectionString() const;
     // Closes the port: the connections it holds are reset, so their clients fail at once.
     void Release();
 

@@ -8,9 +8,11 @@
 #include "platform/RegionalSettings.h"
 #include "service/uSupporting.h"
 #include "support/DatabaseFixtures.h"
+#include "support/ResponsivenessProbe.h"
 #include "support/ScriptedPrompts.h"
 #include "support/SilentServer.h"
 #include "ui/SettingsDialog.h"
+#include "ui/TrayIcon.h"
 #include "ui/uMain.h"
 #include "ui/widgets/DbCheckBox.h"
 #include "ui/widgets/DbEdit.h"
@@ -197,13 +199,6 @@ QString LabelOf(const QWidget* control) {
     return QString();
 }
 
-// A Firebird receiver on a host that takes the connection and never answers.
-QString HangingReceiver(const SilentServer& server) {
-    return QStringLiteral("Driver=Firebird/InterBase(r) driver;Dbname=127.0.0.1/%1:/srv/r.fdb;"
-                          "Uid=SYSDBA;Pwd=masterkey")
-        .arg(server.Port());
-}
-
 QColor BaseOf(const QWidget* control) {
     return control->palette().color(QPalette::Base);
 }
@@ -374,6 +369,25 @@ private Q_SLOTS:
         QVERIFY(menuItem);
         QVERIFY(popup->actions().contains(menuItem));
         QCOMPARE(menuItem->text(), caption);
+    }
+
+    void everyButtonAndItemHasAnIcon() {
+        Workplace place;
+        QList<QAction*> actions = place.window->findChildren<QAction*>();
+        actions += place.window->Tray().Menu().actions();
+        QStringList bare;
+        for (const QAction* action : std::as_const(actions)) {
+            // A popup menu's own action stands for the menu, which is never shown as an item.
+            const auto* menu = qobject_cast<const QMenu*>(action->parent());
+            const bool standsForMenu = menu && menu->menuAction() == action;
+            if (!action->isSeparator() && !standsForMenu && action->icon().isNull())
+                bare.append(action->objectName());
+        }
+        for (const QPushButton* button : place.window->findChildren<QPushButton*>()) {
+            if (button->icon().isNull())
+                bare.append(button->objectName());
+        }
+        QVERIFY2(bare.isEmpty(), qPrintable(bare.join(u',')));
     }
 
     void gridColumns_data() {
@@ -1066,6 +1080,46 @@ private Q_SLOTS:
         }
     }
 
+    void endingWithAnEditedConnectionAsksFirst_data() {
+        QTest::addColumn<int>("period");
+        QTest::addColumn<DialogButton>("keep");
+        QTest::addColumn<bool>("warned");
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("kept") << 5 << DialogButton::Yes << false << true << "ПравкаПервое";
+        QTest::newRow("kept with period 0") << 0 << DialogButton::Yes << true << false << "Первое";
+        QTest::newRow("dropped") << 5 << DialogButton::No << false << true << "Первое";
+        QTest::newRow("cancelled") << 5 << DialogButton::Cancel << false << false << "Первое";
+    }
+    void endingWithAnEditedConnectionAsksFirst() {
+        QFETCH(int, period);
+        QFETCH(DialogButton, keep);
+        QFETCH(bool, warned);
+        QFETCH(bool, closes);
+        QFETCH(QString, stored);
+        Workplace place;
+        place.AddReceiver("Первый", "Dbname=/a.fdb");
+        place.AddSource("Учёт");
+        place.AddConnection("Первое", 1, 1);
+        place.ShowTab(3);
+        place.Type("dbedtConnection_Name_Connection", "Правка");
+        place.Find<DbNumberEdit>("dbnuConnection_Time_Update")->setValue(period);
+        QVERIFY(place.dm.Connection.IsEditing());
+
+        place.prompts.Answer(DialogButton::Yes);
+        place.prompts.Answer(keep);
+        place.window->close();
+
+        QStringList messages{"Вы действительно хотите выйти из программы?",
+                             "Вы подтверждаете сохранение измененных данных?"};
+        if (warned)
+            messages.append("Время обновления соединения не может быть меньше 1 минуты.");
+        QCOMPARE(place.prompts.Texts(), messages);
+        QCOMPARE(place.window->isVisible(), !closes);
+        QCOMPARE(place.dm.Connection.IsEditing(), !closes);
+        QCOMPARE(place.SettingsProfile().ReadString("Connection", "Name_Connection"), stored);
+    }
+
     void failedSaveAfterAGridClickIsShown() {
         Workplace place;
         place.AddReceiver("Первый", "Dbname=/a.fdb");
@@ -1277,24 +1331,12 @@ private Q_SLOTS:
     void connectionTestLeavesTheWindowResponsive() {
         SilentServer silent(std::chrono::seconds(20));
         Workplace place;
-        place.AddReceiver("Склад", HangingReceiver(silent));
+        place.AddReceiver("Склад", silent.FirebirdConnectionString());
         place.ShowTab(1);
-        QElapsedTimer clock;
-        clock.start();
-        qint64 last = 0;
-        qint64 worstLateness = 0;
-        QTimer probe;
-        probe.setTimerType(Qt::PreciseTimer);
-        probe.setInterval(10);
-        connect(&probe, &QTimer::timeout, this, [&] {
-            const qint64 now = clock.elapsed();
-            worstLateness = std::max(worstLateness, now - last - probe.interval());
-            last = now;
-        });
+        ResponsivenessProbe probe;
         place.Click("BitBut_Receiver_Connection_Test");
         // From here on the test only waits on the silent port.
-        probe.start();
-        last = clock.elapsed();
+        probe.Start();
         QVERIFY(QApplication::overrideCursor() != nullptr);
         QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
         for (const char* button :
@@ -1302,8 +1344,8 @@ private Q_SLOTS:
               "BitBut_Connection_Connection_Test"})
             QVERIFY2(!place.Find<QWidget>(button)->isEnabled(), button);
         QTest::qWait(1000);
-        probe.stop();
-        QVERIFY2(worstLateness <= 50, qPrintable(QString::number(worstLateness)));
+        probe.Stop();
+        QVERIFY2(probe.WorstLateness() <= 50, qPrintable(QString::number(probe.WorstLateness())));
         QCOMPARE(place.prompts.Texts(), QStringList());
 
         silent.Release();
@@ -1321,7 +1363,7 @@ private Q_SLOTS:
         clock.start();
         {
             Workplace place;
-            place.AddReceiver("Склад", HangingReceiver(silent));
+            place.AddReceiver("Склад", silent.FirebirdConnectionString());
             place.ShowTab(1);
             place.Click("BitBut_Receiver_Connection_Test");
         }

@@ -1,6 +1,8 @@
 #include "PastedText.h"
 #include "support/DatabaseFixtures.h"
+#include "support/ResponsivenessProbe.h"
 #include "support/SettingsServiceFixture.h"
+#include "support/SilentServer.h"
 #include "ui/DropDownComboBox.h"
 #include "ui/HintLineEdit.h"
 #include "ui/ReceiverSettingsCommand.h"
@@ -9,6 +11,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCompleter>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
@@ -45,16 +48,25 @@ private:
     }
     QString Shown(const QString& field) { return Receiver().FieldByName(field).AsString(); }
 
-    // Runs the command on the current row; drive works on the shown dialog and gives its
-    // result.
+    // Runs the command on the current row; drive works on the shown dialog, once the database
+    // has answered unless told otherwise, and gives its result.
     void RunCommand(const std::function<int(TfrmAdSetReceiver&)>& drive, bool locked = false,
-                    const QString& typeText = QStringLiteral("База данных")) {
+                    const QString& typeText = QStringLiteral("База данных"),
+                    bool waitForDatabase = true) {
         ReceiverSettingsCommand command(&fixture_->Owner, Receiver(), fixture_->Service,
                                         fixture_->Prompts, [&](SettingsDialog& dialog) {
                                             dialog.show();
+                                            if (waitForDatabase)
+                                                Settle(&dialog);
                                             return drive(static_cast<TfrmAdSetReceiver&>(dialog));
                                         });
         command.Execute(locked, typeText, Shown(QStringLiteral("Connection_String")));
+    }
+    // The dialog's database answers come through the event loop.
+    static void Settle(QWidget* inDialog) {
+        auto* dialog = qobject_cast<TfrmAdSetReceiver*>(inDialog->window());
+        Q_ASSERT(dialog);
+        QVERIFY(QTest::qWaitFor([dialog] { return !dialog->Waiting(); }, 20000));
     }
 
     static DropDownComboBox* Box(QDialog& dialog, const char* name) {
@@ -64,16 +76,19 @@ private:
     }
     static QStringList DroppedList(DropDownComboBox* box) {
         box->showPopup();
+        Settle(box);
         const QStringList items = box->Items();
         box->hidePopup();
         return items;
     }
     static void ChooseFromList(DropDownComboBox* box, const QString& entry) {
         box->showPopup();
+        Settle(box);
         const int row = box->findText(entry);
         QVERIFY2(row >= 0, qPrintable(entry));
         box->view()->setCurrentIndex(box->model()->index(row, 0));
         QTest::keyClick(box->view(), Qt::Key_Return);
+        Settle(box);
     }
     // Types like the operator; true when the list opened by itself with entries.
     static bool TypeInto(DropDownComboBox* box, const QString& text) {
@@ -223,6 +238,8 @@ private Q_SLOTS:
         QVERIFY(ok && cancel);
         QCOMPARE(ok->text(), QStringLiteral("Сохранить"));
         QCOMPARE(cancel->text(), QStringLiteral("Отменить"));
+        QVERIFY(!ok->icon().isNull());
+        QVERIFY(!cancel->icon().isNull());
         QVERIFY(ok->isDefault());
         QVERIFY(!(dialog.windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(!(dialog.windowFlags() & Qt::WindowMinimizeButtonHint));
@@ -409,6 +426,53 @@ private Q_SLOTS:
             return int(QDialog::Rejected);
         });
         QCOMPARE(drawnButtons, QStringList());
+    }
+
+    void waitingOnTheDatabaseLeavesTheDialogLive_data() {
+        QTest::addColumn<bool>("closeWhileWaiting");
+        QTest::newRow("closed while the connect waits") << true;
+        QTest::newRow("the connect fails later") << false;
+    }
+    void waitingOnTheDatabaseLeavesTheDialogLive() {
+        QFETCH(bool, closeWhileWaiting);
+        SilentServer silent(std::chrono::seconds(20));
+        AddReceiver(silent.FirebirdConnectionString(), "Old_Table", "Old_Key", "Old_Value");
+        ResponsivenessProbe probe;
+        probe.Start();
+        QElapsedTimer clock;
+        clock.start();
+        QList<bool> busy;
+        QList<bool> dropDowns;
+        qint64 closedAt = 0;
+        RunCommand(
+            [&](TfrmAdSetReceiver& dialog) {
+                QTest::qWait(1000);
+                busy.append(dialog.cursor().shape() == Qt::BusyCursor);
+                for (const char* name : {"dbName_Table", "dbKey_Field", "dbName_Updated_Field"})
+                    dropDowns.append(Box(dialog, name)->DropDownEnabled());
+                if (!closeWhileWaiting) {
+                    silent.Release();
+                    Settle(&dialog);
+                    busy.append(dialog.cursor().shape() == Qt::BusyCursor);
+                    for (const char* name : {"dbName_Table", "dbKey_Field", "dbName_Updated_Field"})
+                        dropDowns.append(Box(dialog, name)->DropDownEnabled());
+                }
+                TypeInto(Box(dialog, "dbName_Table"), QStringLiteral("Balances"));
+                closedAt = clock.elapsed();
+                return Accept(dialog);
+            },
+            false, QStringLiteral("База данных"), false);
+        probe.Stop();
+        const qint64 closingTook = clock.elapsed() - closedAt;
+        QVERIFY2(probe.WorstLateness() <= 50, qPrintable(QString::number(probe.WorstLateness())));
+        QCOMPARE(busy, (closeWhileWaiting ? QList<bool>{true} : QList<bool>{true, false}));
+        QCOMPARE(dropDowns, QList<bool>(closeWhileWaiting ? 3 : 6, false));
+        QVERIFY2(closingTook < 1000, qPrintable(QString::number(closingTook)));
+        QCOMPARE(Shown(kTable), QStringLiteral("Balances"));
+        QVERIFY(fixture_->Prompts.Messages().isEmpty());
+        // A connect still under way ends with nobody left to tell.
+        silent.Release();
+        QTest::qWait(100);
     }
 
     void okOnBrowsingRowPostsAndSaves() {
