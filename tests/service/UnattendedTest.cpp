@@ -16,6 +16,7 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -45,6 +46,11 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
         QTest::qWait(200);
     }
     return condition();
+}
+
+// Replaces to in one step, as QFile::rename does not.
+bool RenameOver(const QString& from, const QString& to) {
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
 quint16 FreePort() {
@@ -95,6 +101,16 @@ private:
     QString received_;
 };
 
+// How the program is started; the defaults are the headless service with its status
+// server and the recording alert program.
+struct Launch {
+    bool window = false;
+    QStringList options; // before "RunAll"
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QStringList alertCommand; // the recording program unless set
+    QString errorFile;        // standard error goes there instead of the test's
+};
+
 } // namespace
 
 class UnattendedTest : public QObject {
@@ -111,16 +127,6 @@ private:
     QString Url(const QString& path) const {
         return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
     }
-
-    // How the program is started; the defaults are the headless service with its status
-    // server and the recording alert program.
-    struct Launch {
-        bool window = false;
-        QStringList options; // before "RunAll"
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        QStringList alertCommand; // the recording program unless set
-        QString errorFile;        // standard error goes there instead of the test's
-    };
 
     std::unique_ptr<QProcess> Start(Launch launch = {}) {
         port_ = FreePort();
@@ -399,8 +405,7 @@ private Q_SLOTS:
         // Put in place by rename: the program may write the log between a remove and a mkfifo.
         const QString fifo = log + QStringLiteral(".fifo");
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        QCOMPARE(::rename(QFile::encodeName(fifo).constData(), QFile::encodeName(log).constData()),
-                 0);
+        QVERIFY(RenameOver(fifo, log));
         Answer health;
         QVERIFY(WaitFor(
             [&] {
@@ -449,6 +454,9 @@ private Q_SLOTS:
         const QString source = QDir(folder_).filePath(QStringLiteral("source.sqlite"));
         const QString away = source + QStringLiteral(".away");
         QVERIFY(QFile::rename(source, away));
+        // Put back in one step over whatever the driver made in its place.
+        const auto putBack = [&] { return RenameOver(away, source); };
+        auto restore = qScopeGuard([&] { putBack(); });
         QVERIFY(
             WaitFor([&] { return AlertIndex(MonitorEvent::Stale, kSqlConnection) >= 0; }, 60000));
         QVERIFY(Metrics(kSqlConnection)
@@ -460,10 +468,8 @@ private Q_SLOTS:
                  QStringLiteral("1"));
         QCOMPARE(AlertIndex(MonitorEvent::Fresh, kSqlConnection), -1);
 
-        // Put back in one step over whatever the driver made in its place.
-        QCOMPARE(
-            ::rename(QFile::encodeName(away).constData(), QFile::encodeName(source).constData()),
-            0);
+        restore.dismiss();
+        QVERIFY(putBack());
         QVERIFY(
             WaitFor([&] { return AlertIndex(MonitorEvent::Fresh, kSqlConnection) >= 0; }, 60000));
         QVERIFY(AlertIndex(MonitorEvent::Fresh, kSqlConnection) >
@@ -489,11 +495,15 @@ private Q_SLOTS:
         const QString kept = root_.filePath(QStringLiteral("kept.ini"));
         QFile::remove(kept);
         QVERIFY(QFile::copy(settings, kept));
+        const auto putBack = [&] {
+            const QString back = settings + QStringLiteral(".back");
+            QFile::remove(back);
+            return QFile::copy(kept, back) && RenameOver(back, settings);
+        };
+        auto restore = qScopeGuard([&] { putBack(); });
         const QString link = settings + QStringLiteral(".link");
         QVERIFY(QFile::link(root_.filePath(QStringLiteral("missing/Corvane.ini")), link));
-        QCOMPARE(
-            ::rename(QFile::encodeName(link).constData(), QFile::encodeName(settings).constData()),
-            0);
+        QVERIFY(RenameOver(link, settings));
         Answer health;
         QVERIFY(WaitFor(
             [&] {
@@ -508,11 +518,8 @@ private Q_SLOTS:
         QVERIFY(WaitFor([&] { return AlertIndex(MonitorEvent::SaveFailed) >= 0; }, 10000));
 
         // With the file back the save at the end succeeds.
-        const QString back = settings + QStringLiteral(".back");
-        QVERIFY(QFile::copy(kept, back));
-        QCOMPARE(
-            ::rename(QFile::encodeName(back).constData(), QFile::encodeName(settings).constData()),
-            0);
+        restore.dismiss();
+        QVERIFY(putBack());
         End(*program);
     }
 
