@@ -1,8 +1,11 @@
 // The synchronization service: one window per user, living in the tray when minimised.
 //
-//   corvane [--folder <dir>] [RunAll]
-//   corvane --headless [--folder <dir>] [RunAll]
+//   corvane [--folder <dir>] [--status <address>:<port>] [--alert-stale <minutes>] [RunAll]
+//           [--on-event <program> [arguments...]]
+//   corvane --headless ...the same options...
 //
+// The status server, the alert program and systemd's notifications work alike with the window
+// and without it.
 // The program folder holds the settings file and the log; it is the executable's folder
 // unless "--folder" names another one. Exit codes: 0 after a confirmed exit and for a start
 // that found the program already running (that instance is shown instead), 1 when the
@@ -17,6 +20,7 @@
 #include "service/HeadlessRunner.h"
 #include "service/ProgramFolder.h"
 #include "service/ServiceEnvironment.h"
+#include "service/UnattendedOperation.h"
 #include "service/uSupporting.h"
 #include "ui/QtTranslations.h"
 #include "ui/SingleInstance.h"
@@ -73,6 +77,11 @@ int RunWindow(SynchronizationApplication& application, SingleInstance& instance)
     if (!window.Service().Loaded()) {
         return exitCannotStart;
     }
+    UnattendedOperation unattended(window.Service(), commandLine->Unattended);
+    if (const QString refusal = unattended.Prepare(); !refusal.isEmpty()) {
+        prompts.MessageDlg(refusal, DialogKind::Error, {DialogButton::Ok});
+        return exitCannotStart;
+    }
 
     QObject::connect(&instance, &SingleInstance::ShowRequested, &window.Tray(),
                      &TrayIcon::RestoreFromTray);
@@ -83,7 +92,10 @@ int RunWindow(SynchronizationApplication& application, SingleInstance& instance)
     instance.Listen();
 
     window.show();
-    return QApplication::exec();
+    unattended.Started();
+    const int exitCode = QApplication::exec();
+    unattended.End();
+    return exitCode;
 }
 
 } // namespace

@@ -35,7 +35,7 @@ void PrintInformation(const QString& text) {
 // The service with its settings loaded: runs until the end signal.
 int RunLoaded(TSynchronization_Service& service, const ProgramCommandLine& commandLine,
               const QString& logPath) {
-    UnattendedOperation unattended(service.Monitor(), commandLine.Unattended);
+    UnattendedOperation unattended(service, commandLine.Unattended);
     if (const QString refusal = unattended.Prepare(); !refusal.isEmpty()) {
         PrintError(refusal);
         return kExitCannotStart;
@@ -49,10 +49,7 @@ int RunLoaded(TSynchronization_Service& service, const ProgramCommandLine& comma
     QCoreApplication::exec();
     EndSignals::Release();
     PrintInformation(QStringLiteral("Сервис синхронизаций останавливается."));
-    // Saved before the end is announced, so a failed save still reaches the alert program.
-    const bool saved = service.SaveAtEnd();
-    unattended.Ending();
-    return saved ? 0 : kExitNotSaved;
+    return unattended.End() ? 0 : kExitNotSaved;
 }
 
 } // namespace

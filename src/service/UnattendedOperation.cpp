@@ -5,17 +5,19 @@
 #include "service/JournalStream.h"
 #include "service/StatusServer.h"
 #include "service/SystemdNotifier.h"
+#include "service/uSupporting.h"
 
 namespace {
 // The end alert still reaches the person, without keeping the program for long.
 constexpr int kEndAlertWaitMs = 10000;
 } // namespace
 
-UnattendedOperation::UnattendedOperation(ConnectionMonitor& monitor,
+UnattendedOperation::UnattendedOperation(TSynchronization_Service& service,
                                          const UnattendedOptions& options)
-    : monitor_(monitor)
+    : service_(service)
+    , monitor_(service.Monitor())
     , options_(options)
-    , systemd_(std::make_unique<SystemdNotifier>(monitor)) {}
+    , systemd_(std::make_unique<SystemdNotifier>(monitor_)) {}
 
 UnattendedOperation::~UnattendedOperation() = default;
 
@@ -44,11 +46,14 @@ void UnattendedOperation::Started() {
     systemd_->Ready();
 }
 
-void UnattendedOperation::Ending() {
+bool UnattendedOperation::End() {
+    // Saved before the end is announced, so a failed save still reaches the alert program.
+    const bool saved = service_.SaveAtEnd();
     systemd_->Stopping();
     monitor_.SetStaleLimit(0);
     monitor_.ServiceEvent(MonitorEvent::ServiceEnded,
                           QStringLiteral("Сервис синхронизаций останавливается."));
     if (alerts_)
         alerts_->WaitForRunning(kEndAlertWaitMs);
+    return saved;
 }

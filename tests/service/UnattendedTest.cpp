@@ -4,6 +4,7 @@
 #include "platform/ProfileFile.h"
 #include "platform/RegionalSettings.h"
 #include "service/DemoData.h"
+#include "service/MonitorEvent.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -14,10 +15,13 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -42,6 +46,11 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
         QTest::qWait(200);
     }
     return condition();
+}
+
+// Replaces to in one step, as QFile::rename does not.
+bool RenameOver(const QString& from, const QString& to) {
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
 quint16 FreePort() {
@@ -92,6 +101,16 @@ private:
     QString received_;
 };
 
+// How the program is started; the defaults are the headless service with its status
+// server and the recording alert program.
+struct Launch {
+    bool window = false;
+    QStringList options; // before "RunAll"
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QStringList alertCommand; // the recording program unless set
+    QString errorFile;        // standard error goes there instead of the test's
+};
+
 } // namespace
 
 class UnattendedTest : public QObject {
@@ -109,20 +128,38 @@ private:
         return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
     }
 
-    std::unique_ptr<QProcess>
-    Start(const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+    std::unique_ptr<QProcess> Start(Launch launch = {}) {
         port_ = FreePort();
+        if (launch.alertCommand.isEmpty())
+            launch.alertCommand = {QStringLiteral("/usr/bin/python3"),
+                                   TestPaths::SourceDir() +
+                                       QStringLiteral("/tests/service/record_alert.py"),
+                                   alertsPath_};
+        QStringList arguments;
+        if (launch.window) {
+            // A runtime folder of its own, so that no other window of this user is found.
+            const QString runtime = root_.filePath(QStringLiteral("runtime"));
+            QDir().mkpath(runtime);
+            QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ExeOwner);
+            launch.environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+            launch.environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                                      QStringLiteral("offscreen"));
+        } else {
+            arguments << QStringLiteral("--headless");
+        }
+        arguments << QStringLiteral("--folder") << folder_ << QStringLiteral("--status")
+                  << QStringLiteral("127.0.0.1:%1").arg(port_) << launch.options
+                  << QStringLiteral("RunAll") << QStringLiteral("--on-event")
+                  << launch.alertCommand;
         auto program = std::make_unique<QProcess>();
-        program->setProcessEnvironment(environment);
+        program->setProcessEnvironment(launch.environment);
         program->setProgram(TestPaths::BinaryDir() + QStringLiteral("/src/app/corvane"));
-        program->setArguments(
-            {QStringLiteral("--headless"), QStringLiteral("--folder"), folder_,
-             QStringLiteral("--status"), QStringLiteral("127.0.0.1:%1").arg(port_),
-             QStringLiteral("RunAll"), QStringLiteral("--on-event"),
-             QStringLiteral("/usr/bin/python3"),
-             TestPaths::SourceDir() + QStringLiteral("/tests/service/record_alert.py"),
-             alertsPath_});
-        program->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program->setArguments(arguments);
+        if (launch.errorFile.isEmpty())
+            program->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        else
+            program->setStandardErrorFile(launch.errorFile);
         program->start();
         [&] { QVERIFY(program->waitForStarted(10000)); }();
         WaitFor([&] { return Request("GET", Url(QStringLiteral("/health"))).status == 200; },
@@ -168,6 +205,20 @@ private:
         return alerts;
     }
 
+    // The position of the first alert of that kind, for that connection unless empty; -1 when
+    // none came.
+    qsizetype AlertIndex(const QString& kind, const QString& connection = QString()) const {
+        const QList<QJsonObject> alerts = Alerts();
+        for (qsizetype i = 0; i < alerts.size(); ++i) {
+            const QJsonObject environment = alerts[i][QStringLiteral("environment")].toObject();
+            if (environment[QStringLiteral("CORVANE_EVENT")].toString() == kind &&
+                (connection.isEmpty() ||
+                 environment[QStringLiteral("CORVANE_CONNECTION")].toString() == connection))
+                return i;
+        }
+        return -1;
+    }
+
     static void VerifyNoPassword(const QByteArray& text) {
         for (const QString& password : kPasswords)
             QVERIFY2(!QString::fromUtf8(text).contains(password), text.constData());
@@ -204,16 +255,24 @@ private Q_SLOTS:
         QFile::remove(alertsPath_);
     }
 
+    void reportsTheCyclesOverHttpAndToSystemd_data() {
+        QTest::addColumn<bool>("window");
+        QTest::newRow("headless") << false;
+        QTest::newRow("with its window") << true;
+    }
     void reportsTheCyclesOverHttpAndToSystemd() {
+        QFETCH(bool, window);
+        QFile::remove(root_.filePath(QStringLiteral("notify")));
         NotifySocket systemd(root_.filePath(QStringLiteral("notify")));
         QVERIFY(systemd.Bound());
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("NOTIFY_SOCKET"),
-                           root_.filePath(QStringLiteral("notify")));
-        environment.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("1000000"));
+        Launch launch;
+        launch.window = window;
+        launch.environment.insert(QStringLiteral("NOTIFY_SOCKET"),
+                                  root_.filePath(QStringLiteral("notify")));
+        launch.environment.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("1000000"));
         data_->WriteSourceBalances(1);
         const qint64 startedAt = QDateTime::currentSecsSinceEpoch();
-        const auto program = Start(environment);
+        const auto program = Start(launch);
         QMap<QString, double> metrics;
         QVERIFY(WaitFor(
             [&] {
@@ -273,16 +332,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
         QTest::addColumn<double>("status");
-        QTest::addColumn<double>("failures"); // at least
+        QTest::addColumn<double>("minFailures");
+        QTest::addColumn<double>("maxFailures");
         QTest::addColumn<double>("workerRunning");
         QTest::addColumn<QString>("alert");
         QTest::newRow("source query fails, receiver cleared by the attempt limit")
             << QStringLiteral("Source") << QStringLiteral("SQL_Query")
-            << QStringLiteral("select * from No_Such_Table") << 4.0 << 1.0 << 1.0
+            << QStringLiteral("select * from No_Such_Table") << 4.0 << 1.0 << qInf() << 1.0
             << QStringLiteral("receiver-cleared-by-attempt-limit");
         QTest::newRow("update error ends the worker")
             << QStringLiteral("Receiver") << QStringLiteral("Name_Table")
-            << QStringLiteral("Stock Balance") << 2.0 << 0.0 << 0.0
+            << QStringLiteral("Stock Balance") << 2.0 << 0.0 << 0.0 << 0.0
             << QStringLiteral("update-error");
     }
     void aBrokenConnectionShowsInTheFiguresAndReachesThePerson() {
@@ -290,21 +350,16 @@ private Q_SLOTS:
         QFETCH(QString, key);
         QFETCH(QString, value);
         QFETCH(double, status);
-        QFETCH(double, failures);
+        QFETCH(double, minFailures);
+        QFETCH(double, maxFailures);
         QFETCH(double, workerRunning);
         QFETCH(QString, alert);
         ChangeSetting(section, key, value);
         ChangeSetting(QStringLiteral("Settings"), QStringLiteral("NumberAttempts"),
                       QStringLiteral("0"));
         const auto program = Start();
-        const auto alerted = [&] {
-            for (const QJsonObject& record : Alerts())
-                if (record[QStringLiteral("environment")][QStringLiteral("CORVANE_EVENT")] == alert)
-                    return record;
-            return QJsonObject();
-        };
-        QVERIFY(WaitFor([&] { return !alerted().isEmpty(); }, 60000));
-        const QJsonObject record = alerted();
+        QVERIFY(WaitFor([&] { return AlertIndex(alert) >= 0; }, 60000));
+        const QJsonObject record = Alerts()[AlertIndex(alert)];
         const QJsonObject environment = record[QStringLiteral("environment")].toObject();
         QCOMPARE(environment[QStringLiteral("CORVANE_CONNECTION")].toString(), kSqlConnection);
         QCOMPARE(environment[QStringLiteral("CORVANE_CONNECTION_ID")].toString(),
@@ -326,9 +381,12 @@ private Q_SLOTS:
                 return metrics.value(QStringLiteral("corvane_connection_status")) == status;
             },
             20000));
-        // With a period of 0 a cleared connection fails again at once: every failure counts.
-        QVERIFY(metrics.value(QStringLiteral("corvane_connection_consecutive_failures")) >=
-                failures);
+        // With a period of 0 a cleared connection fails again at once: every failure counts. An
+        // update error is not a counted failure, and it ends the worker at the first one.
+        const double failures =
+            metrics.value(QStringLiteral("corvane_connection_consecutive_failures"));
+        QVERIFY2(failures >= minFailures && failures <= maxFailures,
+                 qPrintable(QString::number(failures)));
         QCOMPARE(metrics.value(QStringLiteral("corvane_connection_worker_running")), workerRunning);
         QCOMPARE(metrics.value(QStringLiteral(
                      "corvane_connection_receiver_clears_by_attempt_limit_total")) > 0,
@@ -347,8 +405,7 @@ private Q_SLOTS:
         // Put in place by rename: the program may write the log between a remove and a mkfifo.
         const QString fifo = log + QStringLiteral(".fifo");
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        QCOMPARE(::rename(QFile::encodeName(fifo).constData(), QFile::encodeName(log).constData()),
-                 0);
+        QVERIFY(RenameOver(fifo, log));
         Answer health;
         QVERIFY(WaitFor(
             [&] {
@@ -374,6 +431,153 @@ private Q_SLOTS:
         QFile::remove(log);
         ::close(pipe);
         End(*program);
+    }
+
+    void staleDataAndItsEndReachThePerson() {
+        // A cleared connection tries again at once, so the restored source is read soon.
+        ChangeSetting(QStringLiteral("Settings"), QStringLiteral("NumberAttempts"),
+                      QStringLiteral("0"));
+        constexpr double kStaleSeconds = 6;
+        Launch launch;
+        launch.options = {QStringLiteral("--alert-stale"),
+                          QString::number(kStaleSeconds / 60, 'f', 2)};
+        const auto program = Start(launch);
+        QVERIFY(WaitFor(
+            [&] {
+                return Metrics(kSqlConnection)
+                           .value(QStringLiteral(
+                               "corvane_connection_last_success_timestamp_seconds")) > 0;
+            },
+            60000));
+
+        // The source stops answering: its database file is gone.
+        const QString source = QDir(folder_).filePath(QStringLiteral("source.sqlite"));
+        const QString away = source + QStringLiteral(".away");
+        QVERIFY(QFile::rename(source, away));
+        // Put back in one step over whatever the driver made in its place.
+        const auto putBack = [&] { return RenameOver(away, source); };
+        auto restore = qScopeGuard([&] { putBack(); });
+        QVERIFY(
+            WaitFor([&] { return AlertIndex(MonitorEvent::Stale, kSqlConnection) >= 0; }, 60000));
+        QVERIFY(Metrics(kSqlConnection)
+                    .value(QStringLiteral("corvane_connection_seconds_since_last_success")) >=
+                kStaleSeconds);
+        const QJsonObject stale = Alerts()[AlertIndex(MonitorEvent::Stale, kSqlConnection)];
+        QCOMPARE(stale[QStringLiteral("environment")][QStringLiteral("CORVANE_CONNECTION_ID")]
+                     .toString(),
+                 QStringLiteral("1"));
+        QCOMPARE(AlertIndex(MonitorEvent::Fresh, kSqlConnection), -1);
+
+        restore.dismiss();
+        QVERIFY(putBack());
+        QVERIFY(
+            WaitFor([&] { return AlertIndex(MonitorEvent::Fresh, kSqlConnection) >= 0; }, 60000));
+        QVERIFY(AlertIndex(MonitorEvent::Fresh, kSqlConnection) >
+                AlertIndex(MonitorEvent::Stale, kSqlConnection));
+        End(*program);
+    }
+
+    void healthTurnsUnavailableWhenTheSettingsFileIsNotSaved() {
+        const auto program = Start();
+        // Every successful update saves the connection's row.
+        QVERIFY(WaitFor(
+            [&] {
+                return Metrics(kSqlConnection)
+                           .value(QStringLiteral(
+                               "corvane_connection_last_success_timestamp_seconds")) > 0;
+            },
+            60000));
+        QCOMPARE(Request("GET", Url(QStringLiteral("/health"))).status, 200);
+
+        // The file becomes a link into a folder that is not there, put in place in one step:
+        // every save fails, whoever runs the test.
+        const QString settings = data_->SettingsPath();
+        const QString kept = root_.filePath(QStringLiteral("kept.ini"));
+        QFile::remove(kept);
+        QVERIFY(QFile::copy(settings, kept));
+        const auto putBack = [&] {
+            const QString back = settings + QStringLiteral(".back");
+            QFile::remove(back);
+            return QFile::copy(kept, back) && RenameOver(back, settings);
+        };
+        auto restore = qScopeGuard([&] { putBack(); });
+        const QString link = settings + QStringLiteral(".link");
+        QVERIFY(QFile::link(root_.filePath(QStringLiteral("missing/Corvane.ini")), link));
+        QVERIFY(RenameOver(link, settings));
+        Answer health;
+        QVERIFY(WaitFor(
+            [&] {
+                health = Request("GET", Url(QStringLiteral("/health")));
+                return health.status == 503;
+            },
+            60000));
+        QVERIFY2(health.body.contains("settings file not saved"), health.body.constData());
+        QCOMPARE(
+            Metrics(kSqlConnection).value(QStringLiteral("corvane_settings_last_save_success")),
+            0.0);
+        QVERIFY(WaitFor([&] { return AlertIndex(MonitorEvent::SaveFailed) >= 0; }, 10000));
+
+        // With the file back the save at the end succeeds.
+        restore.dismiss();
+        QVERIFY(putBack());
+        End(*program);
+    }
+
+    void standardErrorCarriesJournalPrioritiesWhenItIsTheJournal_data() {
+        QTest::addColumn<bool>("journal");
+        QTest::newRow("standard error is the journal") << true;
+        QTest::newRow("journal is another stream") << false;
+    }
+    void standardErrorCarriesJournalPrioritiesWhenItIsTheJournal() {
+        QFETCH(bool, journal);
+        // An update error for the error line, a failing alert program for the warnings.
+        ChangeSetting(QStringLiteral("Receiver"), QStringLiteral("Name_Table"),
+                      QStringLiteral("Stock Balance"));
+        Launch launch;
+        launch.errorFile = root_.filePath(QStringLiteral("stderr.txt"));
+        launch.alertCommand = {QStringLiteral("/bin/false")};
+        const QString other = root_.filePath(QStringLiteral("other-stream.txt"));
+        for (const QString& path : {launch.errorFile, other}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        }
+        struct stat stream {};
+        QCOMPARE(::stat(QFile::encodeName(journal ? launch.errorFile : other).constData(), &stream),
+                 0);
+        launch.environment.insert(QStringLiteral("JOURNAL_STREAM"),
+                                  QStringLiteral("%1:%2").arg(stream.st_dev).arg(stream.st_ino));
+        const auto program = Start(launch);
+        const auto written = [&] {
+            QFile file(launch.errorFile);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        QVERIFY(WaitFor(
+            [&] {
+                return written().contains(QStringLiteral("Оповещение")) &&
+                       Metrics(kSqlConnection).value(QStringLiteral("corvane_connection_status")) ==
+                           2.0;
+            },
+            60000));
+        End(*program);
+
+        const QStringList lines = written().split(u'\n', Qt::SkipEmptyParts);
+        const auto linesWith = [&](const QString& prefix, const QString& text) {
+            return std::count_if(lines.begin(), lines.end(), [&](const QString& line) {
+                return line.startsWith(prefix + text);
+            });
+        };
+        const QString information = journal ? QStringLiteral("<6>") : QString();
+        const QString warning = journal ? QStringLiteral("<4>") : QString();
+        const QString error = journal ? QStringLiteral("<3>") : QString();
+        QVERIFY2(linesWith(information, QStringLiteral("Сервис синхронизаций работает без окна")) ==
+                     1,
+                 qPrintable(lines.join(u'\n')));
+        QVERIFY2(linesWith(warning, QStringLiteral("Оповещение")) >= 1,
+                 qPrintable(lines.join(u'\n')));
+        QVERIFY2(linesWith(error, QString()) >= 1, qPrintable(lines.join(u'\n')));
+        // No prefix when standard error is not the journal.
+        if (!journal)
+            QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^<\\d>"))).size(), 0);
     }
 };
 
