@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Corvane.ini"));
 
-    const int sizes[] = {10000, 20000, 40000};
+    const int sizes[] = {2500, 5000, 10000};
     Times times[3];
     std::printf("%8s %12s %22s %20s\n", "rows", "load ms", "save Connection ms",
                 "save Receiver ms");
