@@ -201,8 +201,7 @@ void TWorkThread::CheckAttempts(int& failCount) {
             },
             [&] { receiver.Close(); });
     } catch (const std::exception& error) {
-        const auto* known = dynamic_cast<const Exception*>(&error);
-        reportClear(known ? known->Message() : QString::fromUtf8(error.what()));
+        reportClear(MessageOf(error));
         throw;
     }
     reportClear(QString());
