@@ -11,6 +11,8 @@ packages=(
   xvfb xauth trayer x11-utils imagemagick fonts-dejavu-core fonts-liberation xdg-utils xdotool
   procps psmisc tzdata
   qt6-httpserver-dev qt6-websockets-dev libsystemd-dev python3-prometheus-client
+  # The Windows automation bridge: built with mingw-w64, run under Wine in tests.
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 
 missing=()
