@@ -174,6 +174,8 @@ QVariant AutomationObject::Call(const QString& method, const QVariantList& argum
     if (!answer)
         Fail(QStringLiteral("Сервер автоматизации %1 дал неверный ответ на вызов %2")
                  .arg(progId_, method));
+    if (answer->failed && answer->outsideObject)
+        throw EOleSysError(answer->message);
     if (answer->failed)
         throw EOleException(answer->message);
     return answer->value;

@@ -19,8 +19,9 @@ QString ProgIdForType(int type);
 // (AutomationProtocol). Create, use and drop it on one thread; it needs no event loop.
 //
 // Failures: a ProgID without registration, a program that cannot start, a server that dies,
-// closes its output or answers outside the protocol, and a stop request on abort throw
-// EOleSysError; an error the server reports throws EOleException with its message. Calls
+// closes its output or answers outside the protocol, a failure the server reports outside its
+// object, and a stop request on abort throw EOleSysError; an error the server's object raises
+// throws EOleException with its message. Calls
 // wait as long as the server takes, unless abort is requested: then the server is killed.
 // Dropping the object ends the server process.
 class AutomationObject {
@@ -36,6 +37,8 @@ public:
     // A Boolean comes back as a 16-bit integer: -1 True, 0 False.
     QVariant Initialize(const QVariant& rmTrade, const QString& commandLine, const QString& splash);
     QVariant EvalExpr(const QString& expression);
+    // Any method or property get of the server's object by name.
+    QVariant Call(const QString& name, const QVariantList& arguments);
 
     // Ends the server process, so that the call in progress fails as with a server that died.
     // From any thread while the object exists.
@@ -52,7 +55,6 @@ private:
         void operator()() const noexcept;
     };
 
-    QVariant Call(const QString& method, const QVariantList& arguments);
     void Send(const QByteArray& request, const QString& method);
     QByteArray ReceiveLine(const QString& method);
     // The server is gone: ended by itself, or killed for a stop request.

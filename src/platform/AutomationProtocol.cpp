@@ -83,6 +83,8 @@ QByteArray EncodeValue(const QVariant& value) {
         return value.toInt() ? "B-1" : "B0";
     if (IsInteger(typeId))
         return 'I' + QByteArray::number(value.toLongLong());
+    if (value.metaType() == QMetaType::fromType<ServerObject>())
+        return 'O' + QByteArray::number(value.value<ServerObject>().number);
     if (typeId == QMetaType::Double || typeId == QMetaType::Float)
         return 'F' +
                QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest).toLatin1();
@@ -105,10 +107,13 @@ std::optional<QVariant> DecodeValue(QByteArrayView field) {
         if (payload == "0")
             return Boolean(false);
         return std::nullopt;
-    case 'I': {
+    case 'I':
+    case 'O': {
         const qlonglong number = payload.toByteArray().toLongLong(&ok);
         if (!ok)
             return std::nullopt;
+        if (field[0] == 'O')
+            return QVariant::fromValue(ServerObject{number});
         return QVariant(number);
     }
     case 'F': {
@@ -167,11 +172,11 @@ QByteArray EncodeError(const QString& message) {
 std::optional<Answer> DecodeAnswer(const QByteArray& line) {
     if (line.isEmpty())
         return std::nullopt;
-    if (line[0] == '!') {
+    if (line[0] == '!' || line[0] == '?') {
         const std::optional<QString> message = Unescape(line.sliced(1));
         if (!message)
             return std::nullopt;
-        return Answer{true, QVariant(), *message};
+        return Answer{true, QVariant(), *message, line[0] == '?'};
     }
     if (line[0] != '=' || line.contains('\t'))
         return std::nullopt;
