@@ -54,6 +54,7 @@ private Q_SLOTS:
     void failureKinds_data();
     void failureKinds();
     void objectResultPassesBack();
+    void releaseLeavesNoProcess_data();
     void releaseLeavesNoProcess();
 
 private:
@@ -173,13 +174,25 @@ void AutomationBridgeTest::objectResultPassesBack() {
              QVariant(QStringLiteral("C:\\windows\\файл.txt")));
 }
 
+void AutomationBridgeTest::releaseLeavesNoProcess_data() {
+    QTest::addColumn<bool>("cancelled");
+    QTest::newRow("released after use") << false;
+    QTest::newRow("cancelled, as when the program ends") << true;
+}
+
 void AutomationBridgeTest::releaseLeavesNoProcess() {
+    QFETCH(bool, cancelled);
     pid_t bridge = 0;
     {
         const auto dictionary = Create(Dictionary);
         bridge = dictionary->ProcessId();
         QCOMPARE(dictionary->Call(QStringLiteral("Count"), {}), QVariant(qlonglong(0)));
         QVERIFY(prefix_->Processes().contains(bridge));
+        if (cancelled) {
+            dictionary->Cancel();
+            QCOMPARE(FailureKind([&] { dictionary->Call(QStringLiteral("Count"), {}); }),
+                     QStringLiteral("EOleSysError"));
+        }
     }
     QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(bridge)));
     // Wine's server outlives its last program by a few seconds, then ends with its helpers.
