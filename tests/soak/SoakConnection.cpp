@@ -1,9 +1,11 @@
 #include "SoakConnection.h"
 
-#include "support/ReceiverProbe.h"
+#include "platform/ConnectionStringParts.h"
 
 #include <QDir>
 #include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QStringList>
 
 #include <stdexcept>
@@ -28,7 +30,8 @@ QString DatabaseFileOf(const QString& connectionString) {
 
 SoakConnection::SoakConnection(const QString& name, const QString& fileName, bool oneC,
                                TestDatabaseKind receiverKind, DatabaseFixtures& databases)
-    : name_(name) {
+    : name_(name)
+    , probeName_(ProbePrefix() + fileName) {
     QList<DatabaseFixtures::Item> items;
     for (int partno = 1; partno <= kItems; ++partno)
         items.append({partno, kFirstCode + partno, QuantityOf(0, partno)});
@@ -56,6 +59,31 @@ SoakConnection::SoakConnection(const QString& name, const QString& fileName, boo
                                QStringLiteral("insert into Fault values (0)")});
     }
     NextGeneration();
+}
+
+SoakConnection::~SoakConnection() {
+    CloseProbe();
+}
+
+QSqlDatabase SoakConnection::Probe() {
+    if (QSqlDatabase::contains(probeName_))
+        return QSqlDatabase::database(probeName_);
+    const ConnectionStringParts parts(receiver_);
+    QSqlDatabase probe = QSqlDatabase::addDatabase(QStringLiteral("QIBASE"), probeName_);
+    probe.setDatabaseName(parts.Value(QStringLiteral("DBNAME")));
+    probe.setUserName(parts.Value(QStringLiteral("UID")));
+    probe.setPassword(parts.Value(QStringLiteral("PWD")));
+    if (!probe.open())
+        throw std::runtime_error("cannot look into " + receiver_.toStdString() + ": " +
+                                 probe.lastError().text().toStdString());
+    return probe;
+}
+
+void SoakConnection::CloseProbe() {
+    if (!QSqlDatabase::contains(probeName_))
+        return;
+    QSqlDatabase::database(probeName_, false).close();
+    QSqlDatabase::removeDatabase(probeName_);
 }
 
 QString SoakConnection::SourceString() const {
@@ -103,13 +131,16 @@ void SoakConnection::SetReceiverAway(bool away) {
     if (away == receiverAway_)
         return;
     const QString aside = receiverFile_ + QStringLiteral(".away");
+    // The server must let the file go before it can be missed.
+    CloseProbe();
     away ? Move(receiverFile_, aside) : Move(aside, receiverFile_);
     receiverAway_ = away;
 }
 
 void SoakConnection::SetReceiverRefusesMidway(bool refuses) {
-    if (receiverAway_)
+    if (receiverAway_ || refuses == receiverRefuses_)
         return;
+    receiverRefuses_ = refuses;
     DatabaseFixtures::Run(
         receiver_, {QStringLiteral("update Soak_Fault set Armed = %1").arg(refuses ? 1 : 0)});
 }
@@ -129,14 +160,25 @@ void SoakConnection::SetSourceAway(bool away) {
 }
 
 void SoakConnection::SetSourceFailsMidway(bool fails) {
-    if (infobase_ || sourceAway_)
+    if (infobase_ || sourceAway_ || fails == sourceFails_)
         return;
+    sourceFails_ = fails;
     DatabaseFixtures::Run(source_,
                           {QStringLiteral("update Fault set Armed = %1").arg(fails ? 1 : 0)});
 }
 
-QString SoakConnection::ReceiverMix() const {
-    const QMap<int, QVariant> quantities = ReceiverProbe::Quantities(receiver_);
+QString SoakConnection::ReceiverMix() {
+    QMap<int, QVariant> quantities;
+    {
+        QSqlQuery select(Probe());
+        select.setForwardOnly(true);
+        if (!select.exec(QStringLiteral("select Partno, Quantity from Stock_Balance")))
+            throw std::runtime_error("cannot read " + receiver_.toStdString() + ": " +
+                                     select.lastError().text().toStdString());
+        while (select.next())
+            quantities.insert(select.value(0).toInt(),
+                              select.value(1).isNull() ? QVariant() : select.value(1).toDouble());
+    }
     QStringList shown;
     QList<int> generations;
     int nulls = 0;

@@ -3,6 +3,7 @@
 #include "support/DatabaseFixtures.h"
 #include "support/InfobaseFixture.h"
 
+#include <QSqlDatabase>
 #include <QString>
 
 #include <memory>
@@ -19,6 +20,13 @@ public:
     // fileName names its database files: Firebird wants them in ASCII.
     SoakConnection(const QString& name, const QString& fileName, bool oneC,
                    TestDatabaseKind receiverKind, DatabaseFixtures& databases);
+    ~SoakConnection();
+    SoakConnection(const SoakConnection&) = delete;
+    SoakConnection& operator=(const SoakConnection&) = delete;
+
+    // The prefix of the database connections the soak keeps for looking into receivers.
+    static QString ProbePrefix() { return QStringLiteral("soak-probe-"); }
+    void CloseProbe();
 
     const QString& Name() const { return name_; }
     bool OneC() const { return infobase_ != nullptr; }
@@ -43,10 +51,11 @@ public:
 
     // Empty when the receiver holds the values of one generation, not newer than the source's,
     // or nothing at all; otherwise what it holds.
-    QString ReceiverMix() const;
+    QString ReceiverMix();
 
 private:
     static void Move(const QString& from, const QString& to);
+    QSqlDatabase Probe();
     void WriteSource();
 
     QString name_;
@@ -56,6 +65,9 @@ private:
     QString sourceFile_;
     std::unique_ptr<InfobaseFixture> infobase_;
     int generation_ = 0;
+    QString probeName_;
     bool receiverAway_ = false;
     bool sourceAway_ = false;
+    bool receiverRefuses_ = false;
+    bool sourceFails_ = false;
 };

@@ -26,6 +26,7 @@ namespace {
 // The first steps find how many files and threads the process keeps once every path ran.
 constexpr int kWarmUpSteps = 30;
 constexpr int kSettleMs = 60000;
+const QDateTime kStart(QDate(2026, 3, 2), QTime(10, 0));
 
 const char* ActionName(SoakAction action) {
     static const char* const names[] = {"source cannot open",
@@ -79,11 +80,11 @@ QStringList Leakable() {
 
 } // namespace
 
-SoakRun::SoakRun(quint32 seed, int steps)
+SoakRun::SoakRun(quint32 seed, int cycles)
     : seed_(seed)
-    , steps_(steps)
+    , cycles_(cycles)
     , random_(seed)
-    , clock_(std::make_shared<VirtualClock>(QDateTime(QDate(2026, 3, 2), QTime(10, 0))))
+    , clock_(std::make_shared<VirtualClock>(kStart))
     , handOver_(std::make_shared<MainThreadHandOver>()) {}
 
 SoakRun::~SoakRun() = default;
@@ -183,12 +184,13 @@ void SoakRun::Configure() {
 }
 
 bool SoakRun::Run() {
-    std::printf("soak: seed %u, %d steps\n", seed_, steps_);
+    std::printf("soak: seed %u, %d cycles\n", seed_, cycles_);
     std::fflush(stdout);
     QElapsedTimer elapsed;
     elapsed.start();
     Configure();
-    for (int step = 0; step < steps_; ++step) {
+    int step = 0;
+    for (; Passes() < cycles_; ++step) {
         if (step > 0)
             Step();
         else
@@ -205,6 +207,8 @@ bool SoakRun::Run() {
         prompts_.Clear();
     }
     service_.reset();
+    for (const auto& connection : connections_)
+        connection->CloseProbe();
     QStringList ended;
     if (!EngineFixture::WaitUntil([] { return ProcessResources::Children() == 0; }, 5000))
         ended.append(QStringLiteral("child processes outlive the service"));
@@ -217,10 +221,10 @@ bool SoakRun::Run() {
         ended.append(QStringLiteral("the settings file holds %1 connections")
                          .arg(stored.dm.Connection.RecordCount()));
     if (!ended.isEmpty()) {
-        Fail(steps_, ended);
+        Fail(step, ended);
         return false;
     }
-    Report(elapsed.elapsed());
+    Report(step, elapsed.elapsed());
     return true;
 }
 
@@ -231,10 +235,9 @@ void SoakRun::Step() {
     OperatorActs();
     MoveTime();
     if (Chance(0.1)) {
-        const int index = RandomRunning();
-        if (index >= 0) {
-            // Somewhere inside the cycles that just woke.
-            EngineFixture::WaitUntil([] { return false; }, Below(40));
+        // Somewhere inside the cycles that just woke.
+        EngineFixture::WaitUntil([] { return false; }, Below(40));
+        if (const int index = RandomRunning(); index >= 0) {
             Stop(index);
             Count(SoakAction::OperatorStopDuringCycle);
         }
@@ -270,7 +273,9 @@ void SoakRun::ChangeFaults() {
         return otherInfobase || (fault.Connection == index && fault.Kind == kind);
     };
     if (std::none_of(faults_.begin(), faults_.end(), same)) {
-        faults_.append({kind, infobase ? -1 : index});
+        const QStringList calls = InfobaseCalls();
+        faults_.append({kind, infobase ? -1 : index,
+                        infobase ? calls.at(Below(int(calls.size()))) : QString()});
         Count(kind);
     }
     ApplyFaults();
@@ -298,23 +303,22 @@ void SoakRun::ApplyFaults() {
     }
     QStringList switches;
     for (const Fault& fault : std::as_const(faults_)) {
-        if (fault.Connection >= 0)
-            continue;
-        const QStringList calls = InfobaseCalls();
-        const QString call = calls.at(Below(int(calls.size())));
         if (fault.Kind == SoakAction::InfobaseFails)
-            switches = {QStringLiteral("--fail"), call + QStringLiteral(":Ошибка базы")};
+            switches = {QStringLiteral("--fail"), fault.Call + QStringLiteral(":Ошибка базы")};
         else if (fault.Kind == SoakAction::InfobaseDies)
-            switches = {QStringLiteral("--exit-during"), call};
-        else
-            switches = {QStringLiteral("--garble"), call};
+            switches = {QStringLiteral("--exit-during"), fault.Call};
+        else if (fault.Kind == SoakAction::InfobaseAnswerGarbled)
+            switches = {QStringLiteral("--garble"), fault.Call};
     }
+    const QString registration = folder_.filePath(QStringLiteral("Automation.ini"));
+    if (switches == switches_ && QFile::exists(registration))
+        return;
+    switches_ = switches;
     const InfobaseFixture* infobase = nullptr;
     for (const auto& connection : connections_)
         if (connection->Infobase())
             infobase = connection->Infobase();
     infobase->WriteRegistration(switches);
-    const QString registration = folder_.filePath(QStringLiteral("Automation.ini"));
     QFile::remove(registration);
     if (!QFile::copy(infobase->RegistrationFile(), registration))
         qFatal("cannot write the registration file");
@@ -330,20 +334,23 @@ int SoakRun::Status(int index) const {
         .toInt();
 }
 
+int SoakRun::Pick(const std::function<bool(int)>& fits) {
+    // One draw whatever the state, so the seed alone fixes every later draw.
+    const int first = Below(int(ids_.size()));
+    for (int offset = 0; offset < ids_.size(); ++offset)
+        if (const int index = (first + offset) % int(ids_.size()); fits(index))
+            return index;
+    return -1;
+}
+
 int SoakRun::RandomRunning() {
-    QList<int> running;
-    for (int index = 0; index < ids_.size(); ++index)
-        if (Running(index) && Status(index) != ConnectionStatus::Stopping)
-            running.append(index);
-    return running.isEmpty() ? -1 : running.at(Below(int(running.size())));
+    return Pick([this](int index) {
+        return Running(index) && Status(index) != ConnectionStatus::Stopping;
+    });
 }
 
 int SoakRun::RandomIdle() {
-    QList<int> idle;
-    for (int index = 0; index < ids_.size(); ++index)
-        if (!Running(index))
-            idle.append(index);
-    return idle.isEmpty() ? -1 : idle.at(Below(int(idle.size())));
+    return Pick([this](int index) { return !Running(index); });
 }
 
 void SoakRun::OperatorActs() {
@@ -560,7 +567,9 @@ QStringList SoakRun::Registrations() {
 
 QStringList SoakRun::Leaks(int step) {
     QStringList broken;
-    const QStringList databases = QSqlDatabase::connectionNames();
+    QStringList databases = QSqlDatabase::connectionNames();
+    databases.removeIf(
+        [](const QString& name) { return name.startsWith(SoakConnection::ProbePrefix()); });
     if (!databases.isEmpty())
         broken.append(QStringLiteral("database connections left open: ") + databases.join(u' '));
     if (!EngineFixture::WaitUntil([] { return ProcessResources::Children() == 0; }, 3000))
@@ -587,23 +596,28 @@ QStringList SoakRun::Leaks(int step) {
 }
 
 void SoakRun::Fail(int step, const QStringList& broken) const {
-    std::printf("soak FAILED: seed %u, step %d of %d\n", seed_, step, steps_);
+    std::printf("soak FAILED: seed %u, step %d, after %d cycles\n", seed_, step, Passes());
     for (const QString& line : broken)
         std::printf("  %s\n", qPrintable(line));
-    std::printf("rerun: SoakTest --seed %u --cycles %d\n", seed_, steps_);
+    std::printf("rerun: SoakTest --seed %u --cycles %d\n", seed_, cycles_);
     std::fflush(stdout);
 }
 
-void SoakRun::Report(qint64 elapsedMs) const {
+int SoakRun::Passes() const {
+    int passes = 0;
+    for (const LogState& state : log_)
+        passes += state.Updated + state.Failed;
+    return passes;
+}
+
+void SoakRun::Report(int steps, qint64 elapsedMs) const {
     int updated = 0;
-    int failed = 0;
-    for (const LogState& state : log_) {
+    for (const LogState& state : log_)
         updated += state.Updated;
-        failed += state.Failed;
-    }
-    std::printf("soak passed: seed %u, %d steps, %d passes updated, %d failed, %.1f s, virtual "
-                "time %s\n",
-                seed_, steps_, updated, failed, double(elapsedMs) / 1000,
+    std::printf("soak passed: seed %u, %d cycles (%d updated, %d failed) in %d steps, %.1f s, "
+                "virtual time %s to %s\n",
+                seed_, Passes(), updated, Passes() - updated, steps, double(elapsedMs) / 1000,
+                qPrintable(kStart.toString(Qt::ISODate)),
                 qPrintable(clock_->Now().toString(Qt::ISODate)));
     for (size_t action = 0; action < counts_.size(); ++action)
         std::printf("  %-30s %d\n", ActionName(SoakAction(action)), counts_[action]);

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <random>
 #include <vector>
@@ -46,7 +47,8 @@ enum class SoakAction {
 // Main thread only; needs a running QCoreApplication.
 class SoakRun {
 public:
-    SoakRun(quint32 seed, int steps);
+    // cycles: the worker cycles (updates and failures in the log) to run at least.
+    SoakRun(quint32 seed, int cycles);
     ~SoakRun();
     SoakRun(const SoakRun&) = delete;
     SoakRun& operator=(const SoakRun&) = delete;
@@ -58,6 +60,7 @@ private:
     struct Fault {
         SoakAction Kind;
         int Connection; // index into connections_; -1 for the infobase's switches
+        QString Call;   // the infobase's call that fails
     };
     struct LogState {
         QList<int> SinceStart; // the main events since the last start
@@ -73,6 +76,8 @@ private:
     void MoveTime();
     bool Chance(double probability);
     int Below(int bound);
+    // A connection that fits, -1 if none does.
+    int Pick(const std::function<bool(int)>& fits);
     int RandomRunning();
     int RandomIdle();
     void Count(SoakAction action) { ++counts_[size_t(action)]; }
@@ -94,10 +99,11 @@ private:
     QStringList Registrations();
     QStringList Leaks(int step);
     void Fail(int step, const QStringList& broken) const;
-    void Report(qint64 elapsedMs) const;
+    void Report(int steps, qint64 elapsedMs) const;
+    int Passes() const;
 
     quint32 seed_;
-    int steps_;
+    int cycles_;
     std::mt19937 random_;
     DatabaseFixtures databases_;
     QTemporaryDir folder_;
@@ -110,6 +116,7 @@ private:
     TDm dm_;
     std::unique_ptr<TSynchronization_Service> service_;
     QList<Fault> faults_;
+    QStringList switches_;
     // Workers the operator stopped; one stopped in its wait still sleeps until the wait ends.
     std::vector<std::weak_ptr<TWorkThread>> stopped_;
     std::array<int, size_t(SoakAction::Count)> counts_{};

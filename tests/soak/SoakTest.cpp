@@ -1,4 +1,4 @@
-// The engine's soak on virtual time. The seed and the number of steps come from --seed and
+// The engine's soak on virtual time. The seed and the number of cycles come from --seed and
 // --cycles, or SOAK_SEED and SOAK_CYCLES; an unset seed is drawn and printed.
 #include "SoakRun.h"
 
@@ -29,9 +29,9 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Generator seed."),
                                   QStringLiteral("n"), qEnvironmentVariable("SOAK_SEED"));
-    const QCommandLineOption cycles(QStringLiteral("cycles"), QStringLiteral("Steps to run."),
-                                    QStringLiteral("n"),
-                                    qEnvironmentVariable("SOAK_CYCLES", QStringLiteral("1000")));
+    const QCommandLineOption cycles(
+        QStringLiteral("cycles"), QStringLiteral("Worker cycles to run at least."),
+        QStringLiteral("n"), qEnvironmentVariable("SOAK_CYCLES", QStringLiteral("1000")));
     parser.addOptions({seed, cycles});
     parser.addHelpOption();
     parser.process(application);
