@@ -196,7 +196,8 @@ bool SoakRun::Run() {
         else
             TickWatchdog();
         if (!Settle()) {
-            Fail(step, {QStringLiteral("the workers did not settle into their waits")});
+            Fail(step, QStringList{QStringLiteral("the workers did not settle into their waits")} +
+                           Broken(step));
             return false;
         }
         const QStringList broken = Broken(step);
@@ -449,6 +450,9 @@ QStringList SoakRun::Broken(int step) {
             broken.append(
                 QStringLiteral("connection %1 is twice in RunningConnections").arg(entry.Key));
         keys.insert(entry.Key);
+        if (entry.Worker->Finished())
+            broken.append(
+                QStringLiteral("RunningConnections holds the ended worker of %1").arg(entry.Key));
         if (!ids_.contains(entry.Key.toInt()))
             broken.append(QStringLiteral("RunningConnections holds unknown %1").arg(entry.Key));
     }
