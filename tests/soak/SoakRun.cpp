@@ -572,8 +572,10 @@ QStringList SoakRun::Registrations() {
 QStringList SoakRun::Leaks(int step) {
     QStringList broken;
     QStringList databases = QSqlDatabase::connectionNames();
-    databases.removeIf(
+    const qsizetype probes = databases.removeIf(
         [](const QString& name) { return name.startsWith(SoakConnection::ProbePrefix()); });
+    // Each look into a receiver holds a socket of its own, and only while the file is there.
+    const auto leakable = [probes] { return int(Leakable().size() - probes); };
     if (!databases.isEmpty())
         broken.append(QStringLiteral("database connections left open: ") + databases.join(u' '));
     if (!EngineFixture::WaitUntil([] { return ProcessResources::Children() == 0; }, 3000))
@@ -581,14 +583,14 @@ QStringList SoakRun::Leaks(int step) {
     // Workers stopped in their wait end when it is over; until then they are sleepers.
     const auto threads = [this] { return ProcessResources::Threads() - clock_->Sleepers(); };
     if (step < kWarmUpSteps) {
-        fileBound_ = std::max(fileBound_, int(Leakable().size()));
+        fileBound_ = std::max(fileBound_, leakable());
         threadBound_ = std::max(threadBound_, threads());
         return broken;
     }
-    if (!EngineFixture::WaitUntil([&] { return Leakable().size() <= fileBound_; }, 3000))
-        broken.append(QStringLiteral("%1 connections, pipes and database files open, %2 after "
-                                     "the warm-up: %3")
-                          .arg(Leakable().size())
+    if (!EngineFixture::WaitUntil([&] { return leakable() <= fileBound_; }, 3000))
+        broken.append(QStringLiteral("%1 connections, pipes and database files open besides the "
+                                     "soak's own, %2 after the warm-up: %3")
+                          .arg(leakable())
                           .arg(fileBound_)
                           .arg(Leakable().join(u' ')));
     if (!EngineFixture::WaitUntil([&] { return threads() <= threadBound_; }, 3000))
