@@ -30,7 +30,7 @@ const QDateTime kStart(QDate(2026, 3, 2), QTime(10, 0));
 
 const char* ActionName(SoakAction action) {
     static const char* const names[] = {"source cannot open",
-                                        "source fails mid-read",
+                                        "source query fails",
                                         "receiver cannot open",
                                         "receiver refuses mid-update",
                                         "infobase reports an error",
