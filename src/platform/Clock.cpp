@@ -61,6 +61,11 @@ int VirtualClock::Sleepers() const {
     return int(deadlines_.size());
 }
 
+int VirtualClock::DueSleepers() const {
+    std::lock_guard lock(mutex_);
+    return int(std::distance(deadlines_.begin(), deadlines_.upper_bound(now_.toMSecsSinceEpoch())));
+}
+
 bool VirtualClock::WaitForSleepers(int count, int timeoutMs) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),

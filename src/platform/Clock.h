@@ -40,6 +40,8 @@ public:
     void SetNow(const QDateTime& now);
 
     int Sleepers() const;
+    // Sleepers whose deadline has come but whose threads have not yet left their wait.
+    int DueSleepers() const;
     // Blocks the test until at least count threads sleep (or timeoutMs of real time pass).
     bool WaitForSleepers(int count, int timeoutMs = 10000) const;
     // Moves time to the earliest deadline of a sleeper; returns the ms advanced, -1 if none.
@@ -49,5 +51,5 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable_any changed_;
     QDateTime now_;
-    std::multiset<qint64> deadlines_;  // ms since epoch, one per sleeper
+    std::multiset<qint64> deadlines_; // ms since epoch, one per sleeper
 };
