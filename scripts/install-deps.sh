@@ -10,6 +10,7 @@ packages=(
   postgresql sqlite3 mariadb-server odbc-mariadb locales
   xvfb xauth trayer x11-utils imagemagick fonts-dejavu-core fonts-liberation xdg-utils xdotool
   procps psmisc tzdata
+  openbox xterm pngquant  # tools/screenshots only
   qt6-httpserver-dev qt6-websockets-dev libsystemd-dev python3-prometheus-client
   # The Windows automation bridge: built with mingw-w64, run under Wine in tests.
   g++-mingw-w64-x86-64-posix wine wine64
