@@ -11,6 +11,8 @@ public:
         double cpuMs = 0;
         double peakMiB = 0;
         double updateMs = 0;
+        // Requests the client sent through the delaying forwarder; 0 without one.
+        double requests = 0;
     };
 
     // The child prints its elapsed time, its CPU time and the time of its update phase in
