@@ -11,7 +11,8 @@ public:
         double cpuMs = 0;
         double peakMiB = 0;
         double updateMs = 0;
-        // Requests the client sent through the delaying forwarder; 0 without one.
+        // Chunks the client sent through the delaying forwarder (a request may take more than
+        // one); 0 without one.
         double requests = 0;
     };
 

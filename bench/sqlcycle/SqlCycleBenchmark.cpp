@@ -92,7 +92,7 @@ SqlCycleBenchmark::Figures SqlCycleBenchmark::Measure(CycleDataSet& data, Receiv
             runs[path].append(run);
             std::fprintf(stderr,
                          "  %s, %d items, %d %%, %s: %.1f ms, CPU %.1f ms, update %.1f ms, "
-                         "%.1f MiB, %.0f requests\n",
+                         "%.1f MiB, %.0f chunks to the server\n",
                          KindName(kind), data.ItemCount(), data.ChangedPercent(), qPrintable(path),
                          run.elapsedMs, run.cpuMs, run.updateMs, run.peakMiB, run.requests);
         }
@@ -133,7 +133,7 @@ void SqlCycleBenchmark::Print(ReceiverKind kind, const QList<Figures>& figures) 
             std::printf("  %s %.0f / %.0f ms, CPU %.0f ms, %.1f MiB", qPrintable(path),
                         run.elapsedMs, run.updateMs, run.cpuMs, run.peakMiB);
             if (forwarder_ && kind == ReceiverKind::Server)
-                std::printf(", %.0f requests", run.requests);
+                std::printf(", %.0f chunks to the server", run.requests);
             std::printf(";");
         }
         std::printf("\n");
