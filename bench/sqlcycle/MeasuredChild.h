@@ -11,6 +11,9 @@ public:
         double cpuMs = 0;
         double peakMiB = 0;
         double updateMs = 0;
+        // Chunks the client sent through the delaying forwarder (a request may take more than
+        // one); 0 without one.
+        double requests = 0;
     };
 
     // The child prints its elapsed time, its CPU time and the time of its update phase in

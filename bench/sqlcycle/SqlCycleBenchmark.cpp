@@ -37,13 +37,15 @@ MeasuredChild::Figures MedianOf(const QList<MeasuredChild::Figures>& runs) {
     QList<double> cpuTimes;
     QList<double> memory;
     QList<double> updateTimes;
+    QList<double> requests;
     for (const MeasuredChild::Figures& run : runs) {
         times.append(run.elapsedMs);
         cpuTimes.append(run.cpuMs);
         memory.append(run.peakMiB);
         updateTimes.append(run.updateMs);
+        requests.append(run.requests);
     }
-    return {Median(times), Median(cpuTimes), Median(memory), Median(updateTimes)};
+    return {Median(times), Median(cpuTimes), Median(memory), Median(updateTimes), Median(requests)};
 }
 
 const char* Verdict(double value, double goal) {
@@ -55,12 +57,13 @@ const char* Verdict(double value, double goal) {
 SqlCycleBenchmark::SqlCycleBenchmark(Setup setup)
     : setup_(std::move(setup)) {}
 
+SqlCycleBenchmark::~SqlCycleBenchmark() = default;
+
 void SqlCycleBenchmark::Run() {
-    std::unique_ptr<DelayingForwarder> forwarder;
     QString server = QStringLiteral("127.0.0.1");
     if (setup_.delayMs > 0) {
-        forwarder = std::make_unique<DelayingForwarder>(3050, setup_.delayMs);
-        server += QStringLiteral("/%1").arg(forwarder->Port());
+        forwarder_ = std::make_unique<DelayingForwarder>(3050, setup_.delayMs);
+        server += QStringLiteral("/%1").arg(forwarder_->Port());
     }
     for (int itemCount : std::as_const(setup_.itemCounts)) {
         for (int changedPercent : std::as_const(setup_.changedPercents)) {
@@ -89,9 +92,9 @@ SqlCycleBenchmark::Figures SqlCycleBenchmark::Measure(CycleDataSet& data, Receiv
             runs[path].append(run);
             std::fprintf(stderr,
                          "  %s, %d items, %d %%, %s: %.1f ms, CPU %.1f ms, update %.1f ms, "
-                         "%.1f MiB\n",
+                         "%.1f MiB, %.0f chunks to the server\n",
                          KindName(kind), data.ItemCount(), data.ChangedPercent(), qPrintable(path),
-                         run.elapsedMs, run.cpuMs, run.updateMs, run.peakMiB);
+                         run.elapsedMs, run.cpuMs, run.updateMs, run.peakMiB, run.requests);
         }
     }
     Figures figures{data.ItemCount(), data.ChangedPercent(), {}};
@@ -104,9 +107,13 @@ MeasuredChild::Figures SqlCycleBenchmark::MeasureOnce(CycleDataSet& data, Receiv
                                                       const QString& server,
                                                       const QString& path) const {
     const QString receiver = data.FreshReceiver(kind, server);
-    const MeasuredChild::Figures run =
+    const bool forwarded = forwarder_ && kind == ReceiverKind::Server;
+    const qint64 requestsBefore = forwarded ? forwarder_->ChunksToTarget() : 0;
+    MeasuredChild::Figures run =
         MeasuredChild::Run({QStringLiteral("--child"), path, QStringLiteral("--receiver"), receiver,
                             QStringLiteral("--source"), data.SourceConnectionString()});
+    if (forwarded)
+        run.requests = double(forwarder_->ChunksToTarget() - requestsBefore);
     data.CheckUpdated(receiver);
     CycleDataSet::Discard(receiver);
     return run;
@@ -123,8 +130,11 @@ void SqlCycleBenchmark::Print(ReceiverKind kind, const QList<Figures>& figures) 
         std::printf("%7d items, %3d %% changed:", row.itemCount, row.changedPercent);
         for (const QString& path : std::as_const(setup_.paths)) {
             const MeasuredChild::Figures& run = row.byPath.value(path);
-            std::printf("  %s %.0f / %.0f ms, CPU %.0f ms, %.1f MiB;", qPrintable(path),
+            std::printf("  %s %.0f / %.0f ms, CPU %.0f ms, %.1f MiB", qPrintable(path),
                         run.elapsedMs, run.updateMs, run.cpuMs, run.peakMiB);
+            if (forwarder_ && kind == ReceiverKind::Server)
+                std::printf(", %.0f chunks to the server", run.requests);
+            std::printf(";");
         }
         std::printf("\n");
         if (!row.byPath.contains(kEngine))

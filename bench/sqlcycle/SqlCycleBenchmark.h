@@ -7,7 +7,10 @@
 #include <QMap>
 #include <QStringList>
 
+#include <memory>
+
 class CycleDataSet;
+class DelayingForwarder;
 
 // Times one SQL update cycle through the engine against the floor loops, each in a process of
 // its own so that its peak memory is its own, and prints the figures with their goals. The
@@ -26,6 +29,7 @@ public:
     };
 
     explicit SqlCycleBenchmark(Setup setup);
+    ~SqlCycleBenchmark();
 
     void Run();
 
@@ -42,5 +46,6 @@ private:
     void Print(ReceiverKind kind, const QList<Figures>& figures) const;
 
     Setup setup_;
+    std::unique_ptr<DelayingForwarder> forwarder_;
     QMap<ReceiverKind, QList<Figures>> figures_;
 };

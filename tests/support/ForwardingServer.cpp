@@ -37,8 +37,12 @@ void ForwardingServer::Accept() {
     while (QTcpSocket* client = listener_.nextPendingConnection()) {
         client->setParent(this);
         auto* target = new QTcpSocket(this);
+        client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        // An option set before the socket is connected is dropped; with Nagle left on, the
+        // tail of a request split in two chunks waits for the server's delayed ACK.
+        connect(target, &QTcpSocket::connected, target,
+                [target] { target->setSocketOption(QAbstractSocket::LowDelayOption, 1); });
         for (QTcpSocket* socket : {client, target}) {
-            socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             connect(socket, &QTcpSocket::disconnected, this, [client, target] {
                 client->disconnectFromHost();
                 target->disconnectFromHost();
