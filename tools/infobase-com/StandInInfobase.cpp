@@ -41,8 +41,9 @@ std::wstring WindowsPath(const std::wstring& path) {
 
 // The file's trimmed, non-blank lines; nothing when it is no readable file.
 std::optional<std::vector<std::wstring>> ReadLines(const std::wstring& path) {
-    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return std::nullopt;
     std::string bytes;
@@ -169,8 +170,8 @@ std::optional<std::vector<StandInInfobase::Balance>> StandInInfobase::ReadBalanc
             fields.size() == 3 ? Number(WideText::Trimmed(fields[2])) : std::nullopt;
         if (!quantity)
             return std::nullopt;
-        balances.push_back(
-            {WideText::Trimmed(fields[0]), WideText::Folded(WideText::Trimmed(fields[1])), *quantity});
+        balances.push_back({WideText::Trimmed(fields[0]),
+                            WideText::Folded(WideText::Trimmed(fields[1])), *quantity});
     }
     return balances;
 }

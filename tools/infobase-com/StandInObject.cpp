@@ -62,11 +62,11 @@ bool ArgumentTexts(const DISPPARAMS& parameters, std::vector<std::wstring>& text
     return true;
 }
 
+// No source: the bridge then passes the message on alone, as the process stand-in words it.
 HRESULT Raise(const std::wstring& message, EXCEPINFO* exception) {
     if (exception != nullptr) {
         *exception = EXCEPINFO{};
         exception->scode = DISP_E_EXCEPTION;
-        exception->bstrSource = ::SysAllocString(L"1С:Предприятие");
         exception->bstrDescription = ::SysAllocStringLen(message.data(), UINT(message.size()));
     }
     return DISP_E_EXCEPTION;
