@@ -126,8 +126,8 @@ int main(int argc, char** argv) {
                         {}});
     std::unique_ptr<WinePrefix> prefix;
     if (wine) {
-        prefix = std::make_unique<WinePrefix>(QStringLiteral("tests"));
-        const QString problem = ComStandIn::Register(*prefix);
+        QString problem;
+        prefix = ComStandIn::RegisteredPrefix(problem);
         if (!problem.isEmpty())
             Stop(qPrintable(problem));
         const QString registration = infobase.Folder() + QStringLiteral("/Wine.ini");

@@ -43,6 +43,12 @@ QString Register(const WinePrefix& prefix) {
     return QString();
 }
 
+std::unique_ptr<WinePrefix> RegisteredPrefix(QString& problem) {
+    auto prefix = std::make_unique<WinePrefix>(QStringLiteral("tests"));
+    problem = Register(*prefix);
+    return prefix;
+}
+
 void WriteRegistration(const QString& path) {
     QFile::remove(path);
     ProfileFile file(path);

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <memory>
+
 class WinePrefix;
 
 // The COM stand-in of the infobase (tools/infobase-com), reached the way a real 1C under Wine
@@ -15,6 +17,8 @@ QString DllPath();
 QString BridgePath();
 // Empty once the DLL is registered in the prefix (regsvr32), else why it is not.
 QString Register(const WinePrefix& prefix);
+// The tests' shared prefix with the DLL registered in it; problem says why when it is not.
+std::unique_ptr<WinePrefix> RegisteredPrefix(QString& problem);
 // A registration file naming "wine <bridge> <ProgID>" for the ProgIDs of types 2 to 6.
 void WriteRegistration(const QString& path);
 
