@@ -7,7 +7,7 @@ function(syn_add_layer name)
     return()
   endif()
   add_library(syn_${name} STATIC ${sources})
-  target_include_directories(syn_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_include_directories(syn_${name} PUBLIC ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../src)
   target_link_libraries(syn_${name} PUBLIC ${ARG_DEPENDS})
 endfunction()
 
