@@ -11,6 +11,8 @@ packages=(
   xvfb xauth trayer x11-utils imagemagick fonts-dejavu-core fonts-liberation xdg-utils xdotool
   procps psmisc tzdata
   qt6-httpserver-dev qt6-websockets-dev libsystemd-dev python3-prometheus-client
+  # libFuzzer and the sanitizers' runtimes, and the symbolizer for their reports
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()
