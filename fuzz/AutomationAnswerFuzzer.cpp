@@ -19,11 +19,6 @@ QByteArray Reencoded(const AutomationProtocol::Answer& answer) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    FuzzInput::StartApplication(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::optional<AutomationProtocol::Answer> answer =
         AutomationProtocol::DecodeAnswer(FuzzInput::Bytes(data, size));

@@ -6,11 +6,6 @@
 
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    FuzzInput::StartApplication(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::optional<AutomationProtocol::Request> request =
         AutomationProtocol::DecodeRequest(FuzzInput::Bytes(data, size));

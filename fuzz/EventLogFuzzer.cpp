@@ -1,11 +1,10 @@
 // The event log writing every event of every connection of a settings file of any bytes: the
 // size limit and the connection, receiver and source names all come from the file.
 #include "FuzzInput.h"
+#include "LoadedSettingsFile.h"
 
 #include "diagnostics/EventLog.h"
 #include "platform/Clock.h"
-#include "platform/Errors.h"
-#include "support/SettingsConfiguration.h"
 
 #include <QDir>
 
@@ -19,31 +18,20 @@ constexpr int codes[] = {1, 2, 6, 7, 8, 10, 21};
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    FuzzInput::StartApplication(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QString path =
-        FuzzInput::WriteScratchFile(QStringLiteral("settings.ini"), FuzzInput::Bytes(data, size));
-    SettingsConfiguration configuration(path);
-    ServiceSettings settings;
-    try {
-        settings = configuration.settingsFile.LoadConfiguration();
-    } catch (const Exception&) {
-        // The rows loaded before a bad value stay, as at the service's start.
-    }
+    LoadedSettingsFile loaded(FuzzInput::Bytes(data, size));
+    const ServiceSettings& settings = loaded.settings;
+    const TDm& dm = loaded.configuration.dm;
 
     const QString folder = FuzzInput::ScratchPath(QStringLiteral("program"));
     QDir().mkpath(folder);
     VirtualClock clock(QDateTime(QDate(2026, 3, 29), QTime(2, 30)));
     EventLog log(
-        configuration.dm, folder, [&] { return settings.ShowAllLogs; },
-        [&] { return settings.MaxSizeLogs; }, clock);
+        dm, folder, [&] { return settings.ShowAllLogs; }, [&] { return settings.MaxSizeLogs; },
+        clock);
     // The first rows, and an Id that no row holds: each event opens and closes the file.
     QList<int> ids{-1};
-    const QList<QVariantList> rows = configuration.dm.Connection.StoredRows();
+    const QList<QVariantList> rows = dm.Connection.StoredRows();
     for (const QVariantList& row : rows.first(std::min<qsizetype>(rows.size(), 3)))
         ids.append(row.value(0).toInt());
     for (int id : ids) {

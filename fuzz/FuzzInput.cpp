@@ -17,13 +17,14 @@ QTemporaryDir& Scratch() {
 
 } // namespace
 
-namespace FuzzInput {
-
-void StartApplication(int* argc, char*** argv) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     // Kept for the whole run: the data module's timer and Qt's text handling want it.
     static QCoreApplication application(*argc, *argv);
     Q_UNUSED(application);
+    return 0;
 }
+
+namespace FuzzInput {
 
 QByteArray Bytes(const std::uint8_t* data, std::size_t size) {
     return QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));

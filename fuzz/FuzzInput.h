@@ -7,11 +7,9 @@
 #include <cstdint>
 
 // What every target needs around one input: a Qt application object for the lifetime of the
-// process, and a scratch folder of its own for the files the parsers read.
+// process (made in LLVMFuzzerInitialize, defined once for all targets), and a scratch folder of
+// its own for the files the parsers read.
 namespace FuzzInput {
-
-// Once, from LLVMFuzzerInitialize.
-void StartApplication(int* argc, char*** argv);
 
 QByteArray Bytes(const std::uint8_t* data, std::size_t size);
 // The scratch folder, made on first use and removed at exit.

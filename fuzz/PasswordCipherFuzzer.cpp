@@ -6,11 +6,6 @@
 
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    FuzzInput::StartApplication(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray bytes = FuzzInput::Bytes(data, size);
     const QString text = QString::fromUtf8(bytes);

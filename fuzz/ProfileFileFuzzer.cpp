@@ -7,11 +7,6 @@
 
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    FuzzInput::StartApplication(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QString path =
         FuzzInput::WriteScratchFile(QStringLiteral("profile.ini"), FuzzInput::Bytes(data, size));

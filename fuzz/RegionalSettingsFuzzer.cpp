@@ -22,12 +22,19 @@ constexpr Formats formats[] = {
     {u"dd/MM/yyyy", u"HH.mm.ss", u','},
 };
 
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    FuzzInput::StartApplication(argc, argv);
-    return 0;
+// A value read from the text is shown, and written as stored it reads back the same.
+template <typename Read, typename Show, typename Store>
+void ReadsBackStored(const QString& text, Read read, Show show, Store store) {
+    const auto value = read(text);
+    if (!value)
+        return;
+    show(*value);
+    const auto again = read(store(*value));
+    if (!again || *again != *value)
+        std::abort();
 }
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
@@ -37,20 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                  QString::fromUtf16(chosen.longTime), chosen.decimalSeparator);
     const QString text = QString::fromUtf8(FuzzInput::Bytes(data + 1, size - 1));
 
-    if (const std::optional<QDateTime> value = RegionalSettings::TextToDateTime(text)) {
-        RegionalSettings::DateTimeToText(*value);
-        const std::optional<QDateTime> again =
-            RegionalSettings::TextToDateTime(RegionalSettings::StoredDateTimeToText(*value));
-        if (!again || *again != *value)
-            std::abort();
-    }
-    if (const std::optional<QTime> value = RegionalSettings::TextToTime(text)) {
-        RegionalSettings::TimeToText(*value);
-        const std::optional<QTime> again =
-            RegionalSettings::TextToTime(RegionalSettings::StoredTimeToText(*value));
-        if (!again || *again != *value)
-            std::abort();
-    }
+    ReadsBackStored(text, RegionalSettings::TextToDateTime, RegionalSettings::DateTimeToText,
+                    RegionalSettings::StoredDateTimeToText);
+    ReadsBackStored(text, RegionalSettings::TextToTime, RegionalSettings::TimeToText,
+                    RegionalSettings::StoredTimeToText);
     RegionalSettings::TextToFloat(text);
     return 0;
 }
