@@ -1,3 +1,7 @@
+# The sources' root, whichever project includes this file; normalised so that the include
+# path, and with it the compiler cache, stays the same.
+get_filename_component(syn_source_root "${CMAKE_CURRENT_LIST_DIR}/../src" ABSOLUTE)
+
 # One static library per layer, built from every source file in its folder.
 function(syn_add_layer name)
   cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
@@ -7,7 +11,7 @@ function(syn_add_layer name)
     return()
   endif()
   add_library(syn_${name} STATIC ${sources})
-  target_include_directories(syn_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_include_directories(syn_${name} PUBLIC ${syn_source_root})
   target_link_libraries(syn_${name} PUBLIC ${ARG_DEPENDS})
 endfunction()
 

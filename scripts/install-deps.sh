@@ -14,6 +14,8 @@ packages=(
   qt6-httpserver-dev qt6-websockets-dev libsystemd-dev python3-prometheus-client
   # The Windows automation bridge: built with mingw-w64, run under Wine in tests.
   g++-mingw-w64-x86-64-posix wine wine64
+  # libFuzzer and the sanitizers' runtimes, and the symbolizer for their reports
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()

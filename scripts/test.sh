@@ -8,3 +8,4 @@ bash scripts/start-services.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
 ctest --test-dir build --output-on-failure --timeout 600 -j2
+bash scripts/fuzz.sh 20
