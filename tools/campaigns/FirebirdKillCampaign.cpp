@@ -61,8 +61,9 @@ void FirebirdKillCampaign::Run(int kills) {
                                                   "Round r"),
                                    QStringLiteral("Code"), QStringLiteral("Qty")));
     driver.WaitForCycleEnd(0);
-    // Kills land anywhere from the wake to the end of a whole cycle.
+    // Kills land anywhere from the wake to a little after the end of a whole cycle.
     const int cycleMs = int(firstCycle.elapsed());
+    const int killWindowMs = cycleMs * 5 / 4;
     report_.Note(QStringLiteral("items"), QString::number(kItems));
     report_.Note(QStringLiteral("cycle ms"), QString::number(cycleMs));
     if (ReceiverRounds::Holds(ReceiverProbe::Quantities(receiver), kItems, 1) != "new")
@@ -74,7 +75,7 @@ void FirebirdKillCampaign::Run(int kills) {
         int ends = driver.Count(20);
         bool killed = false;
         driver.Wake();
-        QTimer::singleShot(int(random_.bounded(cycleMs)), Qt::PreciseTimer, [&] {
+        QTimer::singleShot(int(random_.bounded(killWindowMs)), Qt::PreciseTimer, [&] {
             server.Kill();
             killed = true;
         });

@@ -97,8 +97,10 @@ void InfobaseKillCampaign::Run(int kills) {
     QElapsedTimer firstTransfer;
     firstTransfer.start();
     driver.WaitForCycleEnd(0);
-    // Kills land anywhere from the end of the pause to the end of a whole transfer.
+    // Kills land anywhere from the end of the pause to a little after the end of a whole
+    // transfer.
     const int transferMs = int(firstTransfer.elapsed());
+    const int killWindowMs = transferMs * 5 / 4;
     report_.Note(QStringLiteral("items"), QString::number(kItems));
     report_.Note(QStringLiteral("transfer ms"), QString::number(transferMs));
     if (ReceiverRounds::Holds(ReceiverProbe::Quantities(receiver), kItems, 1) != "new")
@@ -110,7 +112,7 @@ void InfobaseKillCampaign::Run(int kills) {
         WriteRound(infobase, round);
         auto [ends, server] = toTransfer(true);
         bool killed = false;
-        QTimer::singleShot(int(random_.bounded(transferMs)), Qt::PreciseTimer, [&] {
+        QTimer::singleShot(int(random_.bounded(killWindowMs)), Qt::PreciseTimer, [&] {
             // Gone already when the transfer ended before the kill.
             serversGone += server == 0 || ::kill(server, SIGKILL) != 0 ? 1 : 0;
             killed = true;

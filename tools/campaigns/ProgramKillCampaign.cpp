@@ -96,6 +96,8 @@ void ProgramKillCampaign::Run(int kills) {
         KillOnce();
     report_.Note(QStringLiteral("settings bytes"), QString::number(built_.size()));
     report_.Note(QStringLiteral("leftover temporary files"), QString::number(leftoverFiles_));
+    // Each cycle stamps its time, so many contents mean the kills met many saves.
+    report_.Note(QStringLiteral("different contents found"), QString::number(contents_.size()));
 }
 
 void ProgramKillCampaign::KillOnce() {
@@ -132,6 +134,7 @@ void ProgramKillCampaign::KillOnce() {
         return;
     }
     report_.CountOutcome(after == before ? QStringLiteral("old") : QStringLiteral("new"));
+    contents_.insert(after);
 }
 
 QString ProgramKillCampaign::Defect(const QByteArray& content) const {
@@ -139,7 +142,8 @@ QString ProgramKillCampaign::Defect(const QByteArray& content) const {
     if (!lines)
         return QStringLiteral("a connection field holds a value no cycle writes");
     if (*lines != *WithoutCycleValues(built_))
-        return QStringLiteral("%1 bytes that differ from the built file beyond the cycle fields")
+        return QStringLiteral("the file (%1 bytes) differs from the built one beyond the cycle "
+                              "fields")
             .arg(content.size());
     return QString();
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -36,4 +37,5 @@ private:
     QByteArray built_;
     QList<int> builtRows_;
     int leftoverFiles_ = 0;
+    QSet<QByteArray> contents_;
 };
