@@ -1,5 +1,12 @@
 #include "CycleDriver.h"
 
+#include "CampaignReport.h"
+#include "ReceiverRounds.h"
+
+#include "support/ReceiverProbe.h"
+
+#include "core/ConnectionStatus.h"
+
 #include "engine/TWorkThread.h"
 #include "platform/Clock.h"
 
@@ -48,6 +55,31 @@ void CycleDriver::WaitForCycleEnd(int ends, const std::function<bool()>& conditi
                    (!condition || condition());
         },
         "the cycle to end");
+}
+
+bool CycleDriver::CheckAfterKill(CampaignReport& report, const QString& receiver, int items,
+                                 int round) {
+    const QString holds = ReceiverRounds::Holds(ReceiverProbe::Quantities(receiver), items, round);
+    if (!ReceiverRounds::IsRound(holds))
+        report.CountFailure(holds);
+    else if (Status() == ConnectionStatus::ConnectError)
+        report.CountOutcome(holds + QStringLiteral(", connection error"));
+    else
+        report.CountOutcome(holds);
+    if (WorkerRunning())
+        return true;
+    report.CountFailure(
+        QStringLiteral("the worker ended with status %1: %2").arg(Status()).arg(LastError()));
+    return false;
+}
+
+void CycleDriver::CheckRecovery(CampaignReport& report, const QString& receiver, int items,
+                                int round) {
+    const QString holds = ReceiverRounds::Holds(ReceiverProbe::Quantities(receiver), items, round);
+    if (holds != QLatin1String("new") || Status() != ConnectionStatus::Updating)
+        report.CountFailure(QStringLiteral("no recovery: status %1, the receiver holds %2; %3")
+                                .arg(Status())
+                                .arg(holds, LastError()));
 }
 
 bool CycleDriver::WorkerRunning() const {

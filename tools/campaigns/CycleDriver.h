@@ -6,7 +6,9 @@
 
 #include <QString>
 
-#include <memory>
+#include <functional>
+
+class CampaignReport;
 
 // One connection of the real engine on virtual time, driven cycle by cycle for a campaign
 // that kills one of its ends. Its attempt limit is out of reach: clearing the receiver after
@@ -30,6 +32,13 @@ public:
     // Runs the main thread until the connection has ended more than ends cycles and its worker
     // waits again, or has ended, and until condition holds.
     void WaitForCycleEnd(int ends, const std::function<bool()>& condition = {});
+
+    // What a kill in the round left: the receiver of items holds one round whole, counted as
+    // an outcome, and the worker runs. False when the worker ended.
+    bool CheckAfterKill(CampaignReport& report, const QString& receiver, int items, int round);
+    // Runs the next cycle, which nobody helps: it must write the round and leave the
+    // connection updating.
+    void CheckRecovery(CampaignReport& report, const QString& receiver, int items, int round);
 
     bool WorkerRunning() const;
     int Status() const;

@@ -8,8 +8,6 @@
 #include "support/PrivateFirebirdServer.h"
 #include "support/ReceiverProbe.h"
 
-#include "core/ConnectionStatus.h"
-
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTimer>
@@ -69,7 +67,6 @@ void FirebirdKillCampaign::Run(int kills) {
     if (ReceiverRounds::Holds(ReceiverProbe::Quantities(receiver), kItems, 1) != "new")
         throw std::runtime_error("the first cycle did not write round 1");
 
-    int connectionErrors = 0;
     for (int round = 2; report_.Kills() < kills; ++round) {
         DatabaseFixtures::Run(source, {QStringLiteral("update Round set R = %1").arg(round)});
         int ends = driver.Count(20);
@@ -83,30 +80,13 @@ void FirebirdKillCampaign::Run(int kills) {
         report_.CountKill();
         StartServer(server);
 
-        const QString holds =
-            ReceiverRounds::Holds(ReceiverProbe::Quantities(receiver), kItems, round);
-        if (!ReceiverRounds::IsRound(holds))
-            report_.CountFailure(holds);
-        else
-            report_.CountOutcome(holds);
-        if (!driver.WorkerRunning()) {
-            report_.CountFailure(QStringLiteral("the worker ended with status %1: %2")
-                                     .arg(driver.Status())
-                                     .arg(driver.LastError()));
+        if (!driver.CheckAfterKill(report_, receiver, kItems, round))
             return;
-        }
-        connectionErrors += driver.Status() == ConnectionStatus::ConnectError ? 1 : 0;
 
         // Nobody steps in: the next cycle reaches the server again on its own.
         ends = driver.Count(20);
         driver.Wake();
         driver.WaitForCycleEnd(ends);
-        const QString recovered =
-            ReceiverRounds::Holds(ReceiverProbe::Quantities(receiver), kItems, round);
-        if (recovered != "new" || driver.Status() != ConnectionStatus::Updating)
-            report_.CountFailure(QStringLiteral("no recovery: status %1, the receiver holds %2; %3")
-                                     .arg(driver.Status())
-                                     .arg(recovered, driver.LastError()));
+        driver.CheckRecovery(report_, receiver, kItems, round);
     }
-    report_.Note(QStringLiteral("connection errors seen"), QString::number(connectionErrors));
 }

@@ -8,8 +8,6 @@
 #include "support/InfobaseFixture.h"
 #include "support/ReceiverProbe.h"
 
-#include "core/ConnectionStatus.h"
-
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -106,7 +104,6 @@ void InfobaseKillCampaign::Run(int kills) {
     if (ReceiverRounds::Holds(ReceiverProbe::Quantities(receiver), kItems, 1) != "new")
         throw std::runtime_error("the first cycle did not write round 1");
 
-    int connectionErrors = 0;
     int serversGone = 0;
     for (int round = 2; report_.Kills() < kills; ++round) {
         WriteRound(infobase, round);
@@ -120,29 +117,12 @@ void InfobaseKillCampaign::Run(int kills) {
         driver.WaitForCycleEnd(ends, [&] { return killed; });
         report_.CountKill();
 
-        const QString holds =
-            ReceiverRounds::Holds(ReceiverProbe::Quantities(receiver), kItems, round);
-        if (!ReceiverRounds::IsRound(holds))
-            report_.CountFailure(holds);
-        else
-            report_.CountOutcome(holds);
-        if (!driver.WorkerRunning()) {
-            report_.CountFailure(QStringLiteral("the worker ended with status %1: %2")
-                                     .arg(driver.Status())
-                                     .arg(driver.LastError()));
+        if (!driver.CheckAfterKill(report_, receiver, kItems, round))
             return;
-        }
-        connectionErrors += driver.Status() == ConnectionStatus::ConnectError ? 1 : 0;
 
         ends = toTransfer(true).first;
         driver.WaitForCycleEnd(ends);
-        const QString recovered =
-            ReceiverRounds::Holds(ReceiverProbe::Quantities(receiver), kItems, round);
-        if (recovered != "new" || driver.Status() != ConnectionStatus::Updating)
-            report_.CountFailure(QStringLiteral("no recovery: status %1, the receiver holds %2; %3")
-                                     .arg(driver.Status())
-                                     .arg(recovered, driver.LastError()));
+        driver.CheckRecovery(report_, receiver, kItems, round);
     }
-    report_.Note(QStringLiteral("connection errors seen"), QString::number(connectionErrors));
     report_.Note(QStringLiteral("kills after the server was gone"), QString::number(serversGone));
 }
