@@ -85,6 +85,13 @@ void PrivateFirebirdServer::Stop() {
     }
 }
 
+void PrivateFirebirdServer::Kill() {
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.kill();
+    process_.waitForFinished(5000);
+}
+
 bool PrivateFirebirdServer::IsRunning() const {
     return process_.state() == QProcess::Running;
 }

@@ -16,6 +16,8 @@ public:
     // False with the reason in ErrorText() when the server does not come up.
     bool Start();
     void Stop();
+    // Ends the server at once, as a crash would, without a chance to clean up.
+    void Kill();
     bool IsRunning() const;
 
     // "127.0.0.1/port", the server part of a DBNAME.
