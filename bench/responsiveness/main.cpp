@@ -24,6 +24,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -141,9 +142,22 @@ int RunChild(int argc, char** argv, const QString& mode, const QString& folder, 
             probe.Start();
             elapsed.start();
         });
-        // Not quit(): that closes the window, which asks the operator first.
-        QTimer::singleShot(seconds * 1000, application.get(), [] { QCoreApplication::exit(0); });
+        // The end is posted from a thread of its own: a main thread flooded with the workers'
+        // posted status changes may never come to its own timers. The window ends as on
+        // SIGTERM, without the exit question; the service stops the connections and saves.
+        const std::unique_ptr<QThread> end(
+            QThread::create([seconds, shown = window.get(), loop = application.get()] {
+                QThread::sleep(static_cast<unsigned long>(seconds));
+                if (shown)
+                    QMetaObject::invokeMethod(shown, &TMain::CloseWithoutQuestion,
+                                              Qt::QueuedConnection);
+                else
+                    QMetaObject::invokeMethod(
+                        loop, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+            }));
+        end->start();
         QCoreApplication::exec();
+        end->wait();
         probe.Stop();
         Report(qPrintable(mode), double(elapsed.nsecsElapsed()) / 1.0e9, probe, posts);
     }
