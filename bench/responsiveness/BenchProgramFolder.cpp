@@ -1,11 +1,12 @@
 #include "BenchProgramFolder.h"
 
+#include "BenchEnvironment.h"
+
 #include "support/TestPaths.h"
 
 #include "core/RecordSet.h"
 #include "core/uDm.h"
 #include "platform/Clock.h"
-#include "platform/MainThreadHandOver.h"
 #include "service/HeadlessPrompts.h"
 #include "service/HeadlessWindowLink.h"
 #include "service/uSupporting.h"
@@ -84,14 +85,8 @@ void BenchProgramFolder::WriteSettings(int connections, int periodMinutes) const
     const auto clock = std::make_shared<SystemClock>();
     HeadlessPrompts prompts(path_, *clock);
     HeadlessWindowLink window;
-    ServiceEnvironment environment;
-    environment.ProgramFolder = path_;
-    environment.TimeSource = clock;
-    environment.HandOver = std::make_shared<MainThreadHandOver>();
-    environment.OperatorPrompts = &prompts;
-    environment.Window = &window;
     TDm dm;
-    TSynchronization_Service service(dm, environment);
+    TSynchronization_Service service(dm, BenchEnvironment(path_, clock, prompts, window));
     if (!service.Loaded())
         throw std::runtime_error(service.LoadError().toStdString());
 

@@ -3,6 +3,7 @@
 // settings file costs that every status post makes. Each mode runs in a child process of its
 // own (--child), on the same program folder made by the parent.
 
+#include "BenchEnvironment.h"
 #include "BenchProgramFolder.h"
 #include "LatenessProbe.h"
 #include "StatusPostTimes.h"
@@ -11,7 +12,6 @@
 
 #include "core/uDm.h"
 #include "platform/Clock.h"
-#include "platform/MainThreadHandOver.h"
 #include "service/HeadlessApplication.h"
 #include "service/HeadlessPrompts.h"
 #include "service/HeadlessWindowLink.h"
@@ -110,12 +110,7 @@ int RunChild(int argc, char** argv, const QString& mode, const QString& folder, 
     }
 
     HeadlessWindowLink noWindow;
-    ServiceEnvironment environment;
-    environment.ProgramFolder = folder;
-    environment.TimeSource = clock;
-    environment.HandOver = std::make_shared<MainThreadHandOver>();
-    environment.OperatorPrompts = &prompts;
-    environment.Window = &noWindow;
+    const ServiceEnvironment environment = BenchEnvironment(folder, clock, prompts, noWindow);
 
     TDm dm;
     std::unique_ptr<TMain> window;
