@@ -66,7 +66,7 @@ private:
 };
 
 void AutomationBridgeTest::initTestCase() {
-    prefix_ = std::make_unique<WinePrefix>(QStringLiteral("automation-bridge"));
+    prefix_ = std::make_unique<WinePrefix>(QStringLiteral("tests"));
     registration_ = folder_.filePath(QStringLiteral("Automation.ini"));
     QFile file(registration_);
     QVERIFY(file.open(QIODevice::WriteOnly));
