@@ -93,8 +93,9 @@ TMain::TMain(TDm& dm, ServiceEnvironment environment, QWidget* parent)
     , typesSource_(dm.Connection_Types)
     , pendingEdits_(prompts_, [this] { return CheckUpdatePeriod() && CheckWorkingPeriod(); }) {
     setObjectName(QStringLiteral("Main"));
+    // The caption is also the taskbar's text. No application display name: X11 would append
+    // it to the caption of every other window.
     setWindowTitle(windowCaption);
-    QGuiApplication::setApplicationDisplayName(windowCaption);
     dm_.TaskScheduler.start();
 
     environment.Window = this;

@@ -23,6 +23,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -31,6 +32,7 @@
 #include <QLabel>
 #include <QMap>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -203,6 +205,18 @@ QColor BaseOf(const QWidget* control) {
     return control->palette().color(QPalette::Base);
 }
 
+// The caption the X server holds for a window, as a window manager reads it.
+QString ShownCaption(const QWidget& window) {
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window.winId()),
+                                          QStringLiteral("-notype"), QStringLiteral("_NET_WM_NAME")});
+    if (!xprop.waitForFinished(10000))
+        return QStringLiteral("xprop did not answer");
+    const QString line = QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
+    const qsizetype open = line.indexOf(QLatin1Char('"'));
+    return open < 0 ? line : line.mid(open + 1).chopped(1);
+}
+
 } // namespace
 
 class MainWindowTest : public QObject {
@@ -216,8 +230,6 @@ private Q_SLOTS:
     void windowAndTabs() {
         Workplace place;
         QCOMPARE(place.window->windowTitle(), QStringLiteral("Сервис синхронизаций 1.1"));
-        QCOMPARE(QGuiApplication::applicationDisplayName(),
-                 QStringLiteral("Сервис синхронизаций 1.1"));
         QVERIFY(place.dm.TaskScheduler.isActive());
         QCOMPARE(place.window->minimumSize(), place.window->maximumSize());
         QVERIFY(!(place.window->windowFlags() & Qt::WindowMaximizeButtonHint));
@@ -235,6 +247,20 @@ private Q_SLOTS:
         QVERIFY(std::any_of(labels.cbegin(), labels.cend(),
                             [](const QLabel* label) { return label->text() == "минут"; }));
         QCOMPARE(QApplication::focusWidget(), place.Find<QWidget>("dbgConnection"));
+    }
+
+    // A desktop shows every window's caption as the program sets it, with nothing added.
+    void windowSystemShowsTheCaptionsAsSet() {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("the captions a desktop shows are read from its X server");
+        Workplace place;
+        QDialog dialog(place.window.get());
+        dialog.setWindowTitle(QStringLiteral("Дополнительные настройки источника"));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        for (QWidget* window : {static_cast<QWidget*>(place.window.get()),
+                                static_cast<QWidget*>(&dialog)})
+            QCOMPARE(ShownCaption(*window), window->windowTitle());
     }
 
     void settingsThatFailToLoadAreShownAndKept() {
