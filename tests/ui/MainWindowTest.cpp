@@ -208,8 +208,9 @@ QColor BaseOf(const QWidget* control) {
 // The caption the X server holds for a window, as a window manager reads it.
 QString ShownCaption(const QWidget& window) {
     QProcess xprop;
-    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window.winId()),
-                                          QStringLiteral("-notype"), QStringLiteral("_NET_WM_NAME")});
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-id"), QString::number(window.winId()), QStringLiteral("-notype"),
+                 QStringLiteral("_NET_WM_NAME")});
     if (!xprop.waitForFinished(10000))
         return QStringLiteral("xprop did not answer");
     const QString line = QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
@@ -258,8 +259,8 @@ private Q_SLOTS:
         dialog.setWindowTitle(QStringLiteral("Дополнительные настройки источника"));
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        for (QWidget* window : {static_cast<QWidget*>(place.window.get()),
-                                static_cast<QWidget*>(&dialog)})
+        for (QWidget* window :
+             {static_cast<QWidget*>(place.window.get()), static_cast<QWidget*>(&dialog)})
             QCOMPARE(ShownCaption(*window), window->windowTitle());
     }
 
