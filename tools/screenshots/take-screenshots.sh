@@ -20,7 +20,10 @@ out=$(mkdir -p "${2:-$root/docs/screenshots}" && cd "${2:-$root/docs/screenshots
 
 [ -f "$build/CMakeCache.txt" ] ||
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target corvane infobase-standin corvane-demo-data
+targets=(corvane infobase-standin corvane-demo-data)
+# The install below takes the Windows programs too when the cross compiler made them part of the build.
+cmake --build "$build" --target help | grep -q '^windows-programs:' && targets+=(windows-programs)
+cmake --build "$build" --target "${targets[@]}"
 build=$(cd "$build" && pwd)
 
 # A fixed folder, since its path shows in the connection strings of the pictures.
