@@ -316,37 +316,82 @@ void TMain::BuildConnectionTab() {
     pcMain_->addTab(page, QStringLiteral("Запуск"));
 }
 
-void TMain::BuildReceiverTab() {
+TMain::EndpointControls TMain::BuildEndpointTab(const EndpointTab& tab) {
+    // The control names follow the table: "dbedtReceiver_Name_Receiver", "BitBut_Source_Post".
+    const auto named = [&tab](const char* pattern) {
+        return QString::fromLatin1(pattern).arg(tab.Table);
+    };
+    const QString nameField = named("Name_%1");
     auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("tsReceiver"));
+    page->setObjectName(named("ts%1"));
     auto* layout = new QVBoxLayout(page);
 
-    QGroupBox* receivers = NewGroup(QStringLiteral("grbReceiver"), QStringLiteral(" Приемники  "));
-    QMenu* popup = NewPopup(QStringLiteral("pmReceiver"), QStringLiteral("N8"), receiverInsert_,
-                            QStringLiteral("N9"), receiverDelete_);
-    dbgReceiver_ = NewGrid(QStringLiteral("dbgReceiver"), receiverSource_, popup);
-    dbgReceiver_->AddColumn(QStringLiteral("Name_Receiver"), QStringLiteral("Название приемника"));
-    dbgReceiver_->AddColumn(QStringLiteral("Connection_String"),
-                            QStringLiteral("Строка подключения"));
-    dbgReceiver_->AddColumn(QStringLiteral("Name_Connection_Types"),
-                            QStringLiteral("Тип подключения"));
-    (new QVBoxLayout(receivers))->addWidget(dbgReceiver_);
-    layout->addWidget(receivers);
+    EndpointControls controls;
+    QGroupBox* list = NewGroup(named("grb%1"), tab.ListCaption);
+    QMenu* popup = NewPopup(named("pm%1"), tab.InsertItem, tab.Insert, tab.DeleteItem, tab.Delete);
+    controls.Grid = NewGrid(named("dbg%1"), *tab.Source, popup);
+    controls.Grid->AddColumn(nameField, tab.NameCaption);
+    controls.Grid->AddColumn(QStringLiteral("Connection_String"),
+                             QStringLiteral("Строка подключения"));
+    controls.Grid->AddColumn(QStringLiteral("Name_Connection_Types"),
+                             QStringLiteral("Тип подключения"));
+    (new QVBoxLayout(list))->addWidget(controls.Grid);
+    layout->addWidget(list);
 
-    QGroupBox* parameters =
-        NewGroup(QStringLiteral("grbParameter_Receiver"), QStringLiteral(" Параметры приемника  "));
+    QGroupBox* parameters = NewGroup(named("grbParameter_%1"), tab.ParametersCaption);
     auto* grid = new QGridLayout(parameters);
-    dbedtReceiver_Name_Receiver_ =
-        NewEditor<DbEdit>(QStringLiteral("dbedtReceiver_Name_Receiver"), receiverSource_,
-                          QStringLiteral("Name_Receiver"));
-    AddLabelled(grid, 0, QStringLiteral("Название приемника"), dbedtReceiver_Name_Receiver_);
-    dbedtReceiver_Connection_String_ =
-        NewEditor<DbEdit>(QStringLiteral("dbedtReceiver_Connection_String"), receiverSource_,
-                          QStringLiteral("Connection_String"));
-    AddLabelled(grid, 1, QStringLiteral("Строка подключения"), dbedtReceiver_Connection_String_);
-    dbloReceiver_Name_Connection_Types_ =
-        NewLookup(QStringLiteral("dbloReceiver_Name_Connection_Types"), receiverSource_,
+    controls.Name = NewEditor<DbEdit>(named("dbedt%1_Name_%1"), *tab.Source, nameField);
+    AddLabelled(grid, 0, tab.NameCaption, controls.Name);
+    controls.ConnectionString = NewEditor<DbEdit>(named("dbedt%1_Connection_String"), *tab.Source,
+                                                  QStringLiteral("Connection_String"));
+    AddLabelled(grid, 1, QStringLiteral("Строка подключения"), controls.ConnectionString);
+    controls.ConnectionType =
+        NewLookup(named("dblo%1_Name_Connection_Types"), *tab.Source,
                   QStringLiteral("Id_Connection_Types"), typesSource_, QStringLiteral("Name"));
+    AddLabelled(grid, 2, QStringLiteral("Тип подключения"), controls.ConnectionType);
+    grid->addWidget(NewSettingsButton(tab.SettingsButton, tab.SettingsHint, tab.OpenSettings), 2,
+                    2);
+    layout->addWidget(parameters);
+
+    QPushButton* test = NewTestButton(named("BitBut_%1_Connection_Test"),
+                                      QStringLiteral("Проверить подключение"), tab.TestConnection);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(test);
+    buttons->addWidget(NewActionButton(named("BitBut_%1_Insert"), tab.Insert));
+    QPushButton* remove = NewActionButton(named("BitBut_%1_Delete"), tab.Delete);
+    buttons->addWidget(remove);
+    buttons->addWidget(NewActionButton(named("BitBut_%1_Post"), tab.Post));
+    buttons->addWidget(NewActionButton(named("BitBut_%1_Cancel"), tab.Cancel));
+    layout->addLayout(buttons);
+    controls.Guard = {test, remove, popup->actions().at(1), tab.Delete, false};
+    pcMain_->addTab(page, tab.Caption);
+    return controls;
+}
+
+void TMain::BuildReceiverTab() {
+    const EndpointControls controls = BuildEndpointTab({
+        .Table = QStringLiteral("Receiver"),
+        .Caption = QStringLiteral("Приемник"),
+        .ListCaption = QStringLiteral(" Приемники  "),
+        .ParametersCaption = QStringLiteral(" Параметры приемника  "),
+        .NameCaption = QStringLiteral("Название приемника"),
+        .InsertItem = QStringLiteral("N8"),
+        .DeleteItem = QStringLiteral("N9"),
+        .SettingsButton = QStringLiteral("SpeedButton1"),
+        .SettingsHint = QStringLiteral("Дополнительные настройки приемника"),
+        .OpenSettings = &TMain::SpeedButton1Click,
+        .TestConnection = &TMain::BitBut_Receiver_Connection_TestClick,
+        .Source = &receiverSource_,
+        .Insert = receiverInsert_,
+        .Delete = receiverDelete_,
+        .Post = receiverPost_,
+        .Cancel = receiverCancel_,
+    });
+    dbgReceiver_ = controls.Grid;
+    dbedtReceiver_Name_Receiver_ = controls.Name;
+    dbedtReceiver_Connection_String_ = controls.ConnectionString;
+    dbloReceiver_Name_Connection_Types_ = controls.ConnectionType;
+    receiverGuard_ = controls.Guard;
     // The list is filtered while open; keys and the wheel on the closed box go by the limit.
     dbloReceiver_Name_Connection_Types_->SetChoiceLimit(
         [](const QVariant& key) { return key.toInt() == receiverConnectionType; });
@@ -354,79 +399,32 @@ void TMain::BuildReceiverTab() {
             &TMain::dbloReceiver_Name_Connection_TypesDropDown);
     connect(dbloReceiver_Name_Connection_Types_, &DbLookupComboBox::CloseUp, this,
             &TMain::dbloReceiver_Name_Connection_TypesCloseUp);
-    AddLabelled(grid, 2, QStringLiteral("Тип подключения"), dbloReceiver_Name_Connection_Types_);
-    grid->addWidget(NewSettingsButton(QStringLiteral("SpeedButton1"),
-                                      QStringLiteral("Дополнительные настройки приемника"),
-                                      &TMain::SpeedButton1Click),
-                    2, 2);
-    layout->addWidget(parameters);
-
-    QPushButton* test = NewTestButton(QStringLiteral("BitBut_Receiver_Connection_Test"),
-                                      QStringLiteral("Проверить подключение"),
-                                      &TMain::BitBut_Receiver_Connection_TestClick);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(test);
-    buttons->addWidget(NewActionButton(QStringLiteral("BitBut_Receiver_Insert"), receiverInsert_));
-    QPushButton* remove =
-        NewActionButton(QStringLiteral("BitBut_Receiver_Delete"), receiverDelete_);
-    buttons->addWidget(remove);
-    buttons->addWidget(NewActionButton(QStringLiteral("BitBut_Receiver_Post"), receiverPost_));
-    buttons->addWidget(NewActionButton(QStringLiteral("BitBut_Receiver_Cancel"), receiverCancel_));
-    layout->addLayout(buttons);
-    receiverGuard_ = {test, remove, popup->actions().at(1), receiverDelete_, false};
-    pcMain_->addTab(page, QStringLiteral("Приемник"));
 }
 
 void TMain::BuildSourceTab() {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("tsSource"));
-    auto* layout = new QVBoxLayout(page);
-
-    QGroupBox* sources = NewGroup(QStringLiteral("grbSource"), QStringLiteral(" Источники  "));
-    QMenu* popup = NewPopup(QStringLiteral("pmSource"), QStringLiteral("N10"), sourceInsert_,
-                            QStringLiteral("N11"), sourceDelete_);
-    dbgSource_ = NewGrid(QStringLiteral("dbgSource"), sourceSource_, popup);
-    dbgSource_->AddColumn(QStringLiteral("Name_Source"), QStringLiteral("Название источника"));
-    dbgSource_->AddColumn(QStringLiteral("Connection_String"),
-                          QStringLiteral("Строка подключения"));
-    dbgSource_->AddColumn(QStringLiteral("Name_Connection_Types"),
-                          QStringLiteral("Тип подключения"));
-    (new QVBoxLayout(sources))->addWidget(dbgSource_);
-    layout->addWidget(sources);
-
-    QGroupBox* parameters =
-        NewGroup(QStringLiteral("grbParameter_Source"), QStringLiteral(" Параметры источника  "));
-    auto* grid = new QGridLayout(parameters);
-    dbedtSource_Name_Source_ = NewEditor<DbEdit>(QStringLiteral("dbedtSource_Name_Source"),
-                                                 sourceSource_, QStringLiteral("Name_Source"));
-    AddLabelled(grid, 0, QStringLiteral("Название источника"), dbedtSource_Name_Source_);
-    dbedtSource_Connection_String_ =
-        NewEditor<DbEdit>(QStringLiteral("dbedtSource_Connection_String"), sourceSource_,
-                          QStringLiteral("Connection_String"));
-    AddLabelled(grid, 1, QStringLiteral("Строка подключения"), dbedtSource_Connection_String_);
-    dbloSource_Name_Connection_Types_ =
-        NewLookup(QStringLiteral("dbloSource_Name_Connection_Types"), sourceSource_,
-                  QStringLiteral("Id_Connection_Types"), typesSource_, QStringLiteral("Name"));
-    AddLabelled(grid, 2, QStringLiteral("Тип подключения"), dbloSource_Name_Connection_Types_);
-    grid->addWidget(NewSettingsButton(QStringLiteral("SpeedButton2"),
-                                      QStringLiteral("Дополнительные настройки источника"),
-                                      &TMain::SpeedButton2Click),
-                    2, 2);
-    layout->addWidget(parameters);
-
-    QPushButton* test = NewTestButton(QStringLiteral("BitBut_Source_Connection_Test"),
-                                      QStringLiteral("Проверить подключение"),
-                                      &TMain::BitBut_Source_Connection_TestClick);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(test);
-    buttons->addWidget(NewActionButton(QStringLiteral("BitBut_Source_Insert"), sourceInsert_));
-    QPushButton* remove = NewActionButton(QStringLiteral("BitBut_Source_Delete"), sourceDelete_);
-    buttons->addWidget(remove);
-    buttons->addWidget(NewActionButton(QStringLiteral("BitBut_Source_Post"), sourcePost_));
-    buttons->addWidget(NewActionButton(QStringLiteral("BitBut_Source_Cancel"), sourceCancel_));
-    layout->addLayout(buttons);
-    sourceGuard_ = {test, remove, popup->actions().at(1), sourceDelete_, false};
-    pcMain_->addTab(page, QStringLiteral("Источник"));
+    const EndpointControls controls = BuildEndpointTab({
+        .Table = QStringLiteral("Source"),
+        .Caption = QStringLiteral("Источник"),
+        .ListCaption = QStringLiteral(" Источники  "),
+        .ParametersCaption = QStringLiteral(" Параметры источника  "),
+        .NameCaption = QStringLiteral("Название источника"),
+        .InsertItem = QStringLiteral("N10"),
+        .DeleteItem = QStringLiteral("N11"),
+        .SettingsButton = QStringLiteral("SpeedButton2"),
+        .SettingsHint = QStringLiteral("Дополнительные настройки источника"),
+        .OpenSettings = &TMain::SpeedButton2Click,
+        .TestConnection = &TMain::BitBut_Source_Connection_TestClick,
+        .Source = &sourceSource_,
+        .Insert = sourceInsert_,
+        .Delete = sourceDelete_,
+        .Post = sourcePost_,
+        .Cancel = sourceCancel_,
+    });
+    dbgSource_ = controls.Grid;
+    dbedtSource_Name_Source_ = controls.Name;
+    dbedtSource_Connection_String_ = controls.ConnectionString;
+    dbloSource_Name_Connection_Types_ = controls.ConnectionType;
+    sourceGuard_ = controls.Guard;
 }
 
 void TMain::BuildParamConnectionTab() {

@@ -122,7 +122,36 @@ private:
         bool DeleteLocked = false;
     };
 
+    // What tells the receiver tab from the source tab; the control names follow Table.
+    struct EndpointTab {
+        QString Table;
+        QString Caption;
+        QString ListCaption;
+        QString ParametersCaption;
+        QString NameCaption;
+        QString InsertItem;
+        QString DeleteItem;
+        QString SettingsButton;
+        QString SettingsHint;
+        void (TMain::*OpenSettings)() = nullptr;
+        void (TMain::*TestConnection)() = nullptr;
+        DataSource* Source = nullptr;
+        QAction* Insert = nullptr;
+        QAction* Delete = nullptr;
+        QAction* Post = nullptr;
+        QAction* Cancel = nullptr;
+    };
+    // The controls of an endpoint tab that the window keeps.
+    struct EndpointControls {
+        DbGrid* Grid = nullptr;
+        DbEdit* Name = nullptr;
+        DbEdit* ConnectionString = nullptr;
+        DbLookupComboBox* ConnectionType = nullptr;
+        TableGuard Guard;
+    };
+
     void BuildConnectionTab();
+    EndpointControls BuildEndpointTab(const EndpointTab& tab);
     void BuildReceiverTab();
     void BuildSourceTab();
     void BuildParamConnectionTab();
