@@ -414,16 +414,7 @@ void RecordSet::Close() {
     if (state_ == RecordSetState::Inactive) {
         return;
     }
-    rows_.clear();
-    InvalidateIndexes();
-    view_.clear();
-    buffer_.clear();
-    editRow_ = -1;
-    modified_ = false;
-    cursor_ = -1;
-    eof_ = bof_ = true;
-    SetState(RecordSetState::Inactive);
-    Notify(RecordSetChange::Layout);
+    DropRows(RecordSetState::Inactive);
 }
 
 bool RecordSet::Active() const {
@@ -432,6 +423,10 @@ bool RecordSet::Active() const {
 
 void RecordSet::EmptyTable() {
     RequireActive();
+    DropRows(RecordSetState::Browse);
+}
+
+void RecordSet::DropRows(RecordSetState next) {
     rows_.clear();
     InvalidateIndexes();
     view_.clear();
@@ -440,7 +435,7 @@ void RecordSet::EmptyTable() {
     modified_ = false;
     cursor_ = -1;
     eof_ = bof_ = true;
-    SetState(RecordSetState::Browse);
+    SetState(next);
     Notify(RecordSetChange::Layout);
 }
 

@@ -205,6 +205,8 @@ private:
     void Notify(RecordSetChange change, int fieldIndex = -1);
     void Fire(const Handler& handler);
     void RequireActive() const;
+    // Drops every row, the edit and the cursor; the table goes to next.
+    void DropRows(RecordSetState next);
     void BeginNewRow(int realRow);
 
     QString name_;
