@@ -247,30 +247,6 @@ int Field::AsInteger() const {
     throw WrongRead(set_->name_, Def(), QStringLiteral("an integer"));
 }
 
-double Field::AsFloat() const {
-    const QVariant value = Value();
-    if (!value.isValid()) {
-        return 0;
-    }
-    switch (DataType()) {
-    case FieldType::Integer:
-    case FieldType::SmallInt:
-        return value.toDouble();
-    case FieldType::Text: {
-        const QString text = value.toString();
-        const std::optional<double> number = RegionalSettings::TextToFloat(text);
-        if (!number) {
-            throw Exception(QStringLiteral("'%1' is not a valid floating point value").arg(text));
-        }
-        return *number;
-    }
-    case FieldType::DateTime:
-    case FieldType::Time:
-        break;
-    }
-    throw WrongRead(set_->name_, Def(), QStringLiteral("a number"));
-}
-
 QString Field::AsString() const {
     const QVariant value = Value();
     if (!value.isValid()) {

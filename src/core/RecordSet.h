@@ -62,7 +62,6 @@ public:
     bool IsNull() const;
     QVariant Value() const; // invalid QVariant when null
     int AsInteger() const;
-    double AsFloat() const;
     QString AsString() const; // dates and times by the regional settings
     QDateTime AsDateTime() const;
     QTime AsTime() const;

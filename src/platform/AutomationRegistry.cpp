@@ -2,7 +2,6 @@
 
 #include "platform/ProfileFile.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -10,10 +9,6 @@
 
 AutomationRegistry::AutomationRegistry(QString path)
     : path_(std::move(path)) {}
-
-QString AutomationRegistry::DefaultPath() {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Automation.ini"));
-}
 
 std::optional<AutomationRegistry::Server> AutomationRegistry::Find(const QString& progId) const {
     if (progId.isEmpty() || !QFileInfo(path_).isFile())

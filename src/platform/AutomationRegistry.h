@@ -20,9 +20,6 @@ public:
 
     explicit AutomationRegistry(QString path);
 
-    // The file beside the running program that the service uses.
-    static QString DefaultPath();
-
     // Nothing when the file is missing or does not name the ProgID.
     std::optional<Server> Find(const QString& progId) const;
 

@@ -201,7 +201,6 @@ void DbQuery::Close() {
     indexedField_ = -1;
     integerIndex_.clear();
     textIndex_.clear();
-    integerIndex_.reserve(rowCount_);
 }
 
 void DbQuery::SetParameter(const QString& name, const QVariant& value) {

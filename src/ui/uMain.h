@@ -48,10 +48,6 @@ public:
 
     TSynchronization_Service& Service() const { return *service_; }
     QTabWidget* pcMain() const { return pcMain_; }
-    DataSource& ConnectionSource() { return connectionSource_; }
-    DataSource& ReceiverSource() { return receiverSource_; }
-    DataSource& SourceSource() { return sourceSource_; }
-    DataSource& ConnectionTypesSource() { return typesSource_; }
 
     TrayIcon& Tray() const { return *tray_; }
 
