@@ -12,7 +12,9 @@
 // installation. Stored text is always in the home formats, so that a file reads back under any
 // locale. Text is read back leniently, home formats first, then the locale's: one or two
 // digits per field, as the formats allow. A local time that the change to summer time skips
-// reads as the first valid time after it.
+// reads as the first valid time after it. The reading is our own, not QDateTime::fromString:
+// Qt puts every two-digit year in the 1900s where Windows reads 1950 to 2049, and takes one
+// blank only where Windows takes a run of them.
 namespace RegionalSettings {
 
 QString ShortDateFormat();

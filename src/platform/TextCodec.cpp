@@ -1,5 +1,6 @@
 #include "platform/TextCodec.h"
 
+#include <QByteArrayView>
 #include <QHash>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -56,60 +57,9 @@ bool IsTextChar(QChar ch) {
            code == u'\f' || code == 0x1A;
 }
 
-bool IsContinuation(unsigned char byte) {
-    return (byte & 0xC0) == 0x80;
-}
-
 } // namespace
 
 namespace TextCodec {
-
-bool IsValidUtf8(QByteArrayView bytes) {
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const qsizetype size = bytes.size();
-    qsizetype i = 0;
-    while (i < size) {
-        const unsigned char lead = data[i];
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        int length = 0;
-        // Allowed range of the second byte; it is narrower after some leads so that overlong
-        // forms, surrogates and code points past U+10FFFF are refused.
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0) {
-                low = 0xA0;
-            } else if (lead == 0xED) {
-                high = 0x9F;
-            }
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0) {
-                low = 0x90;
-            } else if (lead == 0xF4) {
-                high = 0x8F;
-            }
-        } else {
-            return false;
-        }
-        if (size - i < length || data[i + 1] < low || data[i + 1] > high) {
-            return false;
-        }
-        for (int k = 2; k < length; ++k) {
-            if (!IsContinuation(data[i + k])) {
-                return false;
-            }
-        }
-        i += length;
-    }
-    return true;
-}
 
 QString FromWindows1251(const QByteArray& bytes) {
     QString text(bytes.size(), Qt::Uninitialized);
@@ -169,7 +119,7 @@ std::optional<FileText> DecodeFileText(const QByteArray& bytes) {
             })) {
             return std::nullopt;
         }
-        if (IsValidUtf8(line)) {
+        if (line.isValidUtf8()) {
             result.text += QString::fromUtf8(line);
             continue;
         }

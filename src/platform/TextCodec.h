@@ -1,17 +1,17 @@
 #pragma once
 
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QString>
 
 #include <optional>
 
 // Files are written in the system code page (UTF-8 here). A file brought from a Windows
 // installation is in Windows-1251, or in UTF-16 when it was saved as "Unicode"; and a file
-// edited on both systems mixes the first two line by line.
+// edited on both systems mixes the first two line by line. Windows-1251 has a table of our own:
+// Qt's decoder reads the unassigned byte 0x98 as U+0098 without an error, and such a file is no
+// text.
 namespace TextCodec {
 
-bool IsValidUtf8(QByteArrayView bytes);
 QString FromWindows1251(const QByteArray& bytes);
 // nullopt when a character has no Windows-1251 byte.
 std::optional<QByteArray> ToWindows1251(const QString& text);

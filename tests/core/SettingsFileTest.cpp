@@ -465,7 +465,7 @@ private Q_SLOTS:
                 .arg(cipher.EncipherPassword("секрет"), cipher.EncipherPassword("=пароль"));
         const std::optional<QByteArray> bytes = TextCodec::ToWindows1251(text);
         QVERIFY(bytes);
-        QVERIFY(!TextCodec::IsValidUtf8(*bytes));
+        QVERIFY(!bytes->isValidUtf8());
         FileBytes::Write(path_, *bytes);
 
         SettingsConfiguration configuration(path_);

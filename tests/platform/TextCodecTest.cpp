@@ -121,10 +121,14 @@ private Q_SLOTS:
         QTest::newRow("windows-1251 text") << QByteArray("\xD1\xEA\xEB\xE0\xE4") << false;
     }
 
+    // A line of valid UTF-8 is read as UTF-8, any other line as Windows-1251.
     void Utf8Validation() {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, valid);
-        QCOMPARE(TextCodec::IsValidUtf8(bytes), valid);
+        const std::optional<TextCodec::FileText> decoded = TextCodec::DecodeFileText(bytes);
+        QVERIFY(decoded.has_value());
+        QCOMPARE(decoded->text,
+                 valid ? QString::fromUtf8(bytes) : TextCodec::FromWindows1251(bytes));
     }
 
     void FileTextDecoding_data() {
