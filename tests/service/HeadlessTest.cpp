@@ -4,10 +4,10 @@
 
 #include "core/PasswordCipher.h"
 
+#include "demo/DemoData.h"
 #include "platform/Clock.h"
 #include "platform/ProfileFile.h"
 #include "platform/RegionalSettings.h"
-#include "service/DemoData.h"
 #include "service/HeadlessPrompts.h"
 
 #include <QDeadlineTimer>

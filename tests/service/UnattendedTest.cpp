@@ -1,9 +1,9 @@
 #include "support/InfobaseFixture.h"
 #include "support/TestPaths.h"
 
+#include "demo/DemoData.h"
 #include "platform/ProfileFile.h"
 #include "platform/RegionalSettings.h"
-#include "service/DemoData.h"
 #include "service/MonitorEvent.h"
 
 #include <QDeadlineTimer>

@@ -5,8 +5,8 @@
 #include "support/WinePrefix.h"
 
 #include "core/ConnectionStatus.h"
+#include "demo/DemoData.h"
 #include "platform/RegionalSettings.h"
-#include "service/DemoData.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -6,9 +6,9 @@
 #include "support/SettingsConfiguration.h"
 #include "support/TestPaths.h"
 
+#include "demo/DemoData.h"
 #include "platform/Errors.h"
 #include "platform/RegionalSettings.h"
-#include "service/DemoData.h"
 
 #include <QDir>
 #include <QFile>

@@ -8,7 +8,7 @@
 // the source balances of a round; "show" prints the first items of both sources beside their
 // receivers. Every command opens the receivers through the folder's private Firebird root.
 
-#include "service/DemoData.h"
+#include "demo/DemoData.h"
 
 #include <QCoreApplication>
 #include <QMap>

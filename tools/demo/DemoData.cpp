@@ -1,4 +1,4 @@
-#include "service/DemoData.h"
+#include "demo/DemoData.h"
 
 #include "core/uDm.h"
 #include "platform/AutomationObject.h"
