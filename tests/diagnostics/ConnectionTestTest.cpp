@@ -2,10 +2,10 @@
 
 #include "support/DatabaseFixtures.h"
 #include "support/EngineFixture.h"
+#include "support/FailureKind.h"
 #include "support/InfobaseFixture.h"
 
 #include "platform/DbConnection.h"
-#include "platform/Errors.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -37,12 +37,10 @@ const QString Query = QStringLiteral("select Code, Quantity from Balances");
 // The text the database provider gives for a connection string that does not open.
 QString ProviderText(const QString& connectionString) {
     DbConnection connection(connectionString);
-    try {
-        connection.Open();
-    } catch (const EOleException& error) {
-        return error.Message();
-    }
-    qFatal("%s opened", qPrintable(connectionString));
+    QString text;
+    if (FailureKind([&] { connection.Open(); }, &text) != QStringLiteral("EOleException"))
+        qFatal("%s opened", qPrintable(connectionString));
+    return text;
 }
 
 void SetStored(RecordSet& table, int id, const QString& field, const QVariant& value) {
@@ -377,18 +375,17 @@ void ConnectionTestTest::unregisteredProgIdPropagates() {
     const int connectionId = fixture_->AddConnection(
         QStringLiteral("Склад"), fixture_->AddReceiver(firebirdMissing_), sourceId);
 
-    try {
-        if (wholeConnection)
-            tester.TestConnection(fixture_->Dm.Connection, connectionId, true, true);
-        else
-            tester.TestConnection(fixture_->Dm.Source, sourceId, false, true);
-        QFAIL("the test went on without an automation server");
-    } catch (const EOleException& error) {
-        QFAIL(qPrintable(QStringLiteral("not a failed creation: %1").arg(error.Message())));
-    } catch (const EOleSysError& error) {
-        QVERIFY2(error.Message().contains(QStringLiteral("V77L.Application")),
-                 qPrintable(error.Message()));
-    }
+    QString failure;
+    const QString kind = FailureKind(
+        [&] {
+            if (wholeConnection)
+                tester.TestConnection(fixture_->Dm.Connection, connectionId, true, true);
+            else
+                tester.TestConnection(fixture_->Dm.Source, sourceId, false, true);
+        },
+        &failure);
+    QVERIFY2(kind == QStringLiteral("EOleSysError"), qPrintable(kind + u' ' + failure));
+    QVERIFY2(failure.contains(QStringLiteral("V77L.Application")), qPrintable(failure));
     VerifyShown(Outcome::Nothing, QString());
 }
 

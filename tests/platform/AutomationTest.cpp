@@ -1,3 +1,4 @@
+#include "support/FailureKind.h"
 #include "support/InfobaseFixture.h"
 
 #include "platform/AutomationObject.h"
@@ -292,12 +293,10 @@ void AutomationTest::serverReportsError() {
     InfobaseFixture infobase;
     AutomationObject object(ProgId(), infobase.RegistrationFile());
     Open(object, infobase);
-    try {
-        object.EvalExpr(expression);
-        QFAIL("no error");
-    } catch (const EOleException& error) {
-        QCOMPARE(error.Message(), message);
-    }
+    QString failure;
+    QCOMPARE(FailureKind([&] { object.EvalExpr(expression); }, &failure),
+             QStringLiteral("EOleException"));
+    QCOMPARE(failure, message);
     // The server goes on serving.
     Eval(object, Add(QStringLiteral("1003")));
     Eval(object, Fill);
@@ -344,12 +343,10 @@ void AutomationTest::failureSwitch() {
     QFETCH(QString, message);
     InfobaseFixture infobase({serverSwitch});
     AutomationObject object(ProgId(), infobase.RegistrationFile());
-    try {
-        Invoke(object, infobase, call);
-        QFAIL("no error");
-    } catch (const EOleException& error) {
-        QCOMPARE(error.Message(), message);
-    }
+    QString failure;
+    QCOMPARE(FailureKind([&] { Invoke(object, infobase, call); }, &failure),
+             QStringLiteral("EOleException"));
+    QCOMPARE(failure, message);
     QVERIFY(object.ProcessId() != 0);
 }
 
@@ -378,14 +375,10 @@ void AutomationTest::creationFails() {
     const QString path = folder.filePath(QStringLiteral("Automation.ini"));
     if (!registration.isEmpty())
         WriteFile(path, registration);
-    try {
-        AutomationObject object(progId, path);
-        QFAIL("created");
-    } catch (const EOleException&) {
-        QFAIL("EOleException");
-    } catch (const EOleSysError& error) {
-        QVERIFY(!error.Message().isEmpty());
-    }
+    QString failure;
+    QCOMPARE(FailureKind([&] { AutomationObject object(progId, path); }, &failure),
+             QStringLiteral("EOleSysError"));
+    QVERIFY(!failure.isEmpty());
 }
 
 void AutomationTest::programPathRelativeToRegistration() {
@@ -418,14 +411,10 @@ void AutomationTest::serverLostDuringCall() {
     InfobaseFixture infobase({serverSwitch});
     AutomationObject object(ProgId(), infobase.RegistrationFile());
     const pid_t pid = object.ProcessId();
-    try {
-        Invoke(object, infobase, call);
-        QFAIL("no error");
-    } catch (const EOleException&) {
-        QFAIL("EOleException");
-    } catch (const EOleSysError& error) {
-        QVERIFY(!error.Message().isEmpty());
-    }
+    QString failure;
+    QCOMPARE(FailureKind([&] { Invoke(object, infobase, call); }, &failure),
+             QStringLiteral("EOleSysError"));
+    QVERIFY(!failure.isEmpty());
     QCOMPARE(object.ProcessId(), 0);
     QVERIFY(ProcessGone(pid));
     QVERIFY_THROWS_EXCEPTION(EOleSysError, object.RMTrade());
@@ -441,15 +430,9 @@ void AutomationTest::serverKilledDuringCall() {
     });
     QElapsedTimer timer;
     timer.start();
-    bool sysError = false;
-    try {
-        object.RMTrade();
-    } catch (const EOleException&) {
-    } catch (const EOleSysError&) {
-        sysError = true;
-    }
+    const QString failure = FailureKind([&] { object.RMTrade(); });
     killer.join();
-    QVERIFY(sysError);
+    QCOMPARE(failure, QStringLiteral("EOleSysError"));
     // Ended by the kill, not by the server's answer.
     QVERIFY(timer.elapsed() < 20000);
     QVERIFY(ProcessGone(pid));
@@ -504,15 +487,9 @@ void AutomationTest::abortEndsSlowCall() {
     });
     QElapsedTimer timer;
     timer.start();
-    bool sysError = false;
-    try {
-        object.RMTrade();
-    } catch (const EOleException&) {
-    } catch (const EOleSysError&) {
-        sysError = true;
-    }
+    const QString failure = FailureKind([&] { object.RMTrade(); });
     ending.join();
-    QVERIFY(sysError);
+    QCOMPARE(failure, QStringLiteral("EOleSysError"));
     // The server would have answered after a minute.
     QVERIFY(timer.elapsed() < 30000);
     QCOMPARE(object.ProcessId(), 0);
@@ -525,13 +502,7 @@ void AutomationTest::abortRequestedBeforeCall() {
     stop.request_stop();
     AutomationObject object(ProgId(), infobase.RegistrationFile(), stop.get_token());
     const pid_t pid = object.ProcessId();
-    try {
-        object.RMTrade();
-        QFAIL("no error");
-    } catch (const EOleException&) {
-        QFAIL("EOleException");
-    } catch (const EOleSysError&) {
-    }
+    QCOMPARE(FailureKind([&] { object.RMTrade(); }), QStringLiteral("EOleSysError"));
     QVERIFY(ProcessGone(pid));
 }
 
