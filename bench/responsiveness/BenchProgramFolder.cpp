@@ -4,8 +4,8 @@
 
 #include "support/TestPaths.h"
 
-#include "core/RecordSet.h"
 #include "core/uDm.h"
+#include "demo/ConfigurationRows.h"
 #include "platform/Clock.h"
 #include "service/HeadlessPrompts.h"
 #include "service/HeadlessWindowLink.h"
@@ -13,7 +13,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTime>
 
 #include <stdexcept>
 
@@ -90,43 +89,14 @@ void BenchProgramFolder::WriteSettings(int connections, int periodMinutes) const
     if (!service.Loaded())
         throw std::runtime_error(service.LoadError().toStdString());
 
-    const auto set = [](RecordSet& table, const char* field, const QVariant& value) {
-        table.FieldByName(QString::fromLatin1(field)).SetValue(value);
-    };
-    const auto id = [](RecordSet& table) {
-        return table.FieldByName(QStringLiteral("Id")).AsInteger();
-    };
+    ConfigurationRows rows(dm);
     for (int number = 1; number <= connections; ++number) {
-        dm.Receiver.Append();
-        const int receiverId = id(dm.Receiver);
-        set(dm.Receiver, "Name_Receiver", QStringLiteral("Receiver %1").arg(number));
-        set(dm.Receiver, "Connection_String", ReceiverConnectionString(number));
-        set(dm.Receiver, "Id_Connection_Types", 1);
-        set(dm.Receiver, "Key_Field", QStringLiteral("Partno"));
-        set(dm.Receiver, "Name_Updated_Field", QStringLiteral("Quantity"));
-        set(dm.Receiver, "Name_Table", QStringLiteral("Stock_Balance"));
-        dm.Receiver.Post();
-
-        dm.Source.Append();
-        const int sourceId = id(dm.Source);
-        set(dm.Source, "Name_Source", QStringLiteral("Source %1").arg(number));
-        set(dm.Source, "Id_Connection_Types", 1);
-        set(dm.Source, "Connection_String", SourceConnectionString(number));
-        set(dm.Source, "SQL_Query", kSourceQuery);
-        set(dm.Source, "Name_Docking_Field", QStringLiteral("Code"));
-        set(dm.Source, "Name_Updated_Field", QStringLiteral("Qty"));
-        dm.Source.Post();
-
-        dm.Connection.Append();
-        set(dm.Connection, "Name_Connection", QStringLiteral("Connection %1").arg(number));
-        set(dm.Connection, "Id_Receiver", receiverId);
-        set(dm.Connection, "Id_Source", sourceId);
-        set(dm.Connection, "Time_Update", periodMinutes);
-        for (const char* day :
-             {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"})
-            set(dm.Connection, day, 1);
-        dm.Connection.FieldByName(QStringLiteral("TimeStart")).SetAsTime(QTime(0, 0, 0));
-        dm.Connection.FieldByName(QStringLiteral("TimeEnd")).SetAsTime(QTime(23, 59, 59));
-        dm.Connection.Post();
+        const int receiverId = rows.AddReceiver(QStringLiteral("Receiver %1").arg(number),
+                                                ReceiverConnectionString(number));
+        const int sourceId =
+            rows.AddSqlSource(QStringLiteral("Source %1").arg(number),
+                              SourceConnectionString(number), kSourceQuery, QStringLiteral("Qty"));
+        rows.AddConnection(QStringLiteral("Connection %1").arg(number), receiverId, sourceId,
+                           periodMinutes);
     }
 }

@@ -1,6 +1,7 @@
 #include "demo/DemoData.h"
 
 #include "core/uDm.h"
+#include "demo/ConfigurationRows.h"
 #include "platform/AutomationObject.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
@@ -20,7 +21,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTime>
 
 #include <functional>
 
@@ -308,58 +308,19 @@ void DemoData::WriteSettings(int periodMinutes) const {
     if (!service.Loaded())
         throw Exception(service.LoadError());
 
-    const auto set = [](RecordSet& table, const char* field, const QVariant& value) {
-        table.FieldByName(QString::fromLatin1(field)).SetValue(value);
-    };
     // Posting each row hides and enciphers its password and saves its table, as the window does.
-    const auto addReceiver = [&](Feed feed, const QString& name) {
-        dm.Receiver.Append();
-        const int id = dm.Receiver.FieldByName(QStringLiteral("Id")).AsInteger();
-        set(dm.Receiver, "Name_Receiver", name);
-        set(dm.Receiver, "Connection_String", ReceiverConnectionString(feed));
-        set(dm.Receiver, "Id_Connection_Types", 1);
-        set(dm.Receiver, "Key_Field", QStringLiteral("Partno"));
-        set(dm.Receiver, "Name_Updated_Field", QStringLiteral("Quantity"));
-        set(dm.Receiver, "Name_Table", QStringLiteral("Stock_Balance"));
-        dm.Receiver.Post();
-        return id;
-    };
-    const auto addSource = [&](const QString& name, int type, const QString& connectionString) {
-        dm.Source.Append();
-        const int id = dm.Source.FieldByName(QStringLiteral("Id")).AsInteger();
-        set(dm.Source, "Name_Source", name);
-        set(dm.Source, "Id_Connection_Types", type);
-        set(dm.Source, "Connection_String", connectionString);
-        if (type == 1) {
-            set(dm.Source, "SQL_Query", kSqlQuery);
-            set(dm.Source, "Name_Docking_Field", QStringLiteral("Code"));
-            set(dm.Source, "Name_Updated_Field", QStringLiteral("Quantity"));
-        }
-        dm.Source.Post();
-        return id;
-    };
-    const auto addConnection = [&](const QString& name, int receiverId, int sourceId) {
-        dm.Connection.Append();
-        set(dm.Connection, "Name_Connection", name);
-        set(dm.Connection, "Id_Receiver", receiverId);
-        set(dm.Connection, "Id_Source", sourceId);
-        set(dm.Connection, "Time_Update", periodMinutes);
-        for (const char* day :
-             {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"})
-            set(dm.Connection, day, 1);
-        dm.Connection.FieldByName(QStringLiteral("TimeStart")).SetAsTime(QTime(0, 0, 0));
-        dm.Connection.FieldByName(QStringLiteral("TimeEnd")).SetAsTime(QTime(23, 59, 59));
-        dm.Connection.Post();
-    };
-
-    const int sqlReceiver = addReceiver(Feed::Sql, QStringLiteral("Склад (из SQL)"));
-    const int oneCReceiver = addReceiver(Feed::OneC, QStringLiteral("Склад (из 1С)"));
+    ConfigurationRows rows(dm);
+    const int sqlReceiver =
+        rows.AddReceiver(QStringLiteral("Склад (из SQL)"), ReceiverConnectionString(Feed::Sql));
+    const int oneCReceiver =
+        rows.AddReceiver(QStringLiteral("Склад (из 1С)"), ReceiverConnectionString(Feed::OneC));
     const int sqlSource =
-        addSource(QStringLiteral("Остатки SQLite"), 1, SqlSourceConnectionString());
-    const int oneCSource = addSource(QStringLiteral("Информационная база 1С"), kOneCConnectionType,
-                                     InfobaseCommandLine());
-    addConnection(QStringLiteral("SQLite - Firebird"), sqlReceiver, sqlSource);
-    addConnection(QStringLiteral("1С - Firebird"), oneCReceiver, oneCSource);
+        rows.AddSqlSource(QStringLiteral("Остатки SQLite"), SqlSourceConnectionString(), kSqlQuery,
+                          QStringLiteral("Quantity"));
+    const int oneCSource = rows.AddInfobaseSource(QStringLiteral("Информационная база 1С"),
+                                                  kOneCConnectionType, InfobaseCommandLine());
+    rows.AddConnection(QStringLiteral("SQLite - Firebird"), sqlReceiver, sqlSource, periodMinutes);
+    rows.AddConnection(QStringLiteral("1С - Firebird"), oneCReceiver, oneCSource, periodMinutes);
 }
 
 QMap<int, double> DemoData::ReceiverQuantities(Feed feed) const {
