@@ -1,5 +1,7 @@
+#include "DemoFolder.h"
+
 #include "support/DatabaseFixtures.h"
-#include "support/InfobaseFixture.h"
+#include "support/FileBytes.h"
 #include "support/TestPaths.h"
 
 #include "core/PasswordCipher.h"
@@ -31,17 +33,6 @@ using Feed = DemoData::Feed;
 Q_DECLARE_METATYPE(DialogButtons)
 
 namespace {
-
-QByteArray ReadBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 QString Program() {
     return TestPaths::BinaryDir() + QStringLiteral("/src/app/corvane");
@@ -83,13 +74,6 @@ bool WaitForErrorOutput(QProcess& process, const QString& text, QString& errors,
         timeoutMs);
 }
 
-QMap<int, double> Expected(Feed feed, int round) {
-    QMap<int, double> quantities;
-    for (int code = DemoData::FirstCode; code < DemoData::FirstCode + DemoData::ItemCount; ++code)
-        quantities.insert(code, DemoData::SourceQuantity(feed, code, round));
-    return quantities;
-}
-
 } // namespace
 
 class HeadlessTest : public QObject {
@@ -104,13 +88,13 @@ private:
     QString LogPath() const { return QDir(folder_).filePath(QStringLiteral("Log/Logs.txt")); }
     // The log lines written since the log had size bytes.
     QStringList LogLinesAfter(qint64 size) const {
-        return QString::fromUtf8(ReadBytes(LogPath()).mid(size))
+        return QString::fromUtf8(FileBytes::Read(LogPath()).mid(size))
             .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     }
 
     // Waits until the receiver holds exactly what its source gives in the round.
     void WaitForReceiverAt(Feed feed, int round) {
-        const QMap<int, double> expected = Expected(feed, round);
+        const QMap<int, double> expected = DemoData::RoundQuantities(feed, round);
         QCOMPARE(data_->SourceQuantities(feed), expected);
         QMap<int, double> received;
         WaitFor(
@@ -128,18 +112,10 @@ private Q_SLOTS:
         QVERIFY2(QFileInfo(Program()).isExecutable(), qPrintable(Program()));
         RegionalSettings::SetFormats(QStringLiteral("dd.MM.yyyy"), QStringLiteral("H:mm:ss"));
         folder_ = root_.filePath(QStringLiteral("program"));
-        QVERIFY(QDir().mkpath(folder_));
-        // The folder as installed: the catalogue of connection types comes with it.
-        QVERIFY(QFile::copy(TestPaths::SourceDir() + QStringLiteral("/packaging/Corvane.ini"),
-                            QDir(folder_).filePath(QStringLiteral("Corvane.ini"))));
         data_ = std::make_unique<DemoData>(folder_);
-        // Before this process opens any Firebird file, so that it shares the program's root.
-        data_->UsePrivateFirebirdRoot();
-        // A period of 0 minutes runs one cycle after the other, so the test sees several.
-        data_->Build(InfobaseFixture::ServerProgram(), 0);
-        builtSettings_ = ReadBytes(data_->SettingsPath());
+        builtSettings_ = DemoFolder::Install(*data_, folder_);
     }
-    void init() { WriteBytes(data_->SettingsPath(), builtSettings_); }
+    void init() { FileBytes::Write(data_->SettingsPath(), builtSettings_); }
 
     void followsTheSourcesCycleAfterCycleAndEndsInOrder() {
         const qint64 logSize = QFileInfo(LogPath()).size();
@@ -262,7 +238,7 @@ private Q_SLOTS:
         }
         QVERIFY(broken.contains(from));
         broken.replace(from, to);
-        WriteBytes(data_->SettingsPath(), broken);
+        FileBytes::Write(data_->SettingsPath(), broken);
         const QMap<int, double> receiverBefore = data_->ReceiverQuantities(Feed::Sql);
 
         const auto program = StartHeadless(folder_);
@@ -271,7 +247,7 @@ private Q_SLOTS:
         QCOMPARE(program->exitStatus(), QProcess::NormalExit);
         QCOMPARE(program->exitCode(), 1);
         QVERIFY2(errors.contains(error), qPrintable(errors));
-        QCOMPARE(ReadBytes(data_->SettingsPath()), broken);
+        QCOMPARE(FileBytes::Read(data_->SettingsPath()), broken);
         // Nothing was started.
         data_->WriteSourceBalances(7);
         QTest::qWait(1000);
@@ -368,7 +344,7 @@ private Q_SLOTS:
         QFETCH(QStringList, names);
         QVERIFY(QFile::remove(data_->SettingsPath()));
         for (const QString& name : names)
-            WriteBytes(QDir(folder_).filePath(name), builtSettings_);
+            FileBytes::Write(QDir(folder_).filePath(name), builtSettings_);
         const auto removeVariants = qScopeGuard([&] {
             for (const QString& name : names)
                 QFile::remove(QDir(folder_).filePath(name));
@@ -397,7 +373,7 @@ private Q_SLOTS:
                                                     "регистре букв: CORVANE.INI, corvane.ini")),
                      qPrintable(errors));
             for (const QString& name : names)
-                QCOMPARE(ReadBytes(QDir(folder_).filePath(name)), builtSettings_);
+                QCOMPARE(FileBytes::Read(QDir(folder_).filePath(name)), builtSettings_);
         }
     }
 
@@ -444,7 +420,7 @@ private Q_SLOTS:
         clock.Advance(1000);
         prompts.MessageDlg(QStringLiteral("Ещё"), DialogKind::Information, {DialogButton::Yes});
 
-        QCOMPARE(QString::fromUtf8(ReadBytes(prompts.LogPath())),
+        QCOMPARE(QString::fromUtf8(FileBytes::Read(prompts.LogPath())),
                  QStringLiteral("02.03.2026 7:05:09  %1: Первая строка\r\nВторая строка\r\n"
                                 "02.03.2026 7:05:10  Information: Ещё\r\n")
                      .arg(title));

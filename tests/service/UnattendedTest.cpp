@@ -1,4 +1,6 @@
-#include "support/InfobaseFixture.h"
+#include "DemoFolder.h"
+
+#include "support/FileBytes.h"
 #include "support/TestPaths.h"
 
 #include "demo/DemoData.h"
@@ -238,21 +240,12 @@ private Q_SLOTS:
         QVERIFY(root_.isValid());
         RegionalSettings::SetFormats(QStringLiteral("dd.MM.yyyy"), QStringLiteral("H:mm:ss"));
         folder_ = root_.filePath(QStringLiteral("program"));
-        QVERIFY(QDir().mkpath(folder_));
-        QVERIFY(QFile::copy(TestPaths::SourceDir() + QStringLiteral("/packaging/Corvane.ini"),
-                            QDir(folder_).filePath(QStringLiteral("Corvane.ini"))));
         data_ = std::make_unique<DemoData>(folder_);
-        data_->UsePrivateFirebirdRoot();
-        data_->Build(InfobaseFixture::ServerProgram(), 0);
-        QFile settings(data_->SettingsPath());
-        QVERIFY(settings.open(QIODevice::ReadOnly));
-        builtSettings_ = settings.readAll();
+        builtSettings_ = DemoFolder::Install(*data_, folder_);
         alertsPath_ = root_.filePath(QStringLiteral("alerts.jsonl"));
     }
     void init() {
-        QFile settings(data_->SettingsPath());
-        QVERIFY(settings.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        settings.write(builtSettings_);
+        FileBytes::Write(data_->SettingsPath(), builtSettings_);
         QFile::remove(alertsPath_);
     }
 

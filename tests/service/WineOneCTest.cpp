@@ -1,6 +1,7 @@
+#include "DemoFolder.h"
+
 #include "support/ComStandIn.h"
 #include "support/FileBytes.h"
-#include "support/InfobaseFixture.h"
 #include "support/TestPaths.h"
 #include "support/WinePrefix.h"
 
@@ -11,7 +12,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -148,24 +148,16 @@ private Q_SLOTS:
         QVERIFY(root_.isValid());
         RegionalSettings::SetFormats(QStringLiteral("dd.MM.yyyy"), QStringLiteral("H:mm:ss"));
         folder_ = root_.filePath(QStringLiteral("program"));
-        QVERIFY(QDir().mkpath(folder_));
-        QVERIFY(QFile::copy(TestPaths::SourceDir() + QStringLiteral("/packaging/Corvane.ini"),
-                            QDir(folder_).filePath(QStringLiteral("Corvane.ini"))));
         data_ = std::make_unique<DemoData>(folder_);
-        data_->UsePrivateFirebirdRoot();
-        data_->Build(InfobaseFixture::ServerProgram(), 0);
+        builtSettings_ = DemoFolder::Install(*data_, folder_);
         ComStandIn::WriteRegistration(data_->RegistrationPath());
-        builtSettings_ = FileBytes::Read(data_->SettingsPath());
         QVERIFY2(prefix_->WaitUntilIdle(20s), qPrintable(RunningInPrefix()));
     }
     void init() { FileBytes::Write(data_->SettingsPath(), builtSettings_); }
 
     void wholeCycleGivesTheStandInBalances() {
         data_->WriteSourceBalances(1);
-        QMap<int, double> expected;
-        for (int code = DemoData::FirstCode; code < DemoData::FirstCode + DemoData::ItemCount;
-             ++code)
-            expected.insert(code, DemoData::SourceQuantity(Feed::OneC, code, 1));
+        const QMap<int, double> expected = DemoData::RoundQuantities(Feed::OneC, 1);
         QVERIFY(data_->ReceiverQuantities(Feed::OneC) != expected);
 
         const auto program = StartHeadless(QString());

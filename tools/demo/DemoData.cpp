@@ -159,6 +159,13 @@ double DemoData::SourceQuantity(Feed feed, int code, int round) {
     return MainWarehouseQuantity(index, round) + RetailWarehouseQuantity(index, round);
 }
 
+QMap<int, double> DemoData::RoundQuantities(Feed feed, int round) {
+    QMap<int, double> quantities;
+    for (int code = FirstCode; code < FirstCode + ItemCount; ++code)
+        quantities.insert(code, SourceQuantity(feed, code, round));
+    return quantities;
+}
+
 QString DemoData::ReceiverPath(Feed feed) const {
     return QDir(programFolder_)
         .filePath(feed == Feed::Sql ? QStringLiteral("receiver-sql.fdb")

@@ -34,6 +34,8 @@ public:
 
     // What each source gives an item in a round (the 1C one summed over its warehouses).
     static double SourceQuantity(Feed feed, int code, int round);
+    // Code -> quantity as the source gives every item in the round.
+    static QMap<int, double> RoundQuantities(Feed feed, int round);
 
     QString ReceiverPath(Feed feed) const;
     QString ReceiverConnectionString(Feed feed) const;
