@@ -54,9 +54,8 @@ void TWorkThread::Execute() {
     std::unique_ptr<AutomationObject> infobase;
     try {
         while (Running) {
-            if (!CanContinue())
+            if (!CanContinueIntoWait())
                 break;
-            Sleeping = true;
             if (!firstPass)
                 environment_.TimeSource->Sleep(failCount != 0 ? RetryWaitMs : parameters_.PeriodMs,
                                                AbortToken());
@@ -213,9 +212,21 @@ void TWorkThread::PassOnAtProgramEnd() const {
 }
 
 bool TWorkThread::Sleep(std::int64_t ms) {
-    Sleeping = true;
+    if (!CanContinueIntoWait())
+        return false;
     const bool waited = environment_.TimeSource->Sleep(ms, AbortToken());
     return !WakeUp() && waited;
+}
+
+bool TWorkThread::CanContinueIntoWait() {
+    // Checked and marked in one main-thread step: a stop comes either before the check, which
+    // then says no, or while the flag is set, so it terminates the wait instead of waiting for
+    // its end in the Stopping state.
+    Synchronize([this] {
+        if (CanContinue())
+            Sleeping = true;
+    });
+    return Running;
 }
 
 bool TWorkThread::WakeUp() {

@@ -78,6 +78,8 @@ private:
     // the file and the window follow; the operator's current row and pending edit stay.
     void UpdateConnectionRow(const QString& fields, const QVariantList& values);
     QVariant ConnectionValue(const QString& field) const;
+    // CanContinue that, when it says yes, sets Sleeping for the wait that follows.
+    bool CanContinueIntoWait();
     // Ends a wait: clears Sleeping and tells whether termination was requested.
     bool WakeUp();
     // A failure caused by the end of the program is not reported: the program is going.

@@ -14,6 +14,6 @@ public:
     virtual bool CanContinue() = 0;
     virtual void PostLogCode(int code) = 0;
     // Waits ms with the Sleeping flag set; false when termination was requested meanwhile
-    // (or the program is ending).
+    // (or the program is ending), and at once, without waiting, when a stop came before.
     virtual bool Sleep(std::int64_t ms) = 0;
 };

@@ -10,7 +10,9 @@
 #include <QSqlQuery>
 #include <QTest>
 
+#include <atomic>
 #include <limits>
+#include <thread>
 
 namespace {
 const QStringList Days = {"Monday", "Tuesday",  "Wednesday", "Thursday",
@@ -48,6 +50,8 @@ private Q_SLOTS:
     void attemptCounting();
     void retryWaitUntilCountPassesLimit();
     void stopRequestDuringTransfer();
+    void pauseAfterStopRequest_data();
+    void pauseAfterStopRequest();
     void shutdown();
 
 private:
@@ -359,6 +363,41 @@ void WorkThreadTest::shutdown() {
     QCOMPARE(fixture->Status(stuck), 1);
     QCOMPARE(fixture->Status(asleep), 5);
     QCOMPARE(fixture->Status(blocked), 1);
+}
+
+void WorkThreadTest::pauseAfterStopRequest_data() {
+    QTest::addColumn<int>("updated");
+    QTest::addColumn<bool>("waits");
+    QTest::newRow("running") << 0 << true;
+    QTest::newRow("stop requested") << 1 << false;
+}
+
+// A transfer's pause asked for after the stop request is not taken: the stop found the worker
+// busy, so only the worker's own check can end it, and a pause would keep it Stopping for the
+// whole wait.
+void WorkThreadTest::pauseAfterStopRequest() {
+    QFETCH(int, updated);
+    QFETCH(bool, waits);
+    EngineFixture fixture;
+    const int id = fixture.AddConnection("A", fixture.AddReceiver(MissingReceiver),
+                                         fixture.AddSource(2, QString()));
+    fixture.SetConnectionValue(id, "Updated", updated);
+    WorkerParameters parameters;
+    parameters.ConnectionId = id;
+    TWorkThread worker(parameters, fixture.Environment());
+    std::atomic<int> paused{-1};
+    std::thread transfer([&] { paused = worker.Sleep(Minute) ? 1 : 0; });
+    QVERIFY(fixture.WaitUntil([&] { return paused != -1 || fixture.Time->Sleepers() == 1; }));
+    const bool slept = paused == -1;
+    if (slept)
+        fixture.Time->AdvanceToNextWake();
+    const bool returned = fixture.WaitUntil([&] { return paused != -1; });
+    transfer.join();
+
+    QVERIFY(returned);
+    QCOMPARE(slept, waits);
+    QCOMPARE(paused == 1, waits);
+    QVERIFY(!worker.Sleeping);
 }
 
 QTEST_GUILESS_MAIN(WorkThreadTest)

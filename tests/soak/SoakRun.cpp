@@ -78,6 +78,38 @@ QStringList Leakable() {
     return leakable;
 }
 
+// A socket by what /proc/net tells of it (TCP ports in hex, or a Unix socket's path), so a
+// report tells a Firebird attachment from the other kinds; anything else as it is.
+QString Described(const QString& target) {
+    if (!target.startsWith(QLatin1String("socket:[")))
+        return target;
+    const QString inode = target.mid(8).chopped(1);
+    for (const auto& [table, inodeColumn] :
+         {std::pair{"tcp", 9}, std::pair{"tcp6", 9}, std::pair{"unix", 6}}) {
+        QFile file(QStringLiteral("/proc/self/net/") + QLatin1String(table));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QStringList lines = QString::fromLatin1(file.readAll()).split(u'\n');
+        for (const QString& line : lines) {
+            const QStringList fields = line.simplified().split(u' ');
+            if (fields.size() <= inodeColumn || fields.at(inodeColumn) != inode)
+                continue;
+            const bool unix = inodeColumn == 6;
+            return QStringLiteral("%1(%2 %3)")
+                .arg(target, QLatin1String(table),
+                     unix ? fields.value(7) : fields.at(1) + u'>' + fields.at(2));
+        }
+    }
+    return target;
+}
+
+QStringList Described(const QStringList& targets) {
+    QStringList described;
+    for (const QString& target : targets)
+        described.append(Described(target));
+    return described;
+}
+
 } // namespace
 
 SoakRun::SoakRun(quint32 seed, int cycles)
@@ -195,9 +227,8 @@ bool SoakRun::Run() {
             Step();
         else
             TickWatchdog();
-        if (!Settle()) {
-            Fail(step, QStringList{QStringLiteral("the workers did not settle into their waits")} +
-                           Broken(step));
+        if (const QStringList unsettled = Settle(); !unsettled.isEmpty()) {
+            Fail(step, unsettled + Broken(step));
             return false;
         }
         const QStringList broken = Broken(step);
@@ -399,10 +430,15 @@ bool SoakRun::AllAsleep() const {
         if (entry.Worker->Finished() || !entry.Worker->Sleeping)
             return false;
     // Exactly these threads wait on the clock, none of them woken yet: a worker that has just
-    // woken is not yet seen as awake by its flag.
-    const auto retiring = std::count_if(stopped_.begin(), stopped_.end(), [](const auto& worker) {
+    // woken is not yet seen as awake by its flag. A stopped worker is among them once it is off
+    // the list; one the stop found busy stays on it until it ends.
+    const auto listed = [&running](const TWorkThread* worker) {
+        return std::any_of(running.begin(), running.end(),
+                           [worker](const auto& entry) { return entry.Worker.get() == worker; });
+    };
+    const auto retiring = std::count_if(stopped_.begin(), stopped_.end(), [&](const auto& worker) {
         const auto alive = worker.lock();
-        return alive && !alive->Finished();
+        return alive && !alive->Finished() && !listed(alive.get());
     });
     return clock_->DueSleepers() == 0 &&
            clock_->Sleepers() == int(running.size() + size_t(retiring)) &&
@@ -428,17 +464,29 @@ bool SoakRun::BetweenCycles() const {
                        [&](const auto& entry) { return between(*entry.Worker); });
 }
 
-bool SoakRun::Settle() {
+QStringList SoakRun::Settle() {
     QElapsedTimer waited;
     waited.start();
     while (EngineFixture::WaitUntil([this] { return AllAsleep(); },
                                     int(std::max<qint64>(0, kSettleMs - waited.elapsed())))) {
+        if (const QStringList stuck = StoppedButWaiting(); !stuck.isEmpty())
+            return stuck;
         if (BetweenCycles())
-            return true;
+            return {};
         // A worker waits inside its cycle (the pause before the infobase is read).
         clock_->AdvanceToNextWake();
     }
-    return false;
+    return {QStringLiteral("the workers did not settle into their waits")};
+}
+
+QStringList SoakRun::StoppedButWaiting() const {
+    QStringList stuck;
+    for (int index = 0; index < ids_.size(); ++index)
+        if (Running(index) && Status(index) == ConnectionStatus::Stopping)
+            stuck.append(QStringLiteral("%1 was stopped while busy and waits on the clock "
+                                        "instead of ending at its next check")
+                             .arg(connections_[size_t(index)]->Name()));
+    return stuck;
 }
 
 QStringList SoakRun::Broken(int step) {
@@ -592,7 +640,7 @@ QStringList SoakRun::Leaks(int step) {
                                      "soak's own, %2 after the warm-up: %3")
                           .arg(leakable())
                           .arg(fileBound_)
-                          .arg(Leakable().join(u' ')));
+                          .arg(Described(Leakable()).join(u' ')));
     if (!EngineFixture::WaitUntil([&] { return threads() <= threadBound_; }, 3000))
         broken.append(
             QStringLiteral("%1 threads besides the sleeping workers, %2 after the warm-up")

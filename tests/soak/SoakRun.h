@@ -88,8 +88,11 @@ private:
     bool AllAsleep() const;
     // No running worker is inside a cycle.
     bool BetweenCycles() const;
-    // Moves time on until every worker waits between its cycles; false after a minute.
-    bool Settle();
+    // Moves time on until every worker waits between its cycles; otherwise what keeps them
+    // from it, or that a minute passed.
+    QStringList Settle();
+    // Workers asleep on the clock although a stop found them busy and waits for their check.
+    QStringList StoppedButWaiting() const;
     bool Running(int index) const;
     int Status(int index) const;
     // Every broken invariant, each in a line; empty when all hold.
