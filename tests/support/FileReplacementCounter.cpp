@@ -9,9 +9,10 @@
 FileReplacementCounter::FileReplacementCounter(const QString& path)
     : fileName_(QFile::encodeName(QFileInfo(path).fileName()))
     , descriptor_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    // The temporary files' names keep the kernel from merging one replacement with the next.
     if (descriptor_ >= 0 &&
         inotify_add_watch(descriptor_, QFile::encodeName(QFileInfo(path).path()).constData(),
-                          IN_MOVED_TO) < 0) {
+                          IN_MOVED_FROM | IN_MOVED_TO) < 0) {
         ::close(descriptor_);
         descriptor_ = -1;
     }
@@ -32,7 +33,7 @@ int FileReplacementCounter::Count() {
             return count_;
         for (ssize_t offset = 0; offset < length;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
-            if (event->len > 0 && fileName_ == event->name)
+            if ((event->mask & IN_MOVED_TO) && event->len > 0 && fileName_ == event->name)
                 ++count_;
             offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
