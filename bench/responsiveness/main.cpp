@@ -8,6 +8,7 @@
 #include "LatenessProbe.h"
 #include "StatusPostTimes.h"
 
+#include "support/FileReplacementCounter.h"
 #include "support/SettingsConfiguration.h"
 
 #include "core/uDm.h"
@@ -56,7 +57,7 @@ void PrintLoad(const char* when) {
 }
 
 void Report(const char* mode, double seconds, const LatenessProbe& probe,
-            const StatusPostTimes& posts) {
+            const StatusPostTimes& posts, int fileWrites) {
     std::vector<double> lateness;
     const LatenessProbe::Tick* worst = nullptr;
     int overGoal = 0;
@@ -85,6 +86,9 @@ void Report(const char* mode, double seconds, const LatenessProbe& probe,
                 mode, postMs.size(), double(postMs.size()) / seconds, Percentile(postMs, 0.5),
                 Percentile(postMs, 0.99), Longest(postMs), postSeconds,
                 100.0 * postSeconds / seconds);
+    std::printf("%s: the settings file written %d times for the %zu posts (with the save at "
+                "the end)\n",
+                mode, fileWrites, postMs.size());
     std::printf("%s: goal never more than %.0f ms late: %s\n", mode, kGoalMs,
                 Longest(lateness) <= kGoalMs ? "met" : "MISSED");
     std::fflush(stdout);
@@ -130,6 +134,7 @@ int RunChild(int argc, char** argv, const QString& mode, const QString& folder, 
 
     {
         const StatusPostTimes posts(dm.Connection);
+        FileReplacementCounter fileWrites(service.SettingsPath());
         LatenessProbe probe([&posts] { return posts.TotalNs(); });
         QElapsedTimer elapsed;
         QTimer::singleShot(0, application.get(), [&] {
@@ -154,7 +159,8 @@ int RunChild(int argc, char** argv, const QString& mode, const QString& folder, 
         QCoreApplication::exec();
         end->wait();
         probe.Stop();
-        Report(qPrintable(mode), double(elapsed.nsecsElapsed()) / 1.0e9, probe, posts);
+        Report(qPrintable(mode), double(elapsed.nsecsElapsed()) / 1.0e9, probe, posts,
+               fileWrites.Count());
     }
     dm.TaskScheduler.stop();
     return 0;

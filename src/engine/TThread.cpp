@@ -63,6 +63,10 @@ void TThread::Synchronize(const std::function<void()>& step) {
     handOver_->Synchronize(step);
 }
 
+void TThread::FinishStepNow() {
+    handOver_->FinishRoundNow();
+}
+
 void TThread::Run(std::shared_ptr<TThread> self) {
     try {
         self->Execute();

@@ -48,6 +48,9 @@ protected:
     virtual void Execute() = 0;
     // Runs the step on the main thread and waits for it; its error is raised here.
     void Synchronize(const std::function<void()>& step);
+    // Within a step: completes now what the step changed (the settings file's write), which
+    // otherwise follows the step, so that the step sees a failure of it.
+    void FinishStepNow();
 
 private:
     static void Run(std::shared_ptr<TThread> self);

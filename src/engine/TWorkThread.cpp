@@ -351,6 +351,7 @@ void TWorkThread::ReportUpdateError() {
         };
         attempt([this] {
             UpdateConnectionRow(QStringLiteral("Status"), {ConnectionStatus::UpdateError});
+            FinishStepNow();
         });
         attempt([this] { environment_.Events.LogEvent(parameters_.ConnectionId, 6, ErrorText); });
         QString text = QStringLiteral("В процессе обновления у соединения") + u' ' + u'"' +

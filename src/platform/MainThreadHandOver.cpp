@@ -4,7 +4,9 @@
 
 #include <QThread>
 
+#include <algorithm>
 #include <condition_variable>
+#include <utility>
 
 struct MainThreadHandOver::Request {
     std::function<void()> step;
@@ -16,7 +18,9 @@ struct MainThreadHandOver::Request {
 MainThreadHandOver::MainThreadHandOver(QObject* parent)
     : QObject(parent) {}
 
-MainThreadHandOver::~MainThreadHandOver() { Close(); }
+MainThreadHandOver::~MainThreadHandOver() {
+    Close();
+}
 
 void MainThreadHandOver::Synchronize(const std::function<void()>& step) {
     if (QThread::currentThread() == thread()) {
@@ -37,26 +41,84 @@ void MainThreadHandOver::Synchronize(const std::function<void()>& step) {
         std::rethrow_exception(request->error);
 }
 
+void MainThreadHandOver::SetRoundEnd(std::function<void()> work) {
+    roundEnd_ = std::move(work);
+}
+
+void MainThreadHandOver::AwaitRoundEnd() {
+    if (!roundEnd_)
+        return;
+    if (!running_) {
+        roundEnd_();
+        return;
+    }
+    if (std::find(awaitingRoundEnd_.begin(), awaitingRoundEnd_.end(), running_) ==
+        awaitingRoundEnd_.end())
+        awaitingRoundEnd_.push_back(running_);
+}
+
+void MainThreadHandOver::FinishRoundNow() {
+    const auto own = std::find(awaitingRoundEnd_.begin(), awaitingRoundEnd_.end(), running_);
+    if (own == awaitingRoundEnd_.end())
+        return;
+    awaitingRoundEnd_.erase(own);
+    if (!roundEnd_)
+        return;
+    std::vector<std::shared_ptr<Request>> others = std::exchange(awaitingRoundEnd_, {});
+    try {
+        roundEnd_();
+    } catch (...) {
+        for (const auto& request : others)
+            if (!request->error)
+                request->error = std::current_exception();
+        throw;
+    }
+}
+
 void MainThreadHandOver::RunPending() {
-    for (;;) {
-        std::shared_ptr<Request> request;
-        {
-            std::lock_guard lock(mutex_);
-            if (pending_.empty() || closed_)
-                return;
-            request = pending_.front();
-            pending_.pop_front();
-        }
-        std::exception_ptr error;
-        try {
-            request->step();
-        } catch (...) {
-            error = std::current_exception();
-        }
+    std::deque<std::shared_ptr<Request>> round;
+    {
         std::lock_guard lock(mutex_);
-        request->error = error;
+        if (closed_)
+            return;
+        round.swap(pending_);
+    }
+    if (round.empty())
+        return;
+    RunRound(round);
+    RunRoundEnd(std::exchange(awaitingRoundEnd_, {}));
+    std::lock_guard lock(mutex_);
+    for (const auto& request : round) {
         request->done = true;
         request->finished.notify_all();
+    }
+}
+
+void MainThreadHandOver::RunRound(const std::deque<std::shared_ptr<Request>>& round) {
+    for (const auto& request : round) {
+        // A step may open a dialog, whose event loop runs rounds of its own meanwhile.
+        const std::shared_ptr<Request> outer = std::exchange(running_, request);
+        try {
+            if (IsClosed())
+                throw EShutdown();
+            request->step();
+        } catch (...) {
+            request->error = std::current_exception();
+        }
+        running_ = outer;
+    }
+}
+
+void MainThreadHandOver::RunRoundEnd(std::vector<std::shared_ptr<Request>> waiting) {
+    if (waiting.empty() || !roundEnd_)
+        return;
+    try {
+        roundEnd_();
+    } catch (...) {
+        // A step's own failure came first and is the one its worker hears.
+        for (const auto& request : waiting)
+            if (!request->error)
+                request->error = std::current_exception();
     }
 }
 

@@ -8,8 +8,9 @@
 #include "engine/ConnectionControl.h"
 #include "engine/UpdateWatchdog.h"
 #include "platform/Errors.h"
-#include "service/ConnectionMonitor.h"
+#include "platform/MainThreadHandOver.h"
 #include "platform/Prompts.h"
+#include "service/ConnectionMonitor.h"
 
 #include <QDir>
 #include <QTime>
@@ -53,6 +54,7 @@ TSynchronization_Service::TSynchronization_Service(TDm& dm, ServiceEnvironment e
                                      [this] { watchdog_->TaskSchedulerTimer(&dm_.TaskScheduler); });
     OpenAndEmptyTables();
     WireTableEvents();
+    environment_.HandOver->SetRoundEnd([this] { SaveStatusRows(); });
     loadError_ = settingsLocation_.Refusal();
     if (!Loaded())
         return;
@@ -67,6 +69,7 @@ TSynchronization_Service::~TSynchronization_Service() {
     SaveAtEnd();
     QObject::disconnect(watchdogTick_);
     connections_->Shutdown();
+    environment_.HandOver->SetRoundEnd({});
     dm_.Source.Close();
     dm_.Receiver.Close();
     dm_.Connection.Close();
@@ -101,7 +104,7 @@ void TSynchronization_Service::WireTableEvents() {
     dm_.Connection.OnNewRecord = [this](RecordSet& table) { NewConnectionValues(table); };
     dm_.Connection.AfterInsert = nameEmptied(QStringLiteral("Name_Connection"));
     dm_.Connection.AfterPost = [this](RecordSet& table) { SaveTable(table); };
-    dm_.Connection.AfterRowUpdate = [this](RecordSet& table) { RowUpdated(table); };
+    dm_.Connection.AfterRowUpdate = [this](RecordSet&) { RowUpdated(); };
 
     dm_.Receiver.OnNewRecord = [this](RecordSet& table) {
         table.FieldByName(QStringLiteral("Id")).SetAsInteger(NewReceiverId());
@@ -144,11 +147,17 @@ void TSynchronization_Service::SaveTable(RecordSet& table) {
     WatchedSave([&] { settingsFile_.SaveTable(table); });
 }
 
-void TSynchronization_Service::RowUpdated(RecordSet& table) {
+void TSynchronization_Service::RowUpdated() {
     RequireLoaded();
-    WatchedSave([&] { settingsFile_.SaveStoredRows(table); });
+    // The rows of all workers' steps in one round go to disk in one write, before any of
+    // those workers hears that its step is done.
+    environment_.HandOver->AwaitRoundEnd();
     // The locks of the operator's current row may follow the changed status.
     RefreshControls();
+}
+
+void TSynchronization_Service::SaveStatusRows() {
+    WatchedSave([this] { settingsFile_.SaveStoredRows(dm_.Connection); });
 }
 
 void TSynchronization_Service::RequireLoaded() const {

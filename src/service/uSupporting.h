@@ -84,7 +84,9 @@ private:
     // Runs a save of the settings file and tells the monitor how it went.
     void WatchedSave(const std::function<void()>& save);
     // A row changed on behalf of a worker: saved and shown beside the operator's pending edit.
-    void RowUpdated(RecordSet& table);
+    void RowUpdated();
+    // The Connection rows as stored, after the steps of the workers that changed them.
+    void SaveStatusRows();
     void RequireLoaded() const;
 
     TDm& dm_;

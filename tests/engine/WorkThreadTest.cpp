@@ -2,6 +2,7 @@
 #include "engine/TWorkThread.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
+#include "platform/MainThreadHandOver.h"
 #include "support/DatabaseFixtures.h"
 #include "support/EngineFixture.h"
 
@@ -177,9 +178,12 @@ void WorkThreadTest::updateError() {
 void WorkThreadTest::failureWhileReportingAnUpdateError_data() {
     QTest::addColumn<bool>("saveFails");
     QTest::addColumn<bool>("logFails");
-    QTest::newRow("the save fails") << true << false;
-    QTest::newRow("the log fails") << false << true;
-    QTest::newRow("both fail") << true << true;
+    QTest::addColumn<bool>("saveAfterStep");
+    QTest::newRow("the save fails") << true << false << false;
+    QTest::newRow("the save after the step fails") << true << false << true;
+    QTest::newRow("the log fails") << false << true << false;
+    QTest::newRow("both fail") << true << true << false;
+    QTest::newRow("both fail, the save after the step") << true << true << true;
 }
 
 // The settings file or the log cannot be written when the update error is reported: the box
@@ -187,6 +191,7 @@ void WorkThreadTest::failureWhileReportingAnUpdateError_data() {
 void WorkThreadTest::failureWhileReportingAnUpdateError() {
     QFETCH(bool, saveFails);
     QFETCH(bool, logFails);
+    QFETCH(bool, saveAfterStep);
     DatabaseFixtures databases;
     EngineFixture fixture;
     ConnectionControl control(fixture.Environment());
@@ -194,10 +199,18 @@ void WorkThreadTest::failureWhileReportingAnUpdateError() {
                                          fixture.AddSource(7, "/D\"/base\""), 2);
     const QString saveFailure = QStringLiteral("Disk full");
     const QString logFailure = QStringLiteral("File access denied");
-    // What the table's save and the event log throw when their files cannot be written.
-    fixture.Dm.Connection.AfterRowUpdate = [&](RecordSet& connection) {
-        if (saveFails && connection.Lookup("Id", {id}, "Status").value(0).toInt() == 2)
+    // What the table's save and the event log throw when their files cannot be written. The
+    // save runs in the row's update, or once the step is over, as the service has it.
+    const auto save = [&] {
+        if (saveFails && fixture.Status(id) == 2)
             throw EInOutError(saveFailure);
+    };
+    fixture.HandOver->SetRoundEnd(save);
+    fixture.Dm.Connection.AfterRowUpdate = [&](RecordSet&) {
+        if (saveAfterStep)
+            fixture.HandOver->AwaitRoundEnd();
+        else
+            save();
     };
     fixture.Events.OnEvent = [&](const RecordingEventSink::Event& event) {
         if (logFails && event.Code == 6)
