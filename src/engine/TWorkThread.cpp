@@ -81,7 +81,7 @@ void TWorkThread::Cycle(int& failCount, std::unique_ptr<AutomationObject>& infob
     StartCycle();
     if (!InPeriod)
         return;
-    PostLogCode(19);
+    PostLogCode(EventCode::CycleBegins);
     RegisterCycleStart();
     CoInitialize();
     if (CanContinue()) {
@@ -94,7 +94,7 @@ void TWorkThread::Cycle(int& failCount, std::unique_ptr<AutomationObject>& infob
                         [&] {
                             receiver->Close();
                             receiver.reset();
-                            PostLogCode(17);
+                            PostLogCode(EventCode::ReceiverClosed);
                         });
         } catch (const EOleException& error) {
             PassOnAtProgramEnd();
@@ -106,14 +106,14 @@ void TWorkThread::Cycle(int& failCount, std::unique_ptr<AutomationObject>& infob
     }
     RegisterCycleEnd();
     CoUninitialize();
-    PostLogCode(20);
+    PostLogCode(EventCode::CycleEnds);
 }
 
 void TWorkThread::WithReceiver(DbConnection& receiver, int& failCount,
                                std::unique_ptr<AutomationObject>& infobase) {
     const CallCanceller::Listing listed(calls_, [&receiver] { receiver.Cancel(); });
     receiver.Open();
-    PostLogCode(7);
+    PostLogCode(EventCode::ReceiverOpened);
     if (!CanContinue())
         return;
     const bool sql = parameters_.ConnectionType == SqlConnectionType;
@@ -131,7 +131,7 @@ void TWorkThread::WithReceiver(DbConnection& receiver, int& failCount,
                         source->Close();
                     source.reset();
                     infobase.reset();
-                    PostLogCode(18);
+                    PostLogCode(EventCode::SourceReleased);
                 });
 }
 
@@ -150,7 +150,7 @@ void TWorkThread::WithSource(DbConnection& receiver, DbConnection* source,
         else
             infobase->Initialize(infobase->RMTrade(), parameters_.SourceConnectionString.trimmed(),
                                  QStringLiteral("NO_SPLASH_SHOW"));
-        PostLogCode(8);
+        PostLogCode(EventCode::SourceOpened);
         if (!CanContinue())
             return;
         const int changed = source ? TransferFromSql(*this, receiver, *source)
@@ -260,7 +260,7 @@ bool TWorkThread::CanContinue() {
     return Running;
 }
 
-void TWorkThread::PostLogCode(int code) {
+void TWorkThread::PostLogCode(EventCode code) {
     Synchronize([this, code] {
         LogCode = code;
         environment_.Events.LogEvent(parameters_.ConnectionId, LogCode, QString());
@@ -277,7 +277,8 @@ void TWorkThread::StartCycle() {
             QStringLiteral("Status"),
             {InPeriod ? ConnectionStatus::Updating : ConnectionStatus::WaitingForPeriod});
         if (!InPeriod)
-            environment_.Events.LogEvent(parameters_.ConnectionId, 4, QString());
+            environment_.Events.LogEvent(parameters_.ConnectionId, EventCode::WaitsForPeriod,
+                                         QString());
     });
 }
 
@@ -315,14 +316,14 @@ void TWorkThread::MarkUpdated() {
         UpdateConnectionRow(QStringLiteral("Status;Update_Time"),
                             {status, environment_.TimeSource->Now()});
         if (ConnectionValue(QStringLiteral("Status")).toInt() != ConnectionStatus::Stopping)
-            environment_.Events.LogEvent(parameters_.ConnectionId, 2, QString());
+            environment_.Events.LogEvent(parameters_.ConnectionId, EventCode::Updated, QString());
     });
 }
 
 void TWorkThread::ReportConnectionError() {
     Synchronize([this] {
         UpdateConnectionRow(QStringLiteral("Status"), {ConnectionStatus::ConnectError});
-        environment_.Events.LogEvent(parameters_.ConnectionId, 6, ErrorText);
+        environment_.Events.LogEvent(parameters_.ConnectionId, EventCode::UpdateFailed, ErrorText);
     });
 }
 
@@ -341,7 +342,10 @@ void TWorkThread::ReportUpdateError() {
         attempt([this] {
             UpdateConnectionRow(QStringLiteral("Status"), {ConnectionStatus::UpdateError});
         });
-        attempt([this] { environment_.Events.LogEvent(parameters_.ConnectionId, 6, ErrorText); });
+        attempt([this] {
+            environment_.Events.LogEvent(parameters_.ConnectionId, EventCode::UpdateFailed,
+                                         ErrorText);
+        });
         QString text = QStringLiteral("В процессе обновления у соединения") + u' ' + u'"' +
                        ConnectionValue(QStringLiteral("Name_Connection")).toString() + u'"' +
                        QStringLiteral(" произошла следующая ошибка:") + QChar(13) + QChar(13) +
