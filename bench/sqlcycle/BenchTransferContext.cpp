@@ -13,10 +13,10 @@ bool BenchTransferContext::CanContinue() {
     return true;
 }
 
-void BenchTransferContext::PostLogCode(int code) {
-    if (code == 15)
+void BenchTransferContext::PostLogCode(EventCode code) {
+    if (code == EventCode::SourceSelected)
         updateTimer_.start();
-    else if (code == 16)
+    else if (code == EventCode::ReceiverUpdated)
         updateNs_ = updateTimer_.nsecsElapsed();
 }
 

@@ -6,15 +6,15 @@
 #include <QElapsedTimer>
 
 // A worker that never asks the transfer to stop and keeps no log, so only the transfer's own
-// work is timed. It clocks the update phase: from the source's query read (event 15) to the
-// commit (event 16).
+// work is timed. It clocks the update phase: from the source's query read (SourceSelected) to the
+// commit (ReceiverUpdated).
 class BenchTransferContext : public TransferContext {
 public:
     explicit BenchTransferContext(WorkerParameters parameters);
 
     const WorkerParameters& Parameters() const override;
     bool CanContinue() override;
-    void PostLogCode(int code) override;
+    void PostLogCode(EventCode code) override;
     bool Sleep(std::int64_t ms) override;
 
     qint64 UpdateNs() const { return updateNs_; }

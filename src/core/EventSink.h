@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/EventCode.h"
+
 #include <QString>
 
 // Why a receiver's values were set to Null.
@@ -9,7 +11,7 @@ enum class ReceiverClearCause { AttemptLimit, Watchdog };
 class EventSink {
 public:
     virtual ~EventSink() = default;
-    virtual void LogEvent(int id, int code, const QString& text) = 0;
+    virtual void LogEvent(int id, EventCode code, const QString& text) = 0;
 
     // Facts of a cycle the log has no line for; they matter to whoever watches the service.
     // A failure that counts toward the attempt limit.

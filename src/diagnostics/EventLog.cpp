@@ -60,15 +60,15 @@ QString Quoted(const QString& name) {
     return u'"' + name + u'"';
 }
 
-QString OneCFunctionName(int code) {
+QString OneCFunctionName(EventCode code) {
     switch (code) {
-    case 10:
+    case EventCode::BalancesCleared:
         return InfobaseFunctions::ClearBalances;
-    case 11:
+    case EventCode::BalancesAdded:
         return InfobaseFunctions::AddToBalances;
-    case 12:
+    case EventCode::StockFilterSet:
         return InfobaseFunctions::SetStockFilter;
-    case 13:
+    case EventCode::BalancesFilled:
         return InfobaseFunctions::FillBalances;
     default:
         return InfobaseFunctions::GetFromBalances;
@@ -76,58 +76,59 @@ QString OneCFunctionName(int code) {
 }
 
 // The sentence of an event; nullopt for a code that has none.
-std::optional<QString> EventText(int code, const QString& connectionName,
+std::optional<QString> EventText(EventCode code, const QString& connectionName,
                                  const QString& receiverName, const QString& sourceName) {
     const QString connection = QStringLiteral("Соединение с именем ") + Quoted(connectionName);
     const QString inConnection = QStringLiteral("В соединение с именем ") + Quoted(connectionName);
     const QString receiver = Quoted(receiverName) + u'.';
     const QString source = Quoted(sourceName) + u'.';
     switch (code) {
-    case 1:
+    case EventCode::Started:
         return connection + QStringLiteral(" было запущенно.");
-    case 2:
+    case EventCode::Updated:
         return connection + QStringLiteral(" обновилось.");
-    case 3:
+    case EventCode::Stopped:
         return connection + QStringLiteral(" было остановлено.");
-    case 4:
+    case EventCode::WaitsForPeriod:
         return connection + QStringLiteral(" ожидает рабочего периода.");
-    case 6:
+    case EventCode::UpdateFailed:
         return inConnection + QStringLiteral(" произошла ошибка при обновлении данных.");
-    case 7:
+    case EventCode::ReceiverOpened:
         return connection + QStringLiteral(" подключилось к приемнику данных с именем ") + receiver;
-    case 8:
+    case EventCode::SourceOpened:
         return connection + QStringLiteral(" подключилось к источнику данных с именем ") + source;
-    case 9:
+    case EventCode::ReceiverSelected:
         return inConnection +
                QStringLiteral(" выполнился \"Select\" запрос к приемнику с именем ") + receiver;
-    case 10:
-    case 11:
-    case 12:
-    case 13:
-    case 14:
+    case EventCode::BalancesCleared:
+    case EventCode::BalancesAdded:
+    case EventCode::StockFilterSet:
+    case EventCode::BalancesFilled:
+    case EventCode::BalancesRead:
         return inConnection + QStringLiteral(" функция ") + Quoted(OneCFunctionName(code)) +
                QStringLiteral(" выполнена успешно на источнике данных с именем ") + source;
-    case 15:
+    case EventCode::SourceSelected:
         return inConnection +
                QStringLiteral(" выполнился \"Select\" запрос к источнику с именем ") + source;
-    case 16:
+    case EventCode::ReceiverUpdated:
         return inConnection +
                QStringLiteral(" выполнился \"Update\" запрос к приемнику с именем ") + receiver;
-    case 17:
+    case EventCode::ReceiverClosed:
         return connection + QStringLiteral(" отключилось от приемника данных с именем ") + receiver;
-    case 18:
+    case EventCode::SourceReleased:
         return connection + QStringLiteral(" отключилось от источника данных с именем ") + source;
-    case 19:
+    case EventCode::CycleBegins:
         return connection + QStringLiteral(" начало процесса обновления данных.");
-    case 20:
+    case EventCode::CycleEnds:
         return connection + QStringLiteral(" закончило процесса обновления данных");
     default:
         return std::nullopt;
     }
 }
 
-bool IsMainEvent(int code) {
-    return code == 1 || code == 2 || code == 3 || code == 4 || code == 6;
+bool IsMainEvent(EventCode code) {
+    return code == EventCode::Started || code == EventCode::Updated || code == EventCode::Stopped ||
+           code == EventCode::WaitsForPeriod || code == EventCode::UpdateFailed;
 }
 
 QString DateTimeText(const QVariant& value) {
@@ -168,7 +169,7 @@ QString EventLog::PreviousFilePath() const {
     return QDir(FolderPath()).filePath(QStringLiteral("StLogs.txt"));
 }
 
-void EventLog::LogEvent(int id, int code, const QString& text) {
+void EventLog::LogEvent(int id, EventCode code, const QString& text) {
     const QVariantList connection =
         dm_.Connection.Lookup(QStringLiteral("Id"), {id},
                               QStringLiteral("Name_Connection;Update_Time;Id_Receiver;Id_Source"));
@@ -191,10 +192,11 @@ void EventLog::LogEvent(int id, int code, const QString& text) {
     Append([&] {
         if (!sentence || (!IsMainEvent(code) && !showAllLogs_()))
             return QString();
-        const QString stamp =
-            code == 2 ? updateTime : RegionalSettings::DateTimeToText(clock_.Now());
+        const QString stamp = code == EventCode::Updated
+                                  ? updateTime
+                                  : RegionalSettings::DateTimeToText(clock_.Now());
         QString lines = stamp + kStampSeparator + *sentence + kLineEnd;
-        if (code == 6)
+        if (code == EventCode::UpdateFailed)
             lines += kLineEnd + text + kLineEnd + kLineEnd;
         return lines;
     });

@@ -20,7 +20,7 @@ public:
 
     // Exception "Cannot open file <path>" when the size of Logs.txt cannot be read;
     // EInOutError when Logs.txt cannot be opened, written or closed.
-    void LogEvent(int id, int code, const QString& text) override;
+    void LogEvent(int id, EventCode code, const QString& text) override;
     // A line of the program's own about itself, time-stamped as the events are; the same
     // errors.
     void LogNote(const QString& text);

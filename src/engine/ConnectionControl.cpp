@@ -117,7 +117,7 @@ void ConnectionControl::StartConnection(int id) {
                       : ConnectionStatus::WaitingForPeriod,
                   0);
     running_.push_back({QString::number(id), worker});
-    environment_.Events.LogEvent(id, 1, QString());
+    environment_.Events.LogEvent(id, EventCode::Started, QString());
 }
 
 void ConnectionControl::StopConnection(int id, bool confirm) {
@@ -149,7 +149,7 @@ void ConnectionControl::StopConnection(int id, bool confirm) {
             }
         }
     }
-    environment_.Events.LogEvent(id, 3, QString());
+    environment_.Events.LogEvent(id, EventCode::Stopped, QString());
 }
 
 void ConnectionControl::StartAllConnections() {

@@ -73,18 +73,18 @@ int TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationOb
     receiverRows.Prepare();
     receiverRows.Open();
     const QList<ReceiverItem> items = ReadItems(receiverRows);
-    worker.PostLogCode(9);
+    worker.PostLogCode(EventCode::ReceiverSelected);
 
     if (!worker.CanContinue())
         return 0;
     Evaluate(infobase, Call(InfobaseFunctions::ClearBalances, QString()));
-    worker.PostLogCode(10);
+    worker.PostLogCode(EventCode::BalancesCleared);
 
     if (!worker.CanContinue())
         return 0;
     for (const ReceiverItem& item : items)
         Evaluate(infobase, Call(InfobaseFunctions::AddToBalances, item.code));
-    worker.PostLogCode(11);
+    worker.PostLogCode(EventCode::BalancesAdded);
 
     if (!worker.CanContinue())
         return 0;
@@ -93,7 +93,7 @@ int TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationOb
                                 QLatin1Char('"') + parameters.StockFilter + QLatin1Char('"')));
     if (filterAnswer != QStringLiteral("1"))
         throw Exception(filterAnswer);
-    worker.PostLogCode(12);
+    worker.PostLogCode(EventCode::StockFilterSet);
 
     if (!worker.CanContinue())
         return 0;
@@ -101,7 +101,7 @@ int TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationOb
         QStringLiteral("-1"))
         throw Exception(
             QStringLiteral("Во время расчета остатков в программе 1С произошла ошибка."));
-    worker.PostLogCode(13);
+    worker.PostLogCode(EventCode::BalancesFilled);
 
     if (!worker.CanContinue())
         return 0;
@@ -120,6 +120,6 @@ int TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationOb
             ++changed;
         }
     });
-    worker.PostLogCode(14);
+    worker.PostLogCode(EventCode::BalancesRead);
     return changed;
 }

@@ -31,14 +31,14 @@ int TransferFromSql(TransferContext& worker, DbConnection& receiver, DbConnectio
     receiverRows.SetSql(selectSql);
     receiverRows.Prepare();
     receiverRows.Open();
-    worker.PostLogCode(9);
+    worker.PostLogCode(EventCode::ReceiverSelected);
     if (!worker.CanContinue())
         return 0;
 
     sourceRows.SetSql(parameters.SqlQuery);
     sourceRows.Prepare();
     sourceRows.Open();
-    worker.PostLogCode(15);
+    worker.PostLogCode(EventCode::SourceSelected);
     if (!worker.CanContinue())
         return 0;
 
@@ -58,6 +58,6 @@ int TransferFromSql(TransferContext& worker, DbConnection& receiver, DbConnectio
             ++changed;
         }
     });
-    worker.PostLogCode(16);
+    worker.PostLogCode(EventCode::ReceiverUpdated);
     return changed;
 }

@@ -80,7 +80,7 @@ void TWorkThread::Cycle(int& failCount, std::unique_ptr<AutomationObject>& infob
     StartCycle();
     if (!InPeriod)
         return;
-    PostLogCode(19);
+    PostLogCode(EventCode::CycleBegins);
     RegisterCycleStart();
     CoInitialize();
     if (CanContinue()) {
@@ -93,7 +93,7 @@ void TWorkThread::Cycle(int& failCount, std::unique_ptr<AutomationObject>& infob
                         [&] {
                             receiver->Close();
                             receiver.reset();
-                            PostLogCode(17);
+                            PostLogCode(EventCode::ReceiverClosed);
                         });
         } catch (const EOleException& error) {
             PassOnAtProgramEnd();
@@ -105,14 +105,14 @@ void TWorkThread::Cycle(int& failCount, std::unique_ptr<AutomationObject>& infob
     }
     RegisterCycleEnd();
     CoUninitialize();
-    PostLogCode(20);
+    PostLogCode(EventCode::CycleEnds);
 }
 
 void TWorkThread::WithReceiver(DbConnection& receiver, int& failCount,
                                std::unique_ptr<AutomationObject>& infobase) {
     const CallCanceller::Listing listed(calls_, [&receiver] { receiver.Cancel(); });
     receiver.Open();
-    PostLogCode(7);
+    PostLogCode(EventCode::ReceiverOpened);
     if (!CanContinue())
         return;
     const bool sql = parameters_.ConnectionType == SqlConnectionType;
@@ -130,7 +130,7 @@ void TWorkThread::WithReceiver(DbConnection& receiver, int& failCount,
                         source->Close();
                     source.reset();
                     infobase.reset();
-                    PostLogCode(18);
+                    PostLogCode(EventCode::SourceReleased);
                 });
 }
 
@@ -149,7 +149,7 @@ void TWorkThread::WithSource(DbConnection& receiver, DbConnection* source,
         else
             infobase->Initialize(infobase->RMTrade(), parameters_.SourceConnectionString.trimmed(),
                                  QStringLiteral("NO_SPLASH_SHOW"));
-        PostLogCode(8);
+        PostLogCode(EventCode::SourceOpened);
         if (!CanContinue())
             return;
         const int changed = source ? TransferFromSql(*this, receiver, *source)
@@ -271,7 +271,7 @@ bool TWorkThread::CanContinue() {
     return Running;
 }
 
-void TWorkThread::PostLogCode(int code) {
+void TWorkThread::PostLogCode(EventCode code) {
     Synchronize([this, code] {
         LogCode = code;
         environment_.Events.LogEvent(parameters_.ConnectionId, LogCode, QString());
@@ -288,7 +288,8 @@ void TWorkThread::StartCycle() {
             QStringLiteral("Status"),
             {InPeriod ? ConnectionStatus::Updating : ConnectionStatus::WaitingForPeriod});
         if (!InPeriod)
-            environment_.Events.LogEvent(parameters_.ConnectionId, 4, QString());
+            environment_.Events.LogEvent(parameters_.ConnectionId, EventCode::WaitsForPeriod,
+                                         QString());
     });
 }
 
@@ -326,14 +327,14 @@ void TWorkThread::MarkUpdated() {
         UpdateConnectionRow(QStringLiteral("Status;Update_Time"),
                             {status, environment_.TimeSource->Now()});
         if (ConnectionValue(QStringLiteral("Status")).toInt() != ConnectionStatus::Stopping)
-            environment_.Events.LogEvent(parameters_.ConnectionId, 2, QString());
+            environment_.Events.LogEvent(parameters_.ConnectionId, EventCode::Updated, QString());
     });
 }
 
 void TWorkThread::ReportConnectionError() {
     Synchronize([this] {
         UpdateConnectionRow(QStringLiteral("Status"), {ConnectionStatus::ConnectError});
-        environment_.Events.LogEvent(parameters_.ConnectionId, 6, ErrorText);
+        environment_.Events.LogEvent(parameters_.ConnectionId, EventCode::UpdateFailed, ErrorText);
     });
 }
 
@@ -353,7 +354,10 @@ void TWorkThread::ReportUpdateError() {
             UpdateConnectionRow(QStringLiteral("Status"), {ConnectionStatus::UpdateError});
             FinishStepNow();
         });
-        attempt([this] { environment_.Events.LogEvent(parameters_.ConnectionId, 6, ErrorText); });
+        attempt([this] {
+            environment_.Events.LogEvent(parameters_.ConnectionId, EventCode::UpdateFailed,
+                                         ErrorText);
+        });
         QString text = QStringLiteral("В процессе обновления у соединения") + u' ' + u'"' +
                        ConnectionValue(QStringLiteral("Name_Connection")).toString() + u'"' +
                        QStringLiteral(" произошла следующая ошибка:") + QChar(13) + QChar(13) +

@@ -28,7 +28,7 @@ public:
 
     // Main-thread steps; called from the worker they wait until the main thread ran them.
     bool CanContinue() override;
-    void PostLogCode(int code) override;
+    void PostLogCode(EventCode code) override;
     bool Sleep(std::int64_t ms) override;
 
     // The stop of a sleeping worker: terminates it when it is inside a wait and says so. Taken
@@ -51,7 +51,7 @@ public:
     QString ErrorText;
     // The only field read by another thread while the worker runs.
     std::atomic<bool> Sleeping{false};
-    int LogCode = 0;
+    EventCode LogCode{};
 
 protected:
     void Execute() override;

@@ -5,11 +5,6 @@
 #include "platform/Clock.h"
 
 namespace {
-constexpr int kStartedCode = 1;
-constexpr int kUpdatedCode = 2;
-constexpr int kErrorCode = 6;
-constexpr int kCycleBeginsCode = 19;
-constexpr int kCycleEndsCode = 20;
 constexpr int kStaleCheckMs = 1000;
 const QString kMask = QStringLiteral("***");
 } // namespace
@@ -24,22 +19,22 @@ ConnectionMonitor::ConnectionMonitor(EventSink& log, const TDm& dm, const Clock&
     connect(&staleCheck_, &QTimer::timeout, this, &ConnectionMonitor::CheckStale);
 }
 
-void ConnectionMonitor::LogEvent(int id, int code, const QString& text) {
+void ConnectionMonitor::LogEvent(int id, EventCode code, const QString& text) {
     Facts& facts = facts_[id];
     const QDateTime now = clock_.Now();
     switch (code) {
-    case kStartedCode:
+    case EventCode::Started:
         facts.Started = now;
         facts.StaleRaised = false;
         break;
-    case kCycleBeginsCode:
+    case EventCode::CycleBegins:
         facts.CycleStarted = now;
         break;
-    case kCycleEndsCode:
+    case EventCode::CycleEnds:
         if (facts.CycleStarted.isValid())
             facts.LastCycleMs = facts.CycleStarted.msecsTo(now);
         break;
-    case kUpdatedCode:
+    case EventCode::Updated:
         facts.LastSuccess = now;
         facts.ConsecutiveFailures = 0;
         if (facts.StaleRaised) {
@@ -47,7 +42,7 @@ void ConnectionMonitor::LogEvent(int id, int code, const QString& text) {
             Raise(MonitorEvent::Fresh, id, QStringLiteral("Соединение снова обновляется."));
         }
         break;
-    case kErrorCode:
+    case EventCode::UpdateFailed:
         // The worker set the status before it logged the error: 2 means it has ended.
         if (ConnectionValue(id, QStringLiteral("Status")).toInt() == UpdateError)
             Raise(MonitorEvent::UpdateError, id, text);

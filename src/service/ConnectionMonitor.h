@@ -23,7 +23,7 @@ public:
     ConnectionMonitor(EventSink& log, const TDm& dm, const Clock& clock,
                       std::function<bool(int)> workerRuns);
 
-    void LogEvent(int id, int code, const QString& text) override;
+    void LogEvent(int id, EventCode code, const QString& text) override;
     void FailureCounted(int id) override;
     void ItemsChanged(int id, int count) override;
     void ReceiverCleared(int id, ReceiverClearCause cause, const QString& failure) override;

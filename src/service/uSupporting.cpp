@@ -210,7 +210,7 @@ QString TSynchronization_Service::UnmaskConnectionString(int id, const QString& 
     return passwords_.UnmaskConnectionString(id, tableName, separator, shown);
 }
 
-void TSynchronization_Service::LogEvent(int id, int code, const QString& text) {
+void TSynchronization_Service::LogEvent(int id, EventCode code, const QString& text) {
     monitor_->LogEvent(id, code, text);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/EventCode.h"
 #include "core/IdCounters.h"
 #include "core/PasswordKeeper.h"
 #include "core/ServiceSettings.h"
@@ -59,7 +60,7 @@ public:
     QString UnmaskConnectionString(int id, const QString& tableName, QChar separator,
                                    const QString& shown) const;
 
-    void LogEvent(int id, int code, const QString& text = QString());
+    void LogEvent(int id, EventCode code, const QString& text = QString());
 
     void StartConnection(int id);
     void StopConnection(int id, bool confirm);

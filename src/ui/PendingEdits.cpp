@@ -7,27 +7,23 @@ PendingEdits::PendingEdits(Prompts& prompts, ConnectionChecks connectionChecks)
     : prompts_(prompts)
     , connectionChecks_(std::move(connectionChecks)) {}
 
-void PendingEdits::ConfirmPendingEdit(RecordSet& table, bool& allowChange) {
-    allowChange = true;
+bool PendingEdits::ConfirmPendingEdit(RecordSet& table) {
     if (!table.IsEditing())
-        return;
+        return true;
     const DialogButton answer =
         prompts_.SystemMessageBox(QStringLiteral("Вы подтверждаете сохранение измененных данных?"),
                                   {DialogButton::Yes, DialogButton::No, DialogButton::Cancel});
     switch (answer) {
     case DialogButton::Yes:
-        if (table.Name() == QStringLiteral("Connection") && !connectionChecks_()) {
-            allowChange = false;
-            return;
-        }
+        if (table.Name() == QStringLiteral("Connection") && !connectionChecks_())
+            return false;
         table.Post();
-        return;
+        return true;
     case DialogButton::No:
         table.Cancel();
-        return;
+        return true;
     default:
-        allowChange = false;
-        return;
+        return false;
     }
 }
 

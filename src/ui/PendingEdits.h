@@ -15,8 +15,8 @@ public:
     PendingEdits(Prompts& prompts, ConnectionChecks connectionChecks);
 
     // Asks whether to keep a pending edit of table: Yes posts (a connection only once its
-    // checks pass), No cancels, Cancel or a failed check refuses the change of tab.
-    void ConfirmPendingEdit(RecordSet& table, bool& allowChange);
+    // checks pass), No cancels, Cancel or a failed check refuses the change of tab: false.
+    bool ConfirmPendingEdit(RecordSet& table);
     // Drops a pending edit of table; mayClose goes false when there was one.
     static void CancelPendingEdit(RecordSet& table, bool& mayClose);
 

@@ -605,7 +605,7 @@ bool TMain::PendingEditsSettled() {
     bool mayClose = true;
     const bool done = Guarded([this, &mayClose] {
         for (RecordSet* table : {&dm_.Receiver, &dm_.Source, &dm_.Connection}) {
-            pendingEdits_.ConfirmPendingEdit(*table, mayClose);
+            mayClose = pendingEdits_.ConfirmPendingEdit(*table);
             if (!mayClose)
                 return;
         }
@@ -939,8 +939,8 @@ void TMain::pcMainCurrentChanged(int index) {
         const QScopedValueRollback<bool> guard(switchingTab_, true);
         pcMain_->setCurrentIndex(activeTab_);
     }
-    bool allowChange = true;
-    if (!Guarded([this, &allowChange] { pcMainChanging(allowChange); }) || !allowChange)
+    bool allowChange = false;
+    if (!Guarded([this, &allowChange] { allowChange = pcMainChanging(); }) || !allowChange)
         return;
     {
         const QScopedValueRollback<bool> guard(switchingTab_, true);
@@ -950,20 +950,16 @@ void TMain::pcMainCurrentChanged(int index) {
     Guarded([this] { pcMainChange(); });
 }
 
-void TMain::pcMainChanging(bool& allowChange) {
-    allowChange = true;
+bool TMain::pcMainChanging() {
     switch (activeTab_) {
     case ReceiverTab:
-        pendingEdits_.ConfirmPendingEdit(dm_.Receiver, allowChange);
-        break;
+        return pendingEdits_.ConfirmPendingEdit(dm_.Receiver);
     case SourceTab:
-        pendingEdits_.ConfirmPendingEdit(dm_.Source, allowChange);
-        break;
+        return pendingEdits_.ConfirmPendingEdit(dm_.Source);
     case ParamConnectionTab:
-        pendingEdits_.ConfirmPendingEdit(dm_.Connection, allowChange);
-        break;
+        return pendingEdits_.ConfirmPendingEdit(dm_.Connection);
     default:
-        break;
+        return true;
     }
 }
 
@@ -988,9 +984,7 @@ void TMain::pcMainChange() {
 bool TMain::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
         static_cast<QWidget*>(watched)->window() == this) {
-        bool handled = false;
-        FormKeyDown(static_cast<QKeyEvent*>(event), handled);
-        if (handled)
+        if (FormKeyDown(static_cast<QKeyEvent*>(event)))
             return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -1004,10 +998,9 @@ bool TMain::AnyLookupListVisible() const {
                        [](const DbLookupComboBox* box) { return box->ListVisible(); });
 }
 
-void TMain::FormKeyDown(QKeyEvent* event, bool& handled) {
+bool TMain::FormKeyDown(QKeyEvent* event) {
     if (event->key() != Qt::Key_Escape || AnyLookupListVisible())
-        return;
-    handled = true;
+        return false;
     bool mayClose = true;
     Guarded([this, &mayClose] {
         for (RecordSet* table : {&dm_.Receiver, &dm_.Source, &dm_.Connection})
@@ -1015,6 +1008,7 @@ void TMain::FormKeyDown(QKeyEvent* event, bool& handled) {
     });
     if (mayClose)
         close();
+    return true;
 }
 
 void TMain::dbloReceiver_Name_Connection_TypesDropDown() {

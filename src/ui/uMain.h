@@ -178,9 +178,9 @@ private:
     // them unless RefreshControls locked them.
     void UpdateActions();
     void pcMainCurrentChanged(int index);
-    void pcMainChanging(bool& allowChange);
+    bool pcMainChanging();
     void pcMainChange();
-    void FormKeyDown(QKeyEvent* event, bool& handled);
+    bool FormKeyDown(QKeyEvent* event);
     bool AnyLookupListVisible() const;
     void dbloReceiver_Name_Connection_TypesDropDown();
     void dbloReceiver_Name_Connection_TypesCloseUp();

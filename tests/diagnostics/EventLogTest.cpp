@@ -17,6 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using enum EventCode;
+
 namespace {
 
 const QDateTime kNow(QDate(2024, 3, 5), QTime(9, 5, 3));
@@ -172,6 +174,7 @@ void EventLogTest::WritesTheLineOfEachCode_data() {
     QTest::addColumn<QDateTime>("now");
     QTest::addColumn<QString>("expected");
 
+    // By number, as older logs and the operators' tools know them.
     const QList<std::pair<int, QString>> texts = {
         {1, QStringLiteral("Соединение с именем \"Склад\" было запущенно.")},
         {3, QStringLiteral("Соединение с именем \"Склад\" было остановлено.")},
@@ -287,7 +290,7 @@ void EventLogTest::WritesTheLineOfEachCode() {
     showAllLogs_ = showAllLogs;
     clock_->SetNow(now);
 
-    log_->LogEvent(id, code, text);
+    log_->LogEvent(id, EventCode(code), text);
 
     // The folder and the file are there even when nothing was written.
     QVERIFY(QFileInfo(LogsPath()).isFile());
@@ -296,11 +299,11 @@ void EventLogTest::WritesTheLineOfEachCode() {
 }
 
 void EventLogTest::AppendsOneLinePerEventWithItsOwnStamp() {
-    log_->LogEvent(kFull, 1, QString());
+    log_->LogEvent(kFull, Started, QString());
     clock_->Advance(61'000);
-    log_->LogEvent(kFull, 19, QString());
+    log_->LogEvent(kFull, CycleBegins, QString());
     clock_->Advance(1'000);
-    log_->LogEvent(kMidnight, 3, QString());
+    log_->LogEvent(kMidnight, Stopped, QString());
 
     const QByteArray expected =
         Line(kNowStamp, QStringLiteral("Соединение с именем \"Склад\" было запущенно.")).toUtf8() +
@@ -319,11 +322,11 @@ void EventLogTest::AppendsOneLinePerEventWithItsOwnStamp() {
 
 void EventLogTest::ReadsTheSettingsAtEachEvent() {
     showAllLogs_ = false;
-    log_->LogEvent(kFull, 7, QString());
+    log_->LogEvent(kFull, ReceiverOpened, QString());
     QCOMPARE(ReadAll(LogsPath()), QByteArray());
 
     showAllLogs_ = true;
-    log_->LogEvent(kFull, 7, QString());
+    log_->LogEvent(kFull, ReceiverOpened, QString());
     const QByteArray line = Line(kNowStamp, QStringLiteral("Соединение с именем \"Склад\" "
                                                            "подключилось к приемнику данных с "
                                                            "именем \"Склад на Ленина\"."))
@@ -331,7 +334,7 @@ void EventLogTest::ReadsTheSettingsAtEachEvent() {
     QCOMPARE(ReadAll(LogsPath()), line);
 
     maxSizeLogs_ = 0;
-    log_->LogEvent(kFull, 7, QString());
+    log_->LogEvent(kFull, ReceiverOpened, QString());
     QCOMPARE(ReadAll(StLogsPath()), line);
     QCOMPARE(ReadAll(LogsPath()), line);
 }
@@ -340,25 +343,27 @@ void EventLogTest::RotatesPastTheLimit_data() {
     QTest::addColumn<int>("maxSizeLogs");
     QTest::addColumn<qint64>("size");
     QTest::addColumn<QString>("previous"); // "" none, "file" or "folder"
-    QTest::addColumn<int>("code");
+    QTest::addColumn<EventCode>("code");
     QTest::addColumn<bool>("moved");
 
     const qint64 mib = 1024 * 1024;
-    QTest::newRow("exactly 1 MiB stays") << 1 << mib << "" << 1 << false;
-    QTest::newRow("one byte more is moved") << 1 << mib + 1 << "" << 1 << true;
-    QTest::newRow("older StLogs.txt is replaced") << 1 << mib + 1 << "file" << 1 << true;
-    QTest::newRow("limit 0 moves one byte") << 0 << qint64(1) << "" << 1 << true;
-    QTest::newRow("limit 0 keeps an empty file") << 0 << qint64(0) << "" << 1 << false;
-    QTest::newRow("moved for an event that writes nothing") << 0 << qint64(10) << "" << 7 << true;
-    QTest::newRow("moved for code 5") << 0 << qint64(10) << "" << 5 << true;
-    QTest::newRow("failed move appends in place") << 0 << qint64(10) << "folder" << 1 << false;
+    QTest::newRow("exactly 1 MiB stays") << 1 << mib << "" << Started << false;
+    QTest::newRow("one byte more is moved") << 1 << mib + 1 << "" << Started << true;
+    QTest::newRow("older StLogs.txt is replaced") << 1 << mib + 1 << "file" << Started << true;
+    QTest::newRow("limit 0 moves one byte") << 0 << qint64(1) << "" << Started << true;
+    QTest::newRow("limit 0 keeps an empty file") << 0 << qint64(0) << "" << Started << false;
+    QTest::newRow("moved for an event that writes nothing")
+        << 0 << qint64(10) << "" << ReceiverOpened << true;
+    QTest::newRow("moved for code 5") << 0 << qint64(10) << "" << EventCode(5) << true;
+    QTest::newRow("failed move appends in place")
+        << 0 << qint64(10) << "folder" << Started << false;
 }
 
 void EventLogTest::RotatesPastTheLimit() {
     QFETCH(int, maxSizeLogs);
     QFETCH(qint64, size);
     QFETCH(QString, previous);
-    QFETCH(int, code);
+    QFETCH(EventCode, code);
     QFETCH(bool, moved);
     maxSizeLogs_ = maxSizeLogs;
     showAllLogs_ = false;
@@ -378,9 +383,10 @@ void EventLogTest::RotatesPastTheLimit() {
     log_->LogEvent(kFull, code, QString());
 
     const QByteArray line =
-        code == 1 ? Line(kNowStamp, QStringLiteral("Соединение с именем \"Склад\" было запущенно."))
-                        .toUtf8()
-                  : QByteArray();
+        code == Started
+            ? Line(kNowStamp, QStringLiteral("Соединение с именем \"Склад\" было запущенно."))
+                  .toUtf8()
+            : QByteArray();
     if (moved) {
         QCOMPARE(ReadAll(StLogsPath()), old);
         QCOMPARE(ReadAll(LogsPath()), line);
@@ -405,12 +411,12 @@ void EventLogTest::ZeroLimitKeepsOnlyTheLastEvent() {
     const QByteArray stopped =
         Line(kNowStamp, QStringLiteral("Соединение с именем \"Склад\" было остановлено.")).toUtf8();
 
-    log_->LogEvent(kFull, 1, QString());
+    log_->LogEvent(kFull, Started, QString());
     QCOMPARE(ReadAll(LogsPath()), started);
-    log_->LogEvent(kFull, 6, QStringLiteral("Нет связи"));
+    log_->LogEvent(kFull, UpdateFailed, QStringLiteral("Нет связи"));
     QCOMPARE(ReadAll(LogsPath()), error);
     QCOMPARE(ReadAll(StLogsPath()), started);
-    log_->LogEvent(kFull, 3, QString());
+    log_->LogEvent(kFull, Stopped, QString());
     QCOMPARE(ReadAll(LogsPath()), stopped);
     QCOMPARE(ReadAll(StLogsPath()), error);
 }
@@ -420,9 +426,10 @@ void EventLogTest::LeavesTheCursorsWhereTheyAre() {
     dm_->Receiver.Last();
     dm_->Source.First();
 
-    for (int code : {1, 2, 6, 7, 8, 9, 15, 17, 18})
+    for (EventCode code : {Started, Updated, UpdateFailed, ReceiverOpened, SourceOpened,
+                           ReceiverSelected, SourceSelected, ReceiverClosed, SourceReleased})
         log_->LogEvent(kMidnight, code, QString());
-    log_->LogEvent(kUnknown, 7, QString());
+    log_->LogEvent(kUnknown, ReceiverOpened, QString());
 
     QCOMPARE(dm_->Connection.RecNo(), 1);
     QCOMPARE(dm_->Connection.FieldByName(QStringLiteral("Id")).AsInteger(), kMissingEnds);
@@ -482,7 +489,7 @@ void EventLogTest::RaisesFileErrorsWithoutLeavingTheFileOpen() {
     {
         const auto unprivileged = AsUnprivileged();
         try {
-            log_->LogEvent(kFull, 1, QString());
+            log_->LogEvent(kFull, Started, QString());
         } catch (const Exception& e) {
             raised = e.Message();
             raisedInOutError = typeid(e) == typeid(EInOutError);

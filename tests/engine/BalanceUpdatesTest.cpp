@@ -21,6 +21,8 @@
 #include <memory>
 #include <thread>
 
+using enum EventCode;
+
 using Item = DatabaseFixtures::Item;
 using Quantities = QMap<int, QVariant>;
 
@@ -229,7 +231,8 @@ private Q_SLOTS:
 
         TransferSql(worker, receiver, MakeSource(pass.SourceBalances()));
 
-        QCOMPARE(worker.LogCodes(), QList<int>({9, 15, 16}));
+        QCOMPARE(worker.LogCodes(),
+                 QList<EventCode>({ReceiverSelected, SourceSelected, ReceiverUpdated}));
         QCOMPARE(ReceiverProbe::Written(receiver), pass.ChangedPartnos());
         QCOMPARE(ReceiverProbe::Quantities(receiver), pass.After());
     }
@@ -247,7 +250,9 @@ private Q_SLOTS:
 
         Transfer1C(worker, receiver, infobase);
 
-        QCOMPARE(worker.LogCodes(), QList<int>({9, 10, 11, 12, 13, 14}));
+        QCOMPARE(worker.LogCodes(),
+                 QList<EventCode>({ReceiverSelected, BalancesCleared, BalancesAdded, StockFilterSet,
+                                   BalancesFilled, BalancesRead}));
         QCOMPARE(ReceiverProbe::Written(receiver), pass.ChangedPartnos());
         QCOMPARE(ReceiverProbe::Quantities(receiver), pass.After());
     }
@@ -317,7 +322,7 @@ private Q_SLOTS:
         }
 
         QVERIFY2(text.contains(message, Qt::CaseInsensitive), qPrintable(text));
-        QCOMPARE(worker.LogCodes(), QList<int>({9, 15}));
+        QCOMPARE(worker.LogCodes(), QList<EventCode>({ReceiverSelected, SourceSelected}));
         QVERIFY(ReceiverProbe::Written(receiver).isEmpty());
         QCOMPARE(ReceiverProbe::Quantities(receiver), pass.Before());
     }

@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+using enum EventCode;
+
 namespace {
 const QString AlreadyRunning = QStringLiteral("Данное подключение уже запущенно");
 const QString StopQuestion = QStringLiteral("Вы подтверждаете остановку данного соединения?");
@@ -134,7 +136,7 @@ void ConnectionControlTest::startSetsStatusByPeriod() {
     QCOMPARE(fixture.ConnectionPosts, posts + 1);
     QCOMPARE(control.RunningConnections().size(), size_t(1));
     QCOMPARE(control.RunningConnections().front().Key, QString::number(id));
-    QCOMPARE(fixture.Events.Codes(id), QList<int>{1});
+    QCOMPARE(fixture.Events.Codes(id), QList<EventCode>{Started});
     QVERIFY(fixture.Prompts.Messages().isEmpty());
 }
 
@@ -225,7 +227,7 @@ void ConnectionControlTest::stopSleepingWorker() {
     const int id = AddIdleConnection(fixture, "A");
     control.StartConnection(id);
     QVERIFY(fixture.WaitForSleepers(1));
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 4}));
+    QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, WaitsForPeriod}));
     std::weak_ptr<TWorkThread> worker = control.FindRunning(id);
     QVERIFY(worker.lock()->Sleeping);
     const int posts = fixture.ConnectionPosts;
@@ -241,7 +243,7 @@ void ConnectionControlTest::stopSleepingWorker() {
     QCOMPARE(fixture.ConnectionValue(id, "Updated").toInt(), 0);
     QVERIFY(control.RunningConnections().empty());
     QVERIFY(control.FindRunning(id) == nullptr);
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 4, 3}));
+    QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, WaitsForPeriod, Stopped}));
     // Posted with the table's events off: nothing saved.
     QCOMPARE(fixture.ConnectionPosts, posts);
 
@@ -249,7 +251,7 @@ void ConnectionControlTest::stopSleepingWorker() {
     QVERIFY(fixture.Time->AdvanceToNextWake() == 30 * 60000);
     QVERIFY(EngineFixture::WaitUntil([&] { return worker.expired(); }));
     QCOMPARE(fixture.Status(id), 0);
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 4, 3}));
+    QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, WaitsForPeriod, Stopped}));
     QCOMPARE(fixture.Window.Refreshes(), refreshes);
 
     // It may be started again at once; the new worker is the only entry.
@@ -275,7 +277,7 @@ void ConnectionControlTest::stopBusyWorker() {
     QCOMPARE(fixture.Status(id), 3);
     QCOMPARE(fixture.ConnectionValue(id, "Updated").toInt(), 1);
     QVERIFY(control.FindRunning(id) != nullptr);
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 3}));
+    QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, Stopped}));
 
     // At its next check the worker ends with status 0 and the window is
     // refreshed.
@@ -286,7 +288,7 @@ void ConnectionControlTest::stopBusyWorker() {
     QCOMPARE(fixture.Window.Refreshes(), refreshes + 1);
     QCOMPARE(fixture.ConnectionPosts, posts + 1);
     QVERIFY(control.RunningConnections().empty());
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 3}));
+    QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, Stopped}));
     QVERIFY(fixture.Time->Sleepers() == 0);
 
     control.StartConnection(id);
@@ -306,7 +308,7 @@ void ConnectionControlTest::stopAnsweredNo() {
     QCOMPARE(fixture.Prompts.Texts(), QStringList{StopQuestion});
     QCOMPARE(fixture.Status(id), 5);
     QVERIFY(control.FindRunning(id) != nullptr);
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 4}));
+    QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, WaitsForPeriod}));
 }
 
 void ConnectionControlTest::stopIgnoresIdleStatuses_data() {
@@ -343,7 +345,7 @@ void ConnectionControlTest::stopWithoutWorker() {
     control.StopConnection(id, false);
 
     QCOMPARE(fixture.Status(id), 4);
-    QCOMPARE(fixture.Events.Codes(id), QList<int>{3});
+    QCOMPARE(fixture.Events.Codes(id), QList<EventCode>{Stopped});
     // The cursor is back on the row that was current.
     QCOMPARE(fixture.Dm.Connection.FieldByName("Id").AsInteger(), first);
     QVERIFY(!fixture.Dm.Connection.ControlsDisabled());
@@ -373,7 +375,8 @@ void ConnectionControlTest::commandLine() {
     QCOMPARE(control.RunningConnections().size(), size_t(startRounds > 0 ? 2 : 0));
     for (int id : {a, b}) {
         QCOMPARE(fixture.Status(id), startRounds > 0 ? 5 : 0);
-        QCOMPARE(fixture.Events.Codes(id), startRounds > 0 ? QList<int>{1} : QList<int>{});
+        QCOMPARE(fixture.Events.Codes(id),
+                 startRounds > 0 ? QList<EventCode>{Started} : QList<EventCode>{});
     }
     // A second round finds both running and says so once for each.
     QCOMPARE(fixture.Prompts.Texts().size(), startRounds > 1 ? 2 : 0);
@@ -395,7 +398,7 @@ void ConnectionControlTest::stopAll() {
     QVERIFY(control.RunningConnections().empty());
     for (int id : {a, b}) {
         QCOMPARE(fixture.Status(id), 0);
-        QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 4, 3}));
+        QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, WaitsForPeriod, Stopped}));
     }
 }
 

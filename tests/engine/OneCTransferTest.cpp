@@ -13,6 +13,8 @@
 
 #include <memory>
 
+using enum EventCode;
+
 using Item = DatabaseFixtures::Item;
 using Quantities = QMap<int, QVariant>;
 
@@ -108,7 +110,9 @@ private Q_SLOTS:
         Transfer(worker, receiver, infobase);
 
         QCOMPARE(worker.Sleeps(), QList<std::int64_t>({30000}));
-        QCOMPARE(worker.LogCodes(), QList<int>({9, 10, 11, 12, 13, 14}));
+        QCOMPARE(worker.LogCodes(),
+                 QList<EventCode>({ReceiverSelected, BalancesCleared, BalancesAdded, StockFilterSet,
+                                   BalancesFilled, BalancesRead}));
         QCOMPARE(ReceiverProbe::Written(receiver), QList<int>({1}));
         Quantities expected = StartQuantities();
         expected[1] = firstBalance;
@@ -137,7 +141,9 @@ private Q_SLOTS:
 
         Transfer(worker, receiver, infobase);
 
-        QCOMPARE(worker.LogCodes(), QList<int>({9, 10, 11, 12, 13, 14}));
+        QCOMPARE(worker.LogCodes(),
+                 QList<EventCode>({ReceiverSelected, BalancesCleared, BalancesAdded, StockFilterSet,
+                                   BalancesFilled, BalancesRead}));
         QCOMPARE(ReceiverProbe::Quantities(receiver),
                  (Quantities{{1, balance}, {2, balance}, {3, balance}, {4, balance}}));
     }
@@ -149,7 +155,9 @@ private Q_SLOTS:
 
         Transfer(worker, receiver, infobase);
 
-        QCOMPARE(worker.LogCodes(), QList<int>({9, 10, 11, 12, 13, 14}));
+        QCOMPARE(worker.LogCodes(),
+                 QList<EventCode>({ReceiverSelected, BalancesCleared, BalancesAdded, StockFilterSet,
+                                   BalancesFilled, BalancesRead}));
         QVERIFY(ReceiverProbe::Written(receiver).isEmpty());
     }
 
@@ -170,18 +178,25 @@ private Q_SLOTS:
     }
 
     void stopRequest_data() {
-        QTest::addColumn<int>("stopAfter");
-        QTest::addColumn<QList<int>>("codes");
-        QTest::newRow("after the select") << 9 << QList<int>{9};
-        QTest::newRow("after the clear") << 10 << QList<int>{9, 10};
-        QTest::newRow("after the codes") << 11 << QList<int>{9, 10, 11};
-        QTest::newRow("after the filter") << 12 << QList<int>{9, 10, 11, 12};
-        QTest::newRow("after the fill") << 13 << QList<int>{9, 10, 11, 12, 13};
+        QTest::addColumn<EventCode>("stopAfter");
+        QTest::addColumn<QList<EventCode>>("codes");
+        QTest::newRow("after the select") << ReceiverSelected << QList<EventCode>{ReceiverSelected};
+        QTest::newRow("after the clear")
+            << BalancesCleared << QList<EventCode>{ReceiverSelected, BalancesCleared};
+        QTest::newRow("after the codes")
+            << BalancesAdded << QList<EventCode>{ReceiverSelected, BalancesCleared, BalancesAdded};
+        QTest::newRow("after the filter")
+            << StockFilterSet
+            << QList<EventCode>{ReceiverSelected, BalancesCleared, BalancesAdded, StockFilterSet};
+        QTest::newRow("after the fill")
+            << BalancesFilled
+            << QList<EventCode>{ReceiverSelected, BalancesCleared, BalancesAdded, StockFilterSet,
+                                BalancesFilled};
     }
 
     void stopRequest() {
-        QFETCH(int, stopAfter);
-        QFETCH(QList<int>, codes);
+        QFETCH(EventCode, stopAfter);
+        QFETCH(QList<EventCode>, codes);
         const QString receiver = MakeReceiver(StartItems());
         const InfobaseFixture infobase;
         RecordingTransferContext worker(OneCParameters());
@@ -200,22 +215,26 @@ private Q_SLOTS:
         QTest::addColumn<int>("failingPartno");
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<QList<int>>("codes");
+        QTest::addColumn<QList<EventCode>>("codes");
         QTest::newRow("filter refused")
             << QStringList() << QStringLiteral("Склад9") << false << 0 << "Exception"
-            << QStringLiteral("Склад не найден: Склад9") << QList<int>{9, 10, 11};
+            << QStringLiteral("Склад не найден: Склад9")
+            << QList<EventCode>{ReceiverSelected, BalancesCleared, BalancesAdded};
         QTest::newRow("fill failed")
             << QStringList() << QString() << true << 0 << "Exception"
             << QStringLiteral("Во время расчета остатков в программе 1С произошла ошибка.")
-            << QList<int>{9, 10, 11, 12};
+            << QList<EventCode>{ReceiverSelected, BalancesCleared, BalancesAdded, StockFilterSet};
         QTest::newRow("infobase error while reading")
             << QStringList{QStringLiteral("--fail"),
                            QStringLiteral("глПолучитьИзТаблицыОстатковОЛЕ:Нет доступа")}
             << QString() << false << 0 << "EOleException" << QStringLiteral("Нет доступа")
-            << QList<int>{9, 10, 11, 12, 13};
+            << QList<EventCode>{ReceiverSelected, BalancesCleared, BalancesAdded, StockFilterSet,
+                                BalancesFilled};
         QTest::newRow("update refused")
             << QStringList() << QString() << false << 1 << "EOleException"
-            << QStringLiteral("Строка отклонена") << QList<int>{9, 10, 11, 12, 13};
+            << QStringLiteral("Строка отклонена")
+            << QList<EventCode>{ReceiverSelected, BalancesCleared, BalancesAdded, StockFilterSet,
+                                BalancesFilled};
     }
 
     void failures() {
@@ -225,7 +244,7 @@ private Q_SLOTS:
         QFETCH(int, failingPartno);
         QFETCH(QString, kind);
         QFETCH(QString, message);
-        QFETCH(QList<int>, codes);
+        QFETCH(QList<EventCode>, codes);
         const QString receiver = MakeReceiver(StartItems());
         if (failingPartno != 0)
             ReceiverProbe::FailUpdateOf(receiver, failingPartno);

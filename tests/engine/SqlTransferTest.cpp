@@ -9,6 +9,8 @@
 
 #include <QTest>
 
+using enum EventCode;
+
 using Item = DatabaseFixtures::Item;
 using Quantities = QMap<int, QVariant>;
 
@@ -127,7 +129,8 @@ private Q_SLOTS:
 
         Transfer(worker, receiver, source);
 
-        QCOMPARE(worker.LogCodes(), QList<int>({9, 15, 16}));
+        QCOMPARE(worker.LogCodes(),
+                 QList<EventCode>({ReceiverSelected, SourceSelected, ReceiverUpdated}));
         QCOMPARE(ReceiverProbe::Written(receiver), QList<int>({1, 5, 6}));
         Quantities expected = StartQuantities();
         expected[1] = 7.0;
@@ -142,7 +145,8 @@ private Q_SLOTS:
 
         Transfer(worker, receiver, MakeSource(TestDatabaseKind::Sqlite));
 
-        QCOMPARE(worker.LogCodes(), QList<int>({9, 15, 16}));
+        QCOMPARE(worker.LogCodes(),
+                 QList<EventCode>({ReceiverSelected, SourceSelected, ReceiverUpdated}));
         QVERIFY(ReceiverProbe::Written(receiver).isEmpty());
     }
 
@@ -166,7 +170,7 @@ private Q_SLOTS:
             QStringLiteral("EOleException"));
 
         QVERIFY2(message.contains(QStringLiteral("Строка отклонена")), qPrintable(message));
-        QCOMPARE(worker.LogCodes(), QList<int>({9, 15}));
+        QCOMPARE(worker.LogCodes(), QList<EventCode>({ReceiverSelected, SourceSelected}));
         QVERIFY(ReceiverProbe::Written(receiver).isEmpty());
         QCOMPARE(ReceiverProbe::Quantities(receiver), StartQuantities());
     }
@@ -175,26 +179,29 @@ private Q_SLOTS:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("kind");
-        QTest::addColumn<QList<int>>("codes");
-        const QList<int> none;
+        QTest::addColumn<QList<EventCode>>("codes");
+        const QList<EventCode> none;
         QTest::newRow("no such table") << "TableName"
                                        << "No_Such_Balance"
                                        << "EOleException" << none;
         QTest::newRow("no such key field") << "KeyField"
                                            << "No_Key"
                                            << "EOleException" << none;
-        QTest::newRow("no such value field") << "ValueField"
-                                             << "No_Value"
-                                             << "EOleException" << QList<int>{9, 15};
+        QTest::newRow("no such value field")
+            << "ValueField"
+            << "No_Value"
+            << "EOleException" << QList<EventCode>{ReceiverSelected, SourceSelected};
         QTest::newRow("faulty query") << "SqlQuery"
                                       << "select Item, Qty from No_Such_Src"
-                                      << "EOleException" << QList<int>{9};
-        QTest::newRow("no docking column") << "DockingField"
-                                           << "Code"
-                                           << "Exception" << QList<int>{9, 15};
-        QTest::newRow("no value column") << "SourceValueField"
-                                         << "Amount"
-                                         << "Exception" << QList<int>{9, 15};
+                                      << "EOleException" << QList<EventCode>{ReceiverSelected};
+        QTest::newRow("no docking column")
+            << "DockingField"
+            << "Code"
+            << "Exception" << QList<EventCode>{ReceiverSelected, SourceSelected};
+        QTest::newRow("no value column")
+            << "SourceValueField"
+            << "Amount"
+            << "Exception" << QList<EventCode>{ReceiverSelected, SourceSelected};
         QTest::newRow("statement in a table name") << "TableName"
                                                    << "Stock_Balance A, Parts B; delete from Parts"
                                                    << "Exception" << none;
@@ -215,7 +222,7 @@ private Q_SLOTS:
         QFETCH(QString, field);
         QFETCH(QString, value);
         QFETCH(QString, kind);
-        QFETCH(QList<int>, codes);
+        QFETCH(QList<EventCode>, codes);
         const QString receiver = MakeReceiver(TestDatabaseKind::FirebirdEmbedded, StartItems());
         WorkerParameters parameters = SqlParameters();
         QString* target = field == "TableName"      ? &parameters.TableName
@@ -262,7 +269,8 @@ private Q_SLOTS:
 
         Transfer(worker, receiver, MakeSource(TestDatabaseKind::Sqlite));
 
-        QCOMPARE(worker.LogCodes(), QList<int>({9, 15, 16}));
+        QCOMPARE(worker.LogCodes(),
+                 QList<EventCode>({ReceiverSelected, SourceSelected, ReceiverUpdated}));
         QCOMPARE(DatabaseFixtures::Select(
                      receiver, QStringLiteral("select Quantity, \"Новое \"\"значение\"\"\" from "
                                               "\"Остатки склада\"")),
@@ -321,7 +329,8 @@ private Q_SLOTS:
 
         Transfer(worker, receiver, source);
 
-        QCOMPARE(worker.LogCodes(), QList<int>({9, 15, 16}));
+        QCOMPARE(worker.LogCodes(),
+                 QList<EventCode>({ReceiverSelected, SourceSelected, ReceiverUpdated}));
         QCOMPARE(ReceiverProbe::Quantities(receiver),
                  (Quantities{{1, 12.5}, {2, 7.25}, {3, 3.0}, {4, 1109.71}, {5, kNull}, {6, 0.0}}));
         QCOMPARE(ReceiverProbe::Written(receiver), QList<int>({1, 2, 3, 4, 5}));
@@ -366,21 +375,23 @@ private Q_SLOTS:
         QVERIFY2(message.contains(QStringLiteral("1003")) &&
                      message.contains(QStringLiteral("\"n/a\"")),
                  qPrintable(message));
-        QCOMPARE(worker.LogCodes(), QList<int>({9, 15}));
+        QCOMPARE(worker.LogCodes(), QList<EventCode>({ReceiverSelected, SourceSelected}));
         QCOMPARE(ReceiverProbe::Quantities(receiver), StartQuantities());
     }
 
     void stopRequest_data() {
-        QTest::addColumn<int>("stopAfter");
-        QTest::addColumn<QList<int>>("codes");
-        QTest::newRow("after the receiver's select") << 9 << QList<int>{9};
-        QTest::newRow("after the source's query") << 15 << QList<int>{9, 15};
+        QTest::addColumn<EventCode>("stopAfter");
+        QTest::addColumn<QList<EventCode>>("codes");
+        QTest::newRow("after the receiver's select")
+            << ReceiverSelected << QList<EventCode>{ReceiverSelected};
+        QTest::newRow("after the source's query")
+            << SourceSelected << QList<EventCode>{ReceiverSelected, SourceSelected};
     }
 
     // A stop request skips the rest and the transfer returns normally.
     void stopRequest() {
-        QFETCH(int, stopAfter);
-        QFETCH(QList<int>, codes);
+        QFETCH(EventCode, stopAfter);
+        QFETCH(QList<EventCode>, codes);
         const QString receiver = MakeReceiver(TestDatabaseKind::FirebirdEmbedded, StartItems());
         RecordingTransferContext worker(SqlParameters());
         worker.StopAfterCode = stopAfter;

@@ -16,6 +16,8 @@
 #include <chrono>
 #include <optional>
 
+using enum EventCode;
+
 using Quantities = QMap<int, QVariant>;
 
 namespace {
@@ -65,20 +67,28 @@ private:
 private Q_SLOTS:
     void stopCutsTheCallShort_data() {
         QTest::addColumn<int>("call");
-        QTest::addColumn<QList<int>>("events");
+        QTest::addColumn<QList<EventCode>>("events");
         QTest::newRow("source query")
-            << int(StuckCall::SourceQuery) << QList<int>{1, 19, 7, 8, 9, 3, 18, 17, 20};
+            << int(StuckCall::SourceQuery)
+            << QList<EventCode>{Started,        CycleBegins,      ReceiverOpened,
+                                SourceOpened,   ReceiverSelected, Stopped,
+                                SourceReleased, ReceiverClosed,   CycleEnds};
         QTest::newRow("receiver row locked")
-            << int(StuckCall::LockedReceiverRow) << QList<int>{1, 19, 7, 8, 9, 15, 3, 18, 17, 20};
+            << int(StuckCall::LockedReceiverRow)
+            << QList<EventCode>{Started,          CycleBegins,    ReceiverOpened, SourceOpened,
+                                ReceiverSelected, SourceSelected, Stopped,        SourceReleased,
+                                ReceiverClosed,   CycleEnds};
         QTest::newRow("infobase call")
-            << int(StuckCall::InfobaseCall) << QList<int>{1, 19, 7, 3, 18, 17, 20};
+            << int(StuckCall::InfobaseCall)
+            << QList<EventCode>{Started,        CycleBegins,    ReceiverOpened, Stopped,
+                                SourceReleased, ReceiverClosed, CycleEnds};
     }
 
     // The worker is given the grace to come to its check, then its call is cut short and it
     // ends as after any stop request: nothing written, nothing reported, status 0.
     void stopCutsTheCallShort() {
         QFETCH(int, call);
-        QFETCH(QList<int>, events);
+        QFETCH(QList<EventCode>, events);
         const QString receiver = MakeReceiver();
         const InfobaseFixture infobase({QStringLiteral("--delay"), QStringLiteral("600000")});
         EngineFixture fixture;
@@ -120,7 +130,7 @@ private Q_SLOTS:
         control.StartConnection(id);
         const std::weak_ptr<TWorkThread> worker = control.FindRunning(id);
         QVERIFY(EngineFixture::WaitUntil(
-            [&] { return fixture.Events.Codes(id).size() == events.indexOf(3); }));
+            [&] { return fixture.Events.Codes(id).size() == events.indexOf(Stopped); }));
         if (sleeping)
             QVERIFY(EngineFixture::WaitUntil([&] { return sleeping->Running() == 1; }));
         else
@@ -171,7 +181,10 @@ private Q_SLOTS:
         QVERIFY(EngineFixture::WaitUntil([&] { return fixture.Dm.TaskScheduler.isActive(); }));
         QVERIFY(fixture.WaitForSleepers(1));
 
-        QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 19, 7, 8, 9, 6, 18, 17, 20}));
+        QCOMPARE(
+            fixture.Events.Codes(id),
+            (QList<EventCode>{Started, CycleBegins, ReceiverOpened, SourceOpened, ReceiverSelected,
+                              UpdateFailed, SourceReleased, ReceiverClosed, CycleEnds}));
         QCOMPARE(fixture.Status(id), 4);
         QVERIFY(control.FindRunning(id));
         QCOMPARE(fixture.CycleMarks(id), 0);

@@ -15,6 +15,8 @@
 #include <limits>
 #include <thread>
 
+using enum EventCode;
+
 namespace {
 const QStringList Days = {"Monday", "Tuesday",  "Wednesday", "Thursday",
                           "Friday", "Saturday", "Sunday"};
@@ -83,7 +85,7 @@ void WorkThreadTest::firstCycleAtOnceSecondAfterPeriod() {
     QVERIFY(fixture.WaitForSleepers(1));
     // Outside the working period a cycle only says so; no time has passed for the first one.
     QCOMPARE(fixture.Time->Now(), EngineFixture::DefaultStart());
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 4}));
+    QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, WaitsForPeriod}));
     QCOMPARE(fixture.Status(id), 5);
     QCOMPARE(fixture.ConnectionPosts, posts + 1);
     // The step moved back to the row that was current and resumed the controls.
@@ -94,7 +96,7 @@ void WorkThreadTest::firstCycleAtOnceSecondAfterPeriod() {
     QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * Minute);
     QVERIFY(fixture.WaitUntil([&] { return fixture.Events.Codes(id).size() == 3; }));
     QVERIFY(fixture.WaitForSleepers(1));
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 4, 4}));
+    QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, WaitsForPeriod, WaitsForPeriod}));
     QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * Minute);
 }
 
@@ -118,7 +120,7 @@ void WorkThreadTest::longPeriodIsHonoured() {
     control.StartConnection(id);
 
     QVERIFY(fixture.WaitForSleepers(1));
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 4}));
+    QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, WaitsForPeriod}));
     QCOMPARE(fixture.Time->AdvanceToNextWake(), std::int64_t(minutes) * Minute);
     QVERIFY(fixture.WaitUntil([&] { return fixture.Events.Codes(id).size() == 3; }));
     QVERIFY(fixture.WaitForSleepers(1));
@@ -133,7 +135,8 @@ void WorkThreadTest::receiverUnreachable() {
     control.StartConnection(id);
     QVERIFY(fixture.WaitForSleepers(1));
 
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 19, 17, 6, 20}));
+    QCOMPARE(fixture.Events.Codes(id),
+             (QList<EventCode>{Started, CycleBegins, ReceiverClosed, UpdateFailed, CycleEnds}));
     QCOMPARE(fixture.Status(id), 4);
     QVERIFY(!fixture.Events.Events().at(3).Text.isEmpty());
     QCOMPARE(fixture.CycleMarks(id), 0);
@@ -142,7 +145,9 @@ void WorkThreadTest::receiverUnreachable() {
     QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * Minute);
     QVERIFY(fixture.WaitUntil([&] { return fixture.Events.Codes(id).size() == 9; }));
     QVERIFY(fixture.WaitForSleepers(1));
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 19, 17, 6, 20, 19, 17, 6, 20}));
+    QCOMPARE(fixture.Events.Codes(id),
+             (QList<EventCode>{Started, CycleBegins, ReceiverClosed, UpdateFailed, CycleEnds,
+                               CycleBegins, ReceiverClosed, UpdateFailed, CycleEnds}));
     QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * Minute);
 }
 
@@ -157,7 +162,8 @@ void WorkThreadTest::updateError() {
     std::weak_ptr<TWorkThread> worker = control.FindRunning(id);
 
     QVERIFY(fixture.WaitUntil([&] { return worker.expired(); }));
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 19, 7, 17, 6}));
+    QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, CycleBegins, ReceiverOpened,
+                                                         ReceiverClosed, UpdateFailed}));
     QCOMPARE(fixture.Status(id), 2);
     const QString errorText = fixture.Events.Events().last().Text;
     QVERIFY(!errorText.isEmpty());
@@ -213,7 +219,7 @@ void WorkThreadTest::failureWhileReportingAnUpdateError() {
             save();
     };
     fixture.Events.OnEvent = [&](const RecordingEventSink::Event& event) {
-        if (logFails && event.Code == 6)
+        if (logFails && event.Code == UpdateFailed)
             throw EInOutError(logFailure);
     };
     control.StartConnection(id);
@@ -222,7 +228,7 @@ void WorkThreadTest::failureWhileReportingAnUpdateError() {
     QVERIFY(fixture.WaitUntil([&] { return worker.expired(); }));
     QCOMPARE(fixture.Status(id), 2);
     const QString errorText = fixture.Events.Events().last().Text;
-    QCOMPARE(fixture.Events.Events().last().Code, 6);
+    QCOMPARE(fixture.Events.Events().last().Code, UpdateFailed);
     QString expected = QStringLiteral("В процессе обновления у соединения \"Склад\" произошла "
                                       "следующая ошибка:\r\r") +
                        errorText;
@@ -244,7 +250,8 @@ void WorkThreadTest::attemptCounting() {
     ConnectionControl control(fixture.Environment(3));
     const int id = fixture.AddConnection("A", fixture.AddReceiver(receiver),
                                          fixture.AddSource(1, NoSuchDriver), 2);
-    const QList<int> failedCycle = {19, 7, 6, 18, 17, 20};
+    const QList<EventCode> failedCycle = {CycleBegins,    ReceiverOpened, UpdateFailed,
+                                          SourceReleased, ReceiverClosed, CycleEnds};
     control.StartConnection(id);
 
     // The first cycle runs at once; each counted failure makes the next wait 60000 ms.
@@ -287,7 +294,7 @@ void WorkThreadTest::retryWaitUntilCountPassesLimit() {
         QVERIFY(fixture.WaitUntil([&] { return fixture.Events.Codes(id).size() > events; }));
         QVERIFY(fixture.WaitForSleepers(1));
         QCOMPARE(fixture.Status(id), 1);
-        QVERIFY(fixture.Events.Codes(id).mid(events).contains(2));
+        QVERIFY(fixture.Events.Codes(id).mid(events).contains(Updated));
     }
     QCOMPARE(Quantities(receiver), (QList<QVariant>{11.0, 2.0, 3.0}));
     QVERIFY(!fixture.ConnectionValue(id, "Update_Time").isNull());
@@ -306,14 +313,16 @@ void WorkThreadTest::stopRequestDuringTransfer() {
         fixture.AddSource(1, source, "select Code, Qty from Src", "Code", "Qty"), 2);
     // The stop comes while the worker is between opening the source and the transfer.
     fixture.Events.OnEvent = [&](const RecordingEventSink::Event& event) {
-        if (event.Code == 8)
+        if (event.Code == SourceOpened)
             control.StopConnection(id, false);
     };
     control.StartConnection(id);
     std::weak_ptr<TWorkThread> worker = control.FindRunning(id);
 
     QVERIFY(fixture.WaitUntil([&] { return worker.expired(); }));
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 19, 7, 8, 3, 18, 17, 20}));
+    QCOMPARE(fixture.Events.Codes(id),
+             (QList<EventCode>{Started, CycleBegins, ReceiverOpened, SourceOpened, Stopped,
+                               SourceReleased, ReceiverClosed, CycleEnds}));
     QCOMPARE(fixture.Status(id), 0);
     QCOMPARE(fixture.ConnectionValue(id, "Updated").toInt(), 0);
     QCOMPARE(Quantities(receiver), (QList<QVariant>{1.0, 2.0, 3.0}));
@@ -350,7 +359,8 @@ void WorkThreadTest::shutdown() {
     control->StartConnection(asleep);
     control->StartConnection(stuck);
     QVERIFY(fixture->WaitForSleepers(1));
-    QVERIFY(fixture->WaitUntil([&] { return fixture->Events.Codes(stuck).contains(15); }));
+    QVERIFY(
+        fixture->WaitUntil([&] { return fixture->Events.Codes(stuck).contains(SourceSelected); }));
     // Long enough for the worker to reach its update, which waits for the lock.
     fixture->WaitUntil([] { return false; }, 500);
     const std::shared_ptr<TWorkThread> stuckWorker = control->FindRunning(stuck);

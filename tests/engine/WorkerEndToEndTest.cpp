@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using enum EventCode;
+
 using Item = DatabaseFixtures::Item;
 using Quantities = QMap<int, QVariant>;
 
@@ -29,8 +31,13 @@ constexpr std::int64_t kPeriod = 2 * kMinute;
 constexpr std::int64_t kPause = 30000;
 
 // Whole cycles of a connection from StartConnection on, through the worker's own steps.
-const QList<int> kSqlCycle = {19, 7, 8, 9, 15, 16, 2, 18, 17, 20};
-const QList<int> kOneCCycle = {19, 7, 8, 9, 10, 11, 12, 13, 14, 2, 18, 17, 20};
+const QList<EventCode> kSqlCycle = {CycleBegins,    ReceiverOpened,  SourceOpened, ReceiverSelected,
+                                    SourceSelected, ReceiverUpdated, Updated,      SourceReleased,
+                                    ReceiverClosed, CycleEnds};
+const QList<EventCode> kOneCCycle = {
+    CycleBegins,    ReceiverOpened, SourceOpened,   ReceiverSelected, BalancesCleared,
+    BalancesAdded,  StockFilterSet, BalancesFilled, BalancesRead,     Updated,
+    SourceReleased, ReceiverClosed, CycleEnds};
 
 // The receiver of the 1C cycles, against the stand-in's default balances and the filter
 // "Основной" (1001: 10; 1002: 0; 1003 only in Розница: 0; 1004 unknown: -1):
@@ -133,7 +140,7 @@ void WorkerEndToEndTest::sqlCycle() {
     QVERIFY(worker.lock()->Parameters().SourceConnectionString.endsWith(u';'));
     QVERIFY(WaitForEvents(fixture, id, 1 + kSqlCycle.size(), worker));
 
-    QCOMPARE(fixture.Events.Codes(id), QList<int>{1} + kSqlCycle);
+    QCOMPARE(fixture.Events.Codes(id), QList<EventCode>{Started} + kSqlCycle);
     QCOMPARE(fixture.Status(id), 1);
     QCOMPARE(fixture.ConnectionValue(id, "Update_Time").toDateTime(),
              EngineFixture::DefaultStart());
@@ -148,7 +155,7 @@ void WorkerEndToEndTest::sqlCycle() {
     DatabaseFixtures::Run(source, {QStringLiteral("update Src set Qty = 8 where Code = 1003")});
     QCOMPARE(fixture.Time->AdvanceToNextWake(), kPeriod);
     QVERIFY(WaitForEvents(fixture, id, 1 + 2 * kSqlCycle.size(), worker));
-    QCOMPARE(fixture.Events.Codes(id), QList<int>{1} + kSqlCycle + kSqlCycle);
+    QCOMPARE(fixture.Events.Codes(id), QList<EventCode>{Started} + kSqlCycle + kSqlCycle);
     QCOMPARE(ReceiverProbe::Written(receiver), (QList<int>{1, 3, 5, 6, 6}));
     QCOMPARE(ReceiverProbe::Quantities(receiver).value(3), QVariant(8.0));
 }
@@ -191,12 +198,13 @@ void WorkerEndToEndTest::oneCCycle() {
 
     // Both ends are open and the infobase is given its pause before anything is read.
     QVERIFY(fixture.WaitForSleepers(1));
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 19, 7, 8}));
+    QCOMPARE(fixture.Events.Codes(id),
+             (QList<EventCode>{Started, CycleBegins, ReceiverOpened, SourceOpened}));
     QCOMPARE(fixture.CycleMarks(id), 1);
     QCOMPARE(fixture.Time->AdvanceToNextWake(), kPause);
     QVERIFY(WaitForEvents(fixture, id, 1 + kOneCCycle.size(), worker));
 
-    QCOMPARE(fixture.Events.Codes(id), QList<int>{1} + kOneCCycle);
+    QCOMPARE(fixture.Events.Codes(id), QList<EventCode>{Started} + kOneCCycle);
     QCOMPARE(fixture.Status(id), 1);
     QCOMPARE(fixture.ConnectionValue(id, "Update_Time").toDateTime(),
              EngineFixture::DefaultStart().addMSecs(kPause));
@@ -224,7 +232,8 @@ void WorkerEndToEndTest::terminationDuringOneCPause() {
     control.StartConnection(id);
     const std::weak_ptr<TWorkThread> worker = control.FindRunning(id);
     QVERIFY(fixture.WaitForSleepers(1));
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 19, 7, 8}));
+    QCOMPARE(fixture.Events.Codes(id),
+             (QList<EventCode>{Started, CycleBegins, ReceiverOpened, SourceOpened}));
 
     control.StopConnection(id, false);
 
@@ -233,7 +242,9 @@ void WorkerEndToEndTest::terminationDuringOneCPause() {
     QCOMPARE(fixture.Time->AdvanceToNextWake(), kPause);
     QVERIFY(WaitForEvents(fixture, id, 8, worker));
     // Nothing was transferred, so no update is reported and the update time stays empty.
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 19, 7, 8, 3, 18, 17, 20}));
+    QCOMPARE(fixture.Events.Codes(id),
+             (QList<EventCode>{Started, CycleBegins, ReceiverOpened, SourceOpened, Stopped,
+                               SourceReleased, ReceiverClosed, CycleEnds}));
     QVERIFY(fixture.ConnectionValue(id, QStringLiteral("Update_Time")).isNull());
     QCOMPARE(fixture.Status(id), 0);
     QCOMPARE(fixture.CycleMarks(id), 0);
@@ -265,7 +276,10 @@ void WorkerEndToEndTest::balanceThatIsNoNumber() {
     QCOMPARE(fixture.Time->AdvanceToNextWake(), kPause);
     QVERIFY(EngineFixture::WaitUntil([&] { return worker.expired(); }));
 
-    QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 19, 7, 8, 9, 10, 11, 12, 13, 18, 17, 6}));
+    QCOMPARE(fixture.Events.Codes(id),
+             (QList<EventCode>{Started, CycleBegins, ReceiverOpened, SourceOpened, ReceiverSelected,
+                               BalancesCleared, BalancesAdded, StockFilterSet, BalancesFilled,
+                               SourceReleased, ReceiverClosed, UpdateFailed}));
     QCOMPARE(fixture.Status(id), 2);
     const QString errorText = fixture.Events.Events().last().Text;
     QVERIFY2(errorText.contains(QStringLiteral("много")), qPrintable(errorText));
@@ -343,11 +357,16 @@ void WorkerEndToEndTest::receiverServerStoppedMidUpdate() {
                                                             "'STOCK_BALANCE_GATE'"))
                         .isEmpty();
         }));
-        QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 19, 7, 8, 9, 15}));
+        QCOMPARE(fixture.Events.Codes(id),
+                 (QList<EventCode>{Started, CycleBegins, ReceiverOpened, SourceOpened,
+                                   ReceiverSelected, SourceSelected}));
 
         server.Stop();
         QVERIFY(WaitForEvents(fixture, id, 10, worker));
-        QCOMPARE(fixture.Events.Codes(id), (QList<int>{1, 19, 7, 8, 9, 15, 6, 18, 17, 20}));
+        QCOMPARE(fixture.Events.Codes(id),
+                 (QList<EventCode>{Started, CycleBegins, ReceiverOpened, SourceOpened,
+                                   ReceiverSelected, SourceSelected, UpdateFailed, SourceReleased,
+                                   ReceiverClosed, CycleEnds}));
         QCOMPARE(fixture.Status(id), 4);
         QVERIFY(!fixture.Events.Events().at(6).Text.isEmpty());
         QCOMPARE(fixture.CycleMarks(id), 0);

@@ -348,7 +348,7 @@ private Q_SLOTS:
         TSynchronization_Service service(dm, Environment());
         QVERIFY(service.Loaded());
         // One event: the size is checked before it is written.
-        service.LogEvent(1, 19);
+        service.LogEvent(1, EventCode::CycleBegins);
 
         QCOMPARE(QFileInfo::exists(folder_.filePath(QStringLiteral("Log/StLogs.txt"))), rotated);
         if (rotated)

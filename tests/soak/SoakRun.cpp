@@ -20,6 +20,7 @@
 #include <QTime>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -45,17 +46,17 @@ const char* ActionName(SoakAction action) {
 }
 
 // The main events of the log by the end of their sentence.
-int MainEventOf(const QString& line) {
-    static const QList<std::pair<QString, int>> endings = {
-        {QStringLiteral(" было запущенно."), 1},
-        {QStringLiteral(" обновилось."), 2},
-        {QStringLiteral(" было остановлено."), 3},
-        {QStringLiteral(" ожидает рабочего периода."), 4},
-        {QStringLiteral(" произошла ошибка при обновлении данных."), 6}};
+std::optional<EventCode> MainEventOf(const QString& line) {
+    static const QList<std::pair<QString, EventCode>> endings = {
+        {QStringLiteral(" было запущенно."), EventCode::Started},
+        {QStringLiteral(" обновилось."), EventCode::Updated},
+        {QStringLiteral(" было остановлено."), EventCode::Stopped},
+        {QStringLiteral(" ожидает рабочего периода."), EventCode::WaitsForPeriod},
+        {QStringLiteral(" произошла ошибка при обновлении данных."), EventCode::UpdateFailed}};
     for (const auto& [ending, code] : endings)
         if (line.contains(ending))
             return code;
-    return 0;
+    return std::nullopt;
 }
 
 QStringList InfobaseCalls() {
@@ -453,7 +454,8 @@ void SoakRun::Stop(int index) {
 
 bool SoakRun::BetweenCycles() const {
     const auto between = [](const TWorkThread& worker) {
-        return worker.Finished() || worker.LogCode == 0 || worker.LogCode == 20;
+        return worker.Finished() || worker.LogCode == EventCode{} ||
+               worker.LogCode == EventCode::CycleEnds;
     };
     // One stopped in the pause of its cycle still holds both ends until it wakes.
     for (const auto& stopped : stopped_)
@@ -527,18 +529,18 @@ void SoakRun::ReadLog() {
     logOffset_ += whole + 2;
     const QStringList lines = QString::fromUtf8(added.left(whole)).split(QStringLiteral("\r\n"));
     for (const QString& line : lines) {
-        const int code = MainEventOf(line);
-        if (code == 0)
+        const std::optional<EventCode> code = MainEventOf(line);
+        if (!code)
             continue;
         for (int index = 0; index < ids_.size(); ++index) {
             if (!line.contains(u'"' + connections_[size_t(index)]->Name() + u'"'))
                 continue;
             LogState& state = log_[index];
-            if (code == 1)
+            if (code == EventCode::Started)
                 state.SinceStart.clear();
-            state.SinceStart.append(code);
-            state.Updated += code == 2;
-            state.Failed += code == 6;
+            state.SinceStart.append(*code);
+            state.Updated += code == EventCode::Updated;
+            state.Failed += code == EventCode::UpdateFailed;
         }
     }
 }
@@ -547,27 +549,27 @@ QStringList SoakRun::StatusAgainstEvents(int index) const {
     const QString name = connections_[size_t(index)]->Name();
     const int status = Status(index);
     const bool running = Running(index);
-    const QList<int> events = log_.value(index).SinceStart;
-    const int last = events.isEmpty() ? 0 : events.last();
+    const QList<EventCode> events = log_.value(index).SinceStart;
+    const EventCode last = events.isEmpty() ? EventCode{} : events.last();
     bool agrees = false;
     switch (status) {
     case ConnectionStatus::NotUpdating: {
         // A cycle cut short by the stop may still log its failure, never an update.
-        const qsizetype stop = events.lastIndexOf(3);
-        agrees = !running && stop >= 0 && !events.mid(stop).contains(2);
+        const qsizetype stop = events.lastIndexOf(EventCode::Stopped);
+        agrees = !running && stop >= 0 && !events.mid(stop).contains(EventCode::Updated);
         break;
     }
     case ConnectionStatus::Updating:
-        agrees = running && last == 2;
+        agrees = running && last == EventCode::Updated;
         break;
     case ConnectionStatus::UpdateError:
-        agrees = !running && last == 6;
+        agrees = !running && last == EventCode::UpdateFailed;
         break;
     case ConnectionStatus::ConnectError:
-        agrees = running && last == 6;
+        agrees = running && last == EventCode::UpdateFailed;
         break;
     case ConnectionStatus::WaitingForPeriod:
-        agrees = running && last == 4;
+        agrees = running && last == EventCode::WaitsForPeriod;
         break;
     default:
         break;
@@ -575,8 +577,8 @@ QStringList SoakRun::StatusAgainstEvents(int index) const {
     if (agrees)
         return {};
     QStringList codes;
-    for (int code : events)
-        codes.append(QString::number(code));
+    for (EventCode code : events)
+        codes.append(QString::number(int(code)));
     return {QStringLiteral("%1: status %2, %3, events since its start: %4")
                 .arg(name)
                 .arg(status)

@@ -2,6 +2,7 @@
 
 #include "SoakConnection.h"
 
+#include "core/EventCode.h"
 #include "core/uDm.h"
 #include "support/DatabaseFixtures.h"
 #include "support/RecordingWindowLink.h"
@@ -63,7 +64,7 @@ private:
         QString Call;   // the infobase's call that fails
     };
     struct LogState {
-        QList<int> SinceStart; // the main events since the last start
+        QList<EventCode> SinceStart; // the main events since the last start
         int Updated = 0;
         int Failed = 0;
     };

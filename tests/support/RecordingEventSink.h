@@ -12,15 +12,15 @@ class RecordingEventSink final : public EventSink {
 public:
     struct Event {
         int Id = 0;
-        int Code = 0;
+        EventCode Code{};
         QString Text;
     };
 
-    void LogEvent(int id, int code, const QString& text) override;
+    void LogEvent(int id, EventCode code, const QString& text) override;
 
     const QList<Event>& Events() const { return events_; }
     // The codes of one connection, in order.
-    QList<int> Codes(int id) const;
+    QList<EventCode> Codes(int id) const;
     void Clear() { events_.clear(); }
 
     // Called after each event is kept, to act at a given moment of a worker.

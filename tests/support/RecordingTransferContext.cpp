@@ -4,10 +4,10 @@ RecordingTransferContext::RecordingTransferContext(WorkerParameters parameters)
     : parameters_(std::move(parameters)) {}
 
 bool RecordingTransferContext::CanContinue() {
-    return StopAfterCode == 0 || !logCodes_.contains(StopAfterCode);
+    return StopAfterCode == EventCode{} || !logCodes_.contains(StopAfterCode);
 }
 
-void RecordingTransferContext::PostLogCode(int code) {
+void RecordingTransferContext::PostLogCode(EventCode code) {
     logCodes_.append(code);
 }
 

@@ -17,17 +17,17 @@ public:
 
     const WorkerParameters& Parameters() const override { return parameters_; }
     bool CanContinue() override;
-    void PostLogCode(int code) override;
+    void PostLogCode(EventCode code) override;
     bool Sleep(std::int64_t ms) override;
 
-    const QList<int>& LogCodes() const { return logCodes_; }
+    const QList<EventCode>& LogCodes() const { return logCodes_; }
     const QList<std::int64_t>& Sleeps() const { return sleeps_; }
 
-    int StopAfterCode = 0;
+    EventCode StopAfterCode{};
     bool TerminateDuringSleep = false;
 
 private:
     WorkerParameters parameters_;
-    QList<int> logCodes_;
+    QList<EventCode> logCodes_;
     QList<std::int64_t> sleeps_;
 };

@@ -14,9 +14,6 @@
 #include <stdexcept>
 
 namespace {
-constexpr int kEventCycleEnd = 20;
-constexpr int kEventSourceOpen = 8;
-constexpr int kEventConnectionError = 6;
 // A cycle that takes this long in real time is stuck, which ends the campaign.
 constexpr int kCycleTimeoutMs = 180000;
 } // namespace
@@ -29,7 +26,7 @@ void CycleDriver::Start(int receiverId, int sourceId) {
     control_.StartConnection(id_);
 }
 
-int CycleDriver::Count(int code) const {
+int CycleDriver::Count(EventCode code) const {
     return int(fixture_.Events.Codes(id_).count(code));
 }
 
@@ -41,8 +38,8 @@ void CycleDriver::Wake() {
 void CycleDriver::WaitForPause(int opens, int ends) {
     Wait(
         [&] {
-            return (Count(kEventSourceOpen) > opens && fixture_.Time->Sleepers() >= 1) ||
-                   Count(kEventCycleEnd) > ends;
+            return (Count(EventCode::SourceOpened) > opens && fixture_.Time->Sleepers() >= 1) ||
+                   Count(EventCode::CycleEnds) > ends;
         },
         "the source to open");
 }
@@ -50,7 +47,7 @@ void CycleDriver::WaitForPause(int opens, int ends) {
 void CycleDriver::WaitForCycleEnd(int ends, const std::function<bool()>& condition) {
     Wait(
         [&] {
-            return Count(kEventCycleEnd) > ends &&
+            return Count(EventCode::CycleEnds) > ends &&
                    (!WorkerRunning() || fixture_.Time->Sleepers() >= 1) &&
                    (!condition || condition());
         },
@@ -93,7 +90,7 @@ int CycleDriver::Status() const {
 QString CycleDriver::LastError() const {
     const QList<RecordingEventSink::Event>& events = fixture_.Events.Events();
     for (auto event = events.rbegin(); event != events.rend(); ++event) {
-        if (event->Id == id_ && event->Code == kEventConnectionError)
+        if (event->Id == id_ && event->Code == EventCode::UpdateFailed)
             return event->Text;
     }
     return QString();

@@ -23,11 +23,11 @@ public:
     void Start(int receiverId, int sourceId);
 
     // How many events of the code the connection has written.
-    int Count(int code) const;
+    int Count(EventCode code) const;
     // Moves virtual time to the worker's next wake: the end of its period, retry wait or pause.
     void Wake();
-    // Runs the main thread until the connection has written more than opens events 8 (its
-    // source is open) and its worker waits in the pause, or the cycle ended otherwise.
+    // Runs the main thread until the connection has written more than opens SourceOpened events
+    // (its source is open) and its worker waits in the pause, or the cycle ended otherwise.
     void WaitForPause(int opens, int ends);
     // Runs the main thread until the connection has ended more than ends cycles and its worker
     // waits again, or has ended, and until condition holds.

@@ -69,7 +69,7 @@ void FirebirdKillCampaign::Run(int kills) {
 
     for (int round = 2; report_.Kills() < kills; ++round) {
         DatabaseFixtures::Run(source, {QStringLiteral("update Round set R = %1").arg(round)});
-        int ends = driver.Count(20);
+        int ends = driver.Count(EventCode::CycleEnds);
         bool killed = false;
         driver.Wake();
         QTimer::singleShot(int(random_.bounded(killWindowMs)), Qt::PreciseTimer, [&] {
@@ -84,7 +84,7 @@ void FirebirdKillCampaign::Run(int kills) {
             return;
 
         // Nobody steps in: the next cycle reaches the server again on its own.
-        ends = driver.Count(20);
+        ends = driver.Count(EventCode::CycleEnds);
         driver.Wake();
         driver.WaitForCycleEnd(ends);
         driver.CheckRecovery(report_, receiver, kItems, round);

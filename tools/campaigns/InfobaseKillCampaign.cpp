@@ -79,12 +79,12 @@ void InfobaseKillCampaign::Run(int kills) {
     // From the wake (or the start) to the end of the pause: the server runs, the transfer
     // begins.
     const auto toTransfer = [&driver](bool wake) {
-        const int opens = driver.Count(8);
-        const int ends = driver.Count(20);
+        const int opens = driver.Count(EventCode::SourceOpened);
+        const int ends = driver.Count(EventCode::CycleEnds);
         if (wake)
             driver.Wake();
         driver.WaitForPause(opens, ends);
-        if (driver.Count(20) > ends)
+        if (driver.Count(EventCode::CycleEnds) > ends)
             throw std::runtime_error("the cycle ended before its pause: " +
                                      driver.LastError().toStdString());
         const pid_t server = StandInServer();
