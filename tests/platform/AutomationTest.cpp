@@ -401,20 +401,28 @@ void AutomationTest::programPathRelativeToRegistration() {
 void AutomationTest::serverLostDuringCall_data() {
     QTest::addColumn<QString>("serverSwitch");
     QTest::addColumn<QString>("call");
-    QTest::newRow("ends during Initialize") << "--exit-during=Initialize"
-                                            << "Initialize";
+    // How the message tells the server's own end; empty where it has none to tell.
+    QTest::addColumn<QString>("end");
+    QTest::newRow("ends during Initialize")
+        << "--exit-during=Initialize"
+        << "Initialize"
+        << "завершился во время вызова Initialize (код выхода 3)";
     QTest::newRow("ends during a global function")
-        << "--exit-during=глПолучитьИзТаблицыОстатковОЛЕ" << Get(QStringLiteral("1001"));
+        << "--exit-during=глПолучитьИзТаблицыОстатковОЛЕ" << Get(QStringLiteral("1001"))
+        << "завершился во время вызова EvalExpr (код выхода 3)";
     QTest::newRow("answers garbage to RMTrade") << "--garble=RMTrade"
-                                                << "RMTrade";
-    QTest::newRow("answers garbage to an expression") << "--garble=EvalExpr" << Clear;
+                                                << "RMTrade"
+                                                << "";
+    QTest::newRow("answers garbage to an expression") << "--garble=EvalExpr" << Clear << "";
     QTest::newRow("program is no server") << "--no-such-switch"
-                                          << "RMTrade";
+                                          << "RMTrade"
+                                          << "";
 }
 
 void AutomationTest::serverLostDuringCall() {
     QFETCH(QString, serverSwitch);
     QFETCH(QString, call);
+    QFETCH(QString, end);
     InfobaseFixture infobase({serverSwitch});
     AutomationObject object(ProgId(), infobase.RegistrationFile());
     const pid_t pid = object.ProcessId();
@@ -425,6 +433,7 @@ void AutomationTest::serverLostDuringCall() {
         QFAIL("EOleException");
     } catch (const EOleSysError& error) {
         QVERIFY(!error.Message().isEmpty());
+        QVERIFY2(error.Message().contains(end), qPrintable(error.Message()));
     }
     QCOMPARE(object.ProcessId(), 0);
     QVERIFY(ProcessGone(pid));
@@ -442,14 +451,17 @@ void AutomationTest::serverKilledDuringCall() {
     QElapsedTimer timer;
     timer.start();
     bool sysError = false;
+    QString message;
     try {
         object.RMTrade();
     } catch (const EOleException&) {
-    } catch (const EOleSysError&) {
+    } catch (const EOleSysError& error) {
         sysError = true;
+        message = error.Message();
     }
     killer.join();
     QVERIFY(sysError);
+    QVERIFY2(message.endsWith(QStringLiteral("(сигнал 9)")), qPrintable(message));
     // Ended by the kill, not by the server's answer.
     QVERIFY(timer.elapsed() < 20000);
     QVERIFY(ProcessGone(pid));
