@@ -24,6 +24,9 @@ namespace {
 
 // How long a released server may take to end on its own before it is killed.
 constexpr std::chrono::milliseconds ReleaseGrace{500};
+// How long a server that closed its output is given to become a process that has ended, so
+// that how it ended can be told.
+constexpr std::chrono::milliseconds EndingGrace{200};
 
 QString SystemMessage(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -212,12 +215,35 @@ QByteArray AutomationObject::ReceiveLine(const QString& method) {
     }
 }
 
-QString AutomationObject::LostMessage(const QString& method) const {
+QString AutomationObject::LostMessage(const QString& method) {
     if (abort_.stop_requested())
         return QStringLiteral("Вызов %1 сервера автоматизации %2 прерван: программа завершается")
             .arg(method, progId_);
-    return QStringLiteral("Сервер автоматизации %1 завершился во время вызова %2")
-        .arg(progId_, method);
+    const QString lost = QStringLiteral("Сервер автоматизации %1 завершился во время вызова %2")
+                             .arg(progId_, method);
+    const std::optional<int> status = ReapEnded();
+    if (!status)
+        return lost;
+    if (WIFSIGNALED(*status))
+        return lost + QStringLiteral(" (сигнал %1)").arg(WTERMSIG(*status));
+    return lost + QStringLiteral(" (код выхода %1)").arg(WEXITSTATUS(*status));
+}
+
+std::optional<int> AutomationObject::ReapEnded() {
+    const std::lock_guard lock(processMutex_);
+    const auto deadline = std::chrono::steady_clock::now() + EndingGrace;
+    while (pid_ != 0) {
+        int status = 0;
+        const pid_t ended = ::waitpid(pid_, &status, WNOHANG);
+        if (ended == pid_) {
+            pid_ = 0;
+            return status;
+        }
+        if ((ended < 0 && errno != EINTR) || std::chrono::steady_clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return std::nullopt;
 }
 
 void AutomationObject::Fail(const QString& message) {

@@ -57,8 +57,11 @@ private:
 
     void Send(const QByteArray& request, const QString& method);
     QByteArray ReceiveLine(const QString& method);
-    // The server is gone: ended by itself, or killed for a stop request.
-    QString LostMessage(const QString& method) const;
+    // The server is gone: ended by itself, with its exit code or signal when it has ended,
+    // or killed for a stop request.
+    QString LostMessage(const QString& method);
+    // The wait status of a server that has ended (given a moment to); it is then reaped.
+    std::optional<int> ReapEnded();
     // Kills the server: after a failed call its state is unknown.
     [[noreturn]] void Fail(const QString& message);
     void Kill();

@@ -1,5 +1,7 @@
 #include "service/EndSignals.h"
 
+#include "platform/FirebirdSignalShutdown.h"
+
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -20,6 +22,7 @@ void SignalArrived(int) {
 }
 
 bool CatchEndSignals() {
+    RefuseFirebirdShutdownOnSignal();
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0)
         return false;
     struct sigaction action {};

@@ -8,7 +8,8 @@ class QSocketNotifier;
 
 // SIGTERM and SIGINT turned into a signal on the main thread, so the program can end in its
 // orderly way (connections stopped, configuration saved). The handler only writes a byte to a
-// socket; the event loop reads it. One instance per process.
+// socket; the event loop reads it. The Firebird client's own shutdown on these signals is
+// refused, so the orderly end is the only one. One instance per process.
 class EndSignals : public QObject {
     Q_OBJECT
 public:

@@ -394,20 +394,28 @@ void AutomationTest::programPathRelativeToRegistration() {
 void AutomationTest::serverLostDuringCall_data() {
     QTest::addColumn<QString>("serverSwitch");
     QTest::addColumn<QString>("call");
-    QTest::newRow("ends during Initialize") << "--exit-during=Initialize"
-                                            << "Initialize";
+    // How the message tells the server's own end; empty where it has none to tell.
+    QTest::addColumn<QString>("end");
+    QTest::newRow("ends during Initialize")
+        << "--exit-during=Initialize"
+        << "Initialize"
+        << "завершился во время вызова Initialize (код выхода 3)";
     QTest::newRow("ends during a global function")
-        << "--exit-during=глПолучитьИзТаблицыОстатковОЛЕ" << Get(QStringLiteral("1001"));
+        << "--exit-during=глПолучитьИзТаблицыОстатковОЛЕ" << Get(QStringLiteral("1001"))
+        << "завершился во время вызова EvalExpr (код выхода 3)";
     QTest::newRow("answers garbage to RMTrade") << "--garble=RMTrade"
-                                                << "RMTrade";
-    QTest::newRow("answers garbage to an expression") << "--garble=EvalExpr" << Clear;
+                                                << "RMTrade"
+                                                << "";
+    QTest::newRow("answers garbage to an expression") << "--garble=EvalExpr" << Clear << "";
     QTest::newRow("program is no server") << "--no-such-switch"
-                                          << "RMTrade";
+                                          << "RMTrade"
+                                          << "";
 }
 
 void AutomationTest::serverLostDuringCall() {
     QFETCH(QString, serverSwitch);
     QFETCH(QString, call);
+    QFETCH(QString, end);
     InfobaseFixture infobase({serverSwitch});
     AutomationObject object(ProgId(), infobase.RegistrationFile());
     const pid_t pid = object.ProcessId();
@@ -415,6 +423,7 @@ void AutomationTest::serverLostDuringCall() {
     QCOMPARE(FailureKind([&] { Invoke(object, infobase, call); }, &failure),
              QStringLiteral("EOleSysError"));
     QVERIFY(!failure.isEmpty());
+    QVERIFY2(failure.contains(end), qPrintable(failure));
     QCOMPARE(object.ProcessId(), 0);
     QVERIFY(ProcessGone(pid));
     QVERIFY_THROWS_EXCEPTION(EOleSysError, object.RMTrade());
@@ -430,9 +439,11 @@ void AutomationTest::serverKilledDuringCall() {
     });
     QElapsedTimer timer;
     timer.start();
-    const QString failure = FailureKind([&] { object.RMTrade(); });
+    QString message;
+    const QString failure = FailureKind([&] { object.RMTrade(); }, &message);
     killer.join();
     QCOMPARE(failure, QStringLiteral("EOleSysError"));
+    QVERIFY2(message.endsWith(QStringLiteral("(сигнал 9)")), qPrintable(message));
     // Ended by the kill, not by the server's answer.
     QVERIFY(timer.elapsed() < 20000);
     QVERIFY(ProcessGone(pid));
