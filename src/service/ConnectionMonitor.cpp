@@ -43,7 +43,7 @@ void ConnectionMonitor::LogEvent(int id, EventCode code, const QString& text) {
         }
         break;
     case EventCode::UpdateFailed:
-        // The worker set the status before it logged the error: 2 means it has ended.
+        // The worker set the status before it logged the error: UpdateError means it has ended.
         if (ConnectionValue(id, QStringLiteral("Status")).toInt() == UpdateError)
             Raise(MonitorEvent::UpdateError, id, text);
         break;

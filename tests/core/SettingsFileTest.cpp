@@ -1,4 +1,5 @@
 #include "core/SettingsFile.h"
+#include "core/ConnectionStatus.h"
 #include "core/IdCounters.h"
 #include "core/PasswordCipher.h"
 #include "core/PasswordKeeper.h"
@@ -56,7 +57,7 @@ void AppendConnection(RecordSet& table, int id, const QVariant& name,
     table.Append();
     table.FieldByName(QStringLiteral("Id")).SetAsInteger(id);
     table.FieldByName(QStringLiteral("Name_Connection")).SetValue(name);
-    table.FieldByName(QStringLiteral("Status")).SetAsInteger(0);
+    table.FieldByName(QStringLiteral("Status")).SetAsInteger(NotUpdating);
     table.FieldByName(QStringLiteral("Update_Time")).SetValue(updateTime);
     table.Post();
 }
@@ -276,13 +277,13 @@ private Q_SLOTS:
         configuration.settingsFile.LoadConfiguration();
         RecordSet& connection = configuration.dm.Connection;
         QCOMPARE(connection.RecordCount(), 2);
-        QCOMPARE(connection.FieldByName("Status").AsInteger(), 0);
+        QCOMPARE(connection.FieldByName("Status").AsInteger(), int(NotUpdating));
         QCOMPARE(connection.FieldByName("Updated").AsInteger(), 1);
         connection.Next();
-        QCOMPARE(connection.FieldByName("Status").AsInteger(), 0);
+        QCOMPARE(connection.FieldByName("Status").AsInteger(), int(NotUpdating));
 
         connection.Edit();
-        connection.FieldByName("Status").SetAsInteger(4);
+        connection.FieldByName("Status").SetAsInteger(ConnectError);
         connection.Post();
         configuration.settingsFile.SaveTable(connection);
         const ProfileFile file(path_);

@@ -167,12 +167,12 @@ void TDmTest::tablesStartClosed() {
 void TDmTest::statusCaption_data() {
     QTest::addColumn<QVariant>("status");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("0") << QVariant(0) << "Не обновляется";
-    QTest::newRow("1") << QVariant(1) << "Обновляется";
-    QTest::newRow("2") << QVariant(2) << "Ошибка при обновлении";
-    QTest::newRow("3") << QVariant(3) << "Останавливается";
-    QTest::newRow("4") << QVariant(4) << "Ошибка подключения";
-    QTest::newRow("5") << QVariant(5) << "Ожидание рабочего периода";
+    QTest::newRow("NotUpdating") << QVariant(NotUpdating) << "Не обновляется";
+    QTest::newRow("Updating") << QVariant(Updating) << "Обновляется";
+    QTest::newRow("UpdateError") << QVariant(UpdateError) << "Ошибка при обновлении";
+    QTest::newRow("Stopping") << QVariant(Stopping) << "Останавливается";
+    QTest::newRow("ConnectError") << QVariant(ConnectError) << "Ошибка подключения";
+    QTest::newRow("WaitingForPeriod") << QVariant(WaitingForPeriod) << "Ожидание рабочего периода";
     QTest::newRow("7") << QVariant(7) << "";
     QTest::newRow("-1") << QVariant(-1) << "";
     QTest::newRow("null") << QVariant() << "";

@@ -110,15 +110,15 @@ void ConnectionControlTest::workingPeriodWithoutRow() {
 void ConnectionControlTest::startSetsStatusByPeriod_data() {
     QTest::addColumn<QTime>("start");
     QTest::addColumn<QTime>("end");
-    QTest::addColumn<int>("status");
-    QTest::newRow("09:00:00 at 09:00:00") << QTime(9, 0) << QTime(18, 0) << 1;
-    QTest::newRow("22:00 to 06:00") << QTime(22, 0) << QTime(6, 0) << 5;
+    QTest::addColumn<ConnectionStatus>("status");
+    QTest::newRow("09:00:00 at 09:00:00") << QTime(9, 0) << QTime(18, 0) << Updating;
+    QTest::newRow("22:00 to 06:00") << QTime(22, 0) << QTime(6, 0) << WaitingForPeriod;
 }
 
 void ConnectionControlTest::startSetsStatusByPeriod() {
     QFETCH(QTime, start);
     QFETCH(QTime, end);
-    QFETCH(int, status);
+    QFETCH(ConnectionStatus, status);
     EngineFixture fixture({QDate(2024, 1, 15), QTime(9, 0)});
     ConnectionControl control(fixture.Environment());
     const int id = AddIdleConnection(fixture, "A");
@@ -141,18 +141,18 @@ void ConnectionControlTest::startSetsStatusByPeriod() {
 }
 
 void ConnectionControlTest::startRefusesRunningConnection_data() {
-    QTest::addColumn<int>("status");
+    QTest::addColumn<ConnectionStatus>("status");
     QTest::addColumn<bool>("starts");
-    QTest::newRow("0") << 0 << true;
-    QTest::newRow("2, its worker has ended") << 2 << true;
-    QTest::newRow("1") << 1 << false;
-    QTest::newRow("3") << 3 << false;
-    QTest::newRow("4") << 4 << false;
-    QTest::newRow("5") << 5 << false;
+    QTest::newRow("NotUpdating") << NotUpdating << true;
+    QTest::newRow("UpdateError, its worker has ended") << UpdateError << true;
+    QTest::newRow("Updating") << Updating << false;
+    QTest::newRow("Stopping") << Stopping << false;
+    QTest::newRow("ConnectError") << ConnectError << false;
+    QTest::newRow("WaitingForPeriod") << WaitingForPeriod << false;
 }
 
 void ConnectionControlTest::startRefusesRunningConnection() {
-    QFETCH(int, status);
+    QFETCH(ConnectionStatus, status);
     QFETCH(bool, starts);
     EngineFixture fixture;
     ConnectionControl control(fixture.Environment());
@@ -163,7 +163,7 @@ void ConnectionControlTest::startRefusesRunningConnection() {
     control.StartConnection(id);
 
     if (starts) {
-        QCOMPARE(fixture.Status(id), 5);
+        QCOMPARE(fixture.Status(id), WaitingForPeriod);
         QVERIFY(control.FindRunning(id) != nullptr);
         QVERIFY(fixture.Prompts.Messages().isEmpty());
         return;
@@ -239,7 +239,7 @@ void ConnectionControlTest::stopSleepingWorker() {
     QVERIFY(fixture.Prompts.Messages().first().SystemBox);
     QCOMPARE(fixture.Prompts.Messages().first().Buttons,
              (DialogButtons{DialogButton::Yes, DialogButton::No}));
-    QCOMPARE(fixture.Status(id), 0);
+    QCOMPARE(fixture.Status(id), NotUpdating);
     QCOMPARE(fixture.ConnectionValue(id, "Updated").toInt(), 0);
     QVERIFY(control.RunningConnections().empty());
     QVERIFY(control.FindRunning(id) == nullptr);
@@ -250,14 +250,14 @@ void ConnectionControlTest::stopSleepingWorker() {
     // The terminated worker finishes its wait and ends without touching anything.
     QVERIFY(fixture.Time->AdvanceToNextWake() == 30 * 60000);
     QVERIFY(EngineFixture::WaitUntil([&] { return worker.expired(); }));
-    QCOMPARE(fixture.Status(id), 0);
+    QCOMPARE(fixture.Status(id), NotUpdating);
     QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, WaitsForPeriod, Stopped}));
     QCOMPARE(fixture.Window.Refreshes(), refreshes);
 
     // It may be started again at once; the new worker is the only entry.
     control.StartConnection(id);
     QCOMPARE(control.RunningConnections().size(), size_t(1));
-    QCOMPARE(fixture.Status(id), 5);
+    QCOMPARE(fixture.Status(id), WaitingForPeriod);
 }
 
 void ConnectionControlTest::stopBusyWorker() {
@@ -274,16 +274,16 @@ void ConnectionControlTest::stopBusyWorker() {
     control.StopConnection(id, false);
 
     QVERIFY(fixture.Prompts.Messages().isEmpty());
-    QCOMPARE(fixture.Status(id), 3);
+    QCOMPARE(fixture.Status(id), Stopping);
     QCOMPARE(fixture.ConnectionValue(id, "Updated").toInt(), 1);
     QVERIFY(control.FindRunning(id) != nullptr);
     QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, Stopped}));
 
-    // At its next check the worker ends with status 0 and the window is
+    // At its next check the worker ends with NotUpdating and the window is
     // refreshed.
     const int posts = fixture.ConnectionPosts;
     QVERIFY(EngineFixture::WaitUntil([&] { return worker.expired(); }));
-    QCOMPARE(fixture.Status(id), 0);
+    QCOMPARE(fixture.Status(id), NotUpdating);
     QCOMPARE(fixture.ConnectionValue(id, "Updated").toInt(), 0);
     QCOMPARE(fixture.Window.Refreshes(), refreshes + 1);
     QCOMPARE(fixture.ConnectionPosts, posts + 1);
@@ -306,20 +306,20 @@ void ConnectionControlTest::stopAnsweredNo() {
     control.StopConnection(id, true);
 
     QCOMPARE(fixture.Prompts.Texts(), QStringList{StopQuestion});
-    QCOMPARE(fixture.Status(id), 5);
+    QCOMPARE(fixture.Status(id), WaitingForPeriod);
     QVERIFY(control.FindRunning(id) != nullptr);
     QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, WaitsForPeriod}));
 }
 
 void ConnectionControlTest::stopIgnoresIdleStatuses_data() {
-    QTest::addColumn<int>("status");
-    QTest::newRow("0") << 0;
-    QTest::newRow("2") << 2;
-    QTest::newRow("3") << 3;
+    QTest::addColumn<ConnectionStatus>("status");
+    QTest::newRow("NotUpdating") << NotUpdating;
+    QTest::newRow("UpdateError") << UpdateError;
+    QTest::newRow("Stopping") << Stopping;
 }
 
 void ConnectionControlTest::stopIgnoresIdleStatuses() {
-    QFETCH(int, status);
+    QFETCH(ConnectionStatus, status);
     EngineFixture fixture;
     ConnectionControl control(fixture.Environment());
     const int id = AddIdleConnection(fixture, "A");
@@ -339,12 +339,12 @@ void ConnectionControlTest::stopWithoutWorker() {
     ConnectionControl control(fixture.Environment());
     const int first = AddIdleConnection(fixture, "A");
     const int id = AddIdleConnection(fixture, "B");
-    fixture.SetConnectionValue(id, "Status", 4);
+    fixture.SetConnectionValue(id, "Status", ConnectError);
     fixture.Dm.Connection.Locate("Id", {first});
 
     control.StopConnection(id, false);
 
-    QCOMPARE(fixture.Status(id), 4);
+    QCOMPARE(fixture.Status(id), ConnectError);
     QCOMPARE(fixture.Events.Codes(id), QList<EventCode>{Stopped});
     // The cursor is back on the row that was current.
     QCOMPARE(fixture.Dm.Connection.FieldByName("Id").AsInteger(), first);
@@ -374,7 +374,7 @@ void ConnectionControlTest::commandLine() {
     QCOMPARE(fixture.Window.Minimizes(), startRounds);
     QCOMPARE(control.RunningConnections().size(), size_t(startRounds > 0 ? 2 : 0));
     for (int id : {a, b}) {
-        QCOMPARE(fixture.Status(id), startRounds > 0 ? 5 : 0);
+        QCOMPARE(fixture.Status(id), startRounds > 0 ? WaitingForPeriod : NotUpdating);
         QCOMPARE(fixture.Events.Codes(id),
                  startRounds > 0 ? QList<EventCode>{Started} : QList<EventCode>{});
     }
@@ -397,7 +397,7 @@ void ConnectionControlTest::stopAll() {
     QVERIFY(fixture.Prompts.Messages().isEmpty());
     QVERIFY(control.RunningConnections().empty());
     for (int id : {a, b}) {
-        QCOMPARE(fixture.Status(id), 0);
+        QCOMPARE(fixture.Status(id), NotUpdating);
         QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, WaitsForPeriod, Stopped}));
     }
 }
@@ -405,13 +405,14 @@ void ConnectionControlTest::stopAll() {
 void ConnectionControlTest::operatorsPendingEditStays_data() {
     QTest::addColumn<QString>("action");
     QTest::addColumn<bool>("insert");
-    QTest::addColumn<int>("status");
+    QTest::addColumn<ConnectionStatus>("status");
     for (const bool insert : {false, true}) {
         const char* pending = insert ? "new row with its defaults" : "typed into another row";
-        QTest::addRow("worker step, %s", pending) << "step" << insert << 5;
-        QTest::addRow("stop of a sleeping worker, %s", pending) << "stop sleeping" << insert << 0;
-        QTest::addRow("stop of a busy worker, %s", pending) << "stop busy" << insert << 3;
-        QTest::addRow("stop of all, %s", pending) << "stop all" << insert << 0;
+        QTest::addRow("worker step, %s", pending) << "step" << insert << WaitingForPeriod;
+        QTest::addRow("stop of a sleeping worker, %s", pending)
+            << "stop sleeping" << insert << NotUpdating;
+        QTest::addRow("stop of a busy worker, %s", pending) << "stop busy" << insert << Stopping;
+        QTest::addRow("stop of all, %s", pending) << "stop all" << insert << NotUpdating;
     }
 }
 
@@ -420,7 +421,7 @@ void ConnectionControlTest::operatorsPendingEditStays_data() {
 void ConnectionControlTest::operatorsPendingEditStays() {
     QFETCH(QString, action);
     QFETCH(bool, insert);
-    QFETCH(int, status);
+    QFETCH(ConnectionStatus, status);
     EngineFixture fixture;
     ConnectionControl control(fixture.Environment());
     const int a = AddIdleConnection(fixture, "A");

@@ -85,7 +85,7 @@ private Q_SLOTS:
     }
 
     // The worker is given the grace to come to its check, then its call is cut short and it
-    // ends as after any stop request: nothing written, nothing reported, status 0.
+    // ends as after any stop request: nothing written, nothing reported, NotUpdating.
     void stopCutsTheCallShort() {
         QFETCH(int, call);
         QFETCH(QList<EventCode>, events);
@@ -137,7 +137,7 @@ private Q_SLOTS:
             QTest::qWait(500);
 
         control.StopConnection(id, false);
-        QCOMPARE(fixture.Status(id), 3);
+        QCOMPARE(fixture.Status(id), Stopping);
         QElapsedTimer stopped;
         stopped.start();
         QVERIFY(
@@ -146,7 +146,7 @@ private Q_SLOTS:
         QVERIFY2(stopped.elapsed() >= kGrace.count() - 100,
                  qPrintable(QString::number(stopped.elapsed())));
         QCOMPARE(fixture.Events.Codes(id), events);
-        QCOMPARE(fixture.Status(id), 0);
+        QCOMPARE(fixture.Status(id), NotUpdating);
         QCOMPARE(fixture.ConnectionValue(id, "Updated").toInt(), 0);
         QCOMPARE(fixture.CycleMarks(id), 0);
         QCOMPARE(fixture.Prompts.Texts(), QStringList());
@@ -185,7 +185,7 @@ private Q_SLOTS:
             fixture.Events.Codes(id),
             (QList<EventCode>{Started, CycleBegins, ReceiverOpened, SourceOpened, ReceiverSelected,
                               UpdateFailed, SourceReleased, ReceiverClosed, CycleEnds}));
-        QCOMPARE(fixture.Status(id), 4);
+        QCOMPARE(fixture.Status(id), ConnectError);
         QVERIFY(control.FindRunning(id));
         QCOMPARE(fixture.CycleMarks(id), 0);
         QCOMPARE(fixture.Prompts.Texts(), QStringList());
@@ -194,7 +194,7 @@ private Q_SLOTS:
                  (Quantities{{1, QVariant()}, {2, QVariant()}, {3, QVariant()}}));
         // The failure is counted: the wait is the retry wait, which the stop lets end alone.
         control.StopConnection(id, false);
-        QCOMPARE(fixture.Status(id), 0);
+        QCOMPARE(fixture.Status(id), NotUpdating);
         QCOMPARE(fixture.Time->AdvanceToNextWake(), 60000);
     }
 };

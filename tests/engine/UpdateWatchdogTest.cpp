@@ -357,7 +357,7 @@ private Q_SLOTS:
         control.StartConnection(connectionId);
         std::weak_ptr<TWorkThread> worker = control.FindRunning(connectionId);
         QVERIFY(EngineFixture::WaitUntil([&] { return worker.expired(); }));
-        QCOMPARE(fixture.Status(connectionId), 2);
+        QCOMPARE(fixture.Status(connectionId), UpdateError);
         QCOMPARE(fixture.Prompts.Texts().size(), 1);
         QCOMPARE(fixture.CycleMarks(connectionId), 1);
         QVERIFY(fixture.Dm.Connection.Locate("Id", {connectionId}));

@@ -86,7 +86,7 @@ void WorkThreadTest::firstCycleAtOnceSecondAfterPeriod() {
     // Outside the working period a cycle only says so; no time has passed for the first one.
     QCOMPARE(fixture.Time->Now(), EngineFixture::DefaultStart());
     QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, WaitsForPeriod}));
-    QCOMPARE(fixture.Status(id), 5);
+    QCOMPARE(fixture.Status(id), WaitingForPeriod);
     QCOMPARE(fixture.ConnectionPosts, posts + 1);
     // The step moved back to the row that was current and resumed the controls.
     QCOMPARE(fixture.Dm.Connection.FieldByName("Id").AsInteger(), other);
@@ -137,7 +137,7 @@ void WorkThreadTest::receiverUnreachable() {
 
     QCOMPARE(fixture.Events.Codes(id),
              (QList<EventCode>{Started, CycleBegins, ReceiverClosed, UpdateFailed, CycleEnds}));
-    QCOMPARE(fixture.Status(id), 4);
+    QCOMPARE(fixture.Status(id), ConnectError);
     QVERIFY(!fixture.Events.Events().at(3).Text.isEmpty());
     QCOMPARE(fixture.CycleMarks(id), 0);
     QVERIFY(fixture.Prompts.Messages().isEmpty());
@@ -164,7 +164,7 @@ void WorkThreadTest::updateError() {
     QVERIFY(fixture.WaitUntil([&] { return worker.expired(); }));
     QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, CycleBegins, ReceiverOpened,
                                                          ReceiverClosed, UpdateFailed}));
-    QCOMPARE(fixture.Status(id), 2);
+    QCOMPARE(fixture.Status(id), UpdateError);
     const QString errorText = fixture.Events.Events().last().Text;
     QVERIFY(!errorText.isEmpty());
     QCOMPARE(fixture.Prompts.Texts(),
@@ -193,7 +193,7 @@ void WorkThreadTest::failureWhileReportingAnUpdateError_data() {
 }
 
 // The settings file or the log cannot be written when the update error is reported: the box
-// still comes, with the update error and what failed after it, and the status shows 2.
+// still comes, with the update error and what failed after it, and the status shows UpdateError.
 void WorkThreadTest::failureWhileReportingAnUpdateError() {
     QFETCH(bool, saveFails);
     QFETCH(bool, logFails);
@@ -208,7 +208,7 @@ void WorkThreadTest::failureWhileReportingAnUpdateError() {
     // What the table's save and the event log throw when their files cannot be written. The
     // save runs in the row's update, or once the step is over, as the service has it.
     const auto save = [&] {
-        if (saveFails && fixture.Status(id) == 2)
+        if (saveFails && fixture.Status(id) == UpdateError)
             throw EInOutError(saveFailure);
     };
     fixture.HandOver->SetRoundEnd(save);
@@ -226,7 +226,7 @@ void WorkThreadTest::failureWhileReportingAnUpdateError() {
     std::weak_ptr<TWorkThread> worker = control.FindRunning(id);
 
     QVERIFY(fixture.WaitUntil([&] { return worker.expired(); }));
-    QCOMPARE(fixture.Status(id), 2);
+    QCOMPARE(fixture.Status(id), UpdateError);
     const QString errorText = fixture.Events.Events().last().Text;
     QCOMPARE(fixture.Events.Events().last().Code, UpdateFailed);
     QString expected = QStringLiteral("В процессе обновления у соединения \"Склад\" произошла "
@@ -258,7 +258,7 @@ void WorkThreadTest::attemptCounting() {
     for (int failure = 1; failure <= 5; ++failure) {
         QVERIFY(fixture.WaitForSleepers(1));
         QCOMPARE(fixture.Events.Codes(id).mid(1 + (failure - 1) * 6), failedCycle);
-        QCOMPARE(fixture.Status(id), 4);
+        QCOMPARE(fixture.Status(id), ConnectError);
         if (failure == 4) {
             // Past the limit: the receiver's values are cleared and the count starts again.
             QVERIFY(AllNull(Quantities(receiver)));
@@ -284,7 +284,7 @@ void WorkThreadTest::retryWaitUntilCountPassesLimit() {
         fixture.AddSource(1, source, "select Code, Qty from Src", "Code", "Qty"), 2);
     control.StartConnection(id);
     QVERIFY(fixture.WaitForSleepers(1));
-    QCOMPARE(fixture.Status(id), 4);
+    QCOMPARE(fixture.Status(id), ConnectError);
     DatabaseFixtures::Run(source, {"create table Src (Code integer, Qty double precision)",
                                    "insert into Src values (1001, 11)"});
 
@@ -293,7 +293,7 @@ void WorkThreadTest::retryWaitUntilCountPassesLimit() {
         QCOMPARE(fixture.Time->AdvanceToNextWake(), Minute);
         QVERIFY(fixture.WaitUntil([&] { return fixture.Events.Codes(id).size() > events; }));
         QVERIFY(fixture.WaitForSleepers(1));
-        QCOMPARE(fixture.Status(id), 1);
+        QCOMPARE(fixture.Status(id), Updating);
         QVERIFY(fixture.Events.Codes(id).mid(events).contains(Updated));
     }
     QCOMPARE(Quantities(receiver), (QList<QVariant>{11.0, 2.0, 3.0}));
@@ -323,7 +323,7 @@ void WorkThreadTest::stopRequestDuringTransfer() {
     QCOMPARE(fixture.Events.Codes(id),
              (QList<EventCode>{Started, CycleBegins, ReceiverOpened, SourceOpened, Stopped,
                                SourceReleased, ReceiverClosed, CycleEnds}));
-    QCOMPARE(fixture.Status(id), 0);
+    QCOMPARE(fixture.Status(id), NotUpdating);
     QCOMPARE(fixture.ConnectionValue(id, "Updated").toInt(), 0);
     QCOMPARE(Quantities(receiver), (QList<QVariant>{1.0, 2.0, 3.0}));
     QVERIFY(control.RunningConnections().empty());
@@ -383,9 +383,9 @@ void WorkThreadTest::shutdown() {
     lock.close();
     QCOMPARE(fixture->Events.Events().size(), events);
     QVERIFY(fixture->Prompts.Messages().isEmpty());
-    QCOMPARE(fixture->Status(stuck), 1);
-    QCOMPARE(fixture->Status(asleep), 5);
-    QCOMPARE(fixture->Status(blocked), 1);
+    QCOMPARE(fixture->Status(stuck), Updating);
+    QCOMPARE(fixture->Status(asleep), WaitingForPeriod);
+    QCOMPARE(fixture->Status(blocked), Updating);
 }
 
 void WorkThreadTest::pauseAfterStopRequest_data() {

@@ -141,7 +141,7 @@ void WorkerEndToEndTest::sqlCycle() {
     QVERIFY(WaitForEvents(fixture, id, 1 + kSqlCycle.size(), worker));
 
     QCOMPARE(fixture.Events.Codes(id), QList<EventCode>{Started} + kSqlCycle);
-    QCOMPARE(fixture.Status(id), 1);
+    QCOMPARE(fixture.Status(id), Updating);
     QCOMPARE(fixture.ConnectionValue(id, "Update_Time").toDateTime(),
              EngineFixture::DefaultStart());
     QCOMPARE(fixture.CycleMarks(id), 0);
@@ -205,7 +205,7 @@ void WorkerEndToEndTest::oneCCycle() {
     QVERIFY(WaitForEvents(fixture, id, 1 + kOneCCycle.size(), worker));
 
     QCOMPARE(fixture.Events.Codes(id), QList<EventCode>{Started} + kOneCCycle);
-    QCOMPARE(fixture.Status(id), 1);
+    QCOMPARE(fixture.Status(id), Updating);
     QCOMPARE(fixture.ConnectionValue(id, "Update_Time").toDateTime(),
              EngineFixture::DefaultStart().addMSecs(kPause));
     QCOMPARE(fixture.CycleMarks(id), 0);
@@ -237,7 +237,7 @@ void WorkerEndToEndTest::terminationDuringOneCPause() {
 
     control.StopConnection(id, false);
 
-    QCOMPARE(fixture.Status(id), 0);
+    QCOMPARE(fixture.Status(id), NotUpdating);
     QVERIFY(control.RunningConnections().empty());
     QCOMPARE(fixture.Time->AdvanceToNextWake(), kPause);
     QVERIFY(WaitForEvents(fixture, id, 8, worker));
@@ -246,7 +246,7 @@ void WorkerEndToEndTest::terminationDuringOneCPause() {
              (QList<EventCode>{Started, CycleBegins, ReceiverOpened, SourceOpened, Stopped,
                                SourceReleased, ReceiverClosed, CycleEnds}));
     QVERIFY(fixture.ConnectionValue(id, QStringLiteral("Update_Time")).isNull());
-    QCOMPARE(fixture.Status(id), 0);
+    QCOMPARE(fixture.Status(id), NotUpdating);
     QCOMPARE(fixture.CycleMarks(id), 0);
     QVERIFY(ReceiverProbe::Written(receiver).isEmpty());
     QCOMPARE(ReceiverProbe::Quantities(receiver), OneCStart());
@@ -254,7 +254,7 @@ void WorkerEndToEndTest::terminationDuringOneCPause() {
     QCOMPARE(fixture.Time->AdvanceToNextWake(), kPeriod);
     QVERIFY(EngineFixture::WaitUntil([&] { return worker.expired(); }));
     QCOMPARE(fixture.Events.Codes(id).size(), 8);
-    QCOMPARE(fixture.Status(id), 0);
+    QCOMPARE(fixture.Status(id), NotUpdating);
     QCOMPARE(fixture.Time->Sleepers(), 0);
 }
 
@@ -280,7 +280,7 @@ void WorkerEndToEndTest::balanceThatIsNoNumber() {
              (QList<EventCode>{Started, CycleBegins, ReceiverOpened, SourceOpened, ReceiverSelected,
                                BalancesCleared, BalancesAdded, StockFilterSet, BalancesFilled,
                                SourceReleased, ReceiverClosed, UpdateFailed}));
-    QCOMPARE(fixture.Status(id), 2);
+    QCOMPARE(fixture.Status(id), UpdateError);
     const QString errorText = fixture.Events.Events().last().Text;
     QVERIFY2(errorText.contains(QStringLiteral("много")), qPrintable(errorText));
     QCOMPARE(fixture.Prompts.Texts(),
@@ -306,7 +306,7 @@ void WorkerEndToEndTest::balanceThatIsNoNumber() {
     QCOMPARE(ReceiverProbe::Quantities(receiver),
              (Quantities{{1, kNull}, {2, kNull}, {3, kNull}, {4, kNull}}));
     QCOMPARE(fixture.Prompts.Messages().size(), 1);
-    QCOMPARE(fixture.Status(id), 2);
+    QCOMPARE(fixture.Status(id), UpdateError);
 }
 
 // The receiver's server goes away while the worker's update holds the first item written and
@@ -367,7 +367,7 @@ void WorkerEndToEndTest::receiverServerStoppedMidUpdate() {
                  (QList<EventCode>{Started, CycleBegins, ReceiverOpened, SourceOpened,
                                    ReceiverSelected, SourceSelected, UpdateFailed, SourceReleased,
                                    ReceiverClosed, CycleEnds}));
-        QCOMPARE(fixture.Status(id), 4);
+        QCOMPARE(fixture.Status(id), ConnectError);
         QVERIFY(!fixture.Events.Events().at(6).Text.isEmpty());
         QCOMPARE(fixture.CycleMarks(id), 0);
         QVERIFY(fixture.Prompts.Messages().isEmpty());
@@ -382,7 +382,7 @@ void WorkerEndToEndTest::receiverServerStoppedMidUpdate() {
         QCOMPARE(fixture.Time->AdvanceToNextWake(), kMinute);
         QVERIFY(WaitForEvents(fixture, id, 10 + kSqlCycle.size(), worker));
         QCOMPARE(fixture.Events.Codes(id).mid(10), kSqlCycle);
-        QCOMPARE(fixture.Status(id), 1);
+        QCOMPARE(fixture.Status(id), Updating);
         QCOMPARE(ReceiverProbe::Written(receiver), (QList<int>{1, 2, 3}));
         QCOMPARE(ReceiverProbe::Quantities(receiver),
                  (Quantities{{1, 11.0}, {2, 12.0}, {3, 13.0}}));

@@ -3,6 +3,7 @@
 #include "support/FileBytes.h"
 #include "support/TestPaths.h"
 
+#include "core/ConnectionStatus.h"
 #include "demo/DemoData.h"
 #include "platform/ProfileFile.h"
 #include "platform/RegionalSettings.h"
@@ -276,7 +277,7 @@ private Q_SLOTS:
             },
             60000));
         const qint64 scrapedAt = QDateTime::currentSecsSinceEpoch();
-        QCOMPARE(metrics.value(QStringLiteral("corvane_connection_status")), 1.0);
+        QCOMPARE(metrics.value(QStringLiteral("corvane_connection_status")), double(Updating));
         const double lastSuccess =
             metrics.value(QStringLiteral("corvane_connection_last_success_timestamp_seconds"));
         QVERIFY2(lastSuccess >= startedAt && lastSuccess <= scrapedAt + 1,
@@ -325,25 +326,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        QTest::addColumn<double>("status");
+        QTest::addColumn<ConnectionStatus>("status");
         QTest::addColumn<double>("minFailures");
         QTest::addColumn<double>("maxFailures");
         QTest::addColumn<double>("workerRunning");
         QTest::addColumn<QString>("alert");
         QTest::newRow("source query fails, receiver cleared by the attempt limit")
             << QStringLiteral("Source") << QStringLiteral("SQL_Query")
-            << QStringLiteral("select * from No_Such_Table") << 4.0 << 1.0 << qInf() << 1.0
+            << QStringLiteral("select * from No_Such_Table") << ConnectError << 1.0 << qInf() << 1.0
             << QStringLiteral("receiver-cleared-by-attempt-limit");
         QTest::newRow("update error ends the worker")
             << QStringLiteral("Receiver") << QStringLiteral("Name_Table")
-            << QStringLiteral("Stock Balance") << 2.0 << 0.0 << 0.0 << 0.0
+            << QStringLiteral("Stock Balance") << UpdateError << 0.0 << 0.0 << 0.0
             << QStringLiteral("update-error");
     }
     void aBrokenConnectionShowsInTheFiguresAndReachesThePerson() {
         QFETCH(QString, section);
         QFETCH(QString, key);
         QFETCH(QString, value);
-        QFETCH(double, status);
+        QFETCH(ConnectionStatus, status);
         QFETCH(double, minFailures);
         QFETCH(double, maxFailures);
         QFETCH(double, workerRunning);
@@ -372,7 +373,7 @@ private Q_SLOTS:
         QVERIFY(WaitFor(
             [&] {
                 metrics = Metrics(kSqlConnection);
-                return metrics.value(QStringLiteral("corvane_connection_status")) == status;
+                return metrics.value(QStringLiteral("corvane_connection_status")) == double(status);
             },
             20000));
         // With a period of 0 a cleared connection fails again at once: every failure counts. An
@@ -556,7 +557,7 @@ private Q_SLOTS:
             [&] {
                 return written().contains(QStringLiteral("Оповещение")) &&
                        Metrics(kSqlConnection).value(QStringLiteral("corvane_connection_status")) ==
-                           2.0;
+                           double(UpdateError);
             },
             60000));
         End(*program);

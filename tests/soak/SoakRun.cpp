@@ -1,6 +1,5 @@
 #include "SoakRun.h"
 
-#include "core/ConnectionStatus.h"
 #include "core/RecordSet.h"
 #include "engine/ConnectionControl.h"
 #include "engine/TWorkThread.h"
@@ -361,10 +360,11 @@ bool SoakRun::Running(int index) const {
     return service_->Connections().FindRunning(ids_[index]) != nullptr;
 }
 
-int SoakRun::Status(int index) const {
-    return dm_.Connection.Lookup(QStringLiteral("Id"), {ids_[index]}, QStringLiteral("Status"))
-        .value(0)
-        .toInt();
+ConnectionStatus SoakRun::Status(int index) const {
+    return ConnectionStatus(
+        dm_.Connection.Lookup(QStringLiteral("Id"), {ids_[index]}, QStringLiteral("Status"))
+            .value(0)
+            .toInt());
 }
 
 int SoakRun::Pick(const std::function<bool(int)>& fits) {
@@ -547,7 +547,7 @@ void SoakRun::ReadLog() {
 
 QStringList SoakRun::StatusAgainstEvents(int index) const {
     const QString name = connections_[size_t(index)]->Name();
-    const int status = Status(index);
+    const ConnectionStatus status = Status(index);
     const bool running = Running(index);
     const QList<EventCode> events = log_.value(index).SinceStart;
     const EventCode last = events.isEmpty() ? EventCode{} : events.last();

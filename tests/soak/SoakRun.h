@@ -2,6 +2,7 @@
 
 #include "SoakConnection.h"
 
+#include "core/ConnectionStatus.h"
 #include "core/EventCode.h"
 #include "core/uDm.h"
 #include "support/DatabaseFixtures.h"
@@ -95,7 +96,7 @@ private:
     // Workers asleep on the clock although a stop found them busy and waits for their check.
     QStringList StoppedButWaiting() const;
     bool Running(int index) const;
-    int Status(int index) const;
+    ConnectionStatus Status(int index) const;
     // Every broken invariant, each in a line; empty when all hold.
     QStringList Broken(int step);
     void ReadLog();

@@ -80,7 +80,7 @@ int EngineFixture::AddSource(int type, const QString& connectionString, const QS
 }
 
 int EngineFixture::AddConnection(const QString& name, int receiverId, int sourceId, int minutes,
-                                 int status) {
+                                 ConnectionStatus status) {
     const int id = ++nextId_;
     RecordSet& connection = Dm.Connection;
     connection.Append();

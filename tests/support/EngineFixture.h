@@ -3,6 +3,7 @@
 #include "RecordingEventSink.h"
 #include "RecordingWindowLink.h"
 #include "ScriptedPrompts.h"
+#include "core/ConnectionStatus.h"
 #include "core/PasswordKeeper.h"
 #include "core/TableEventStore.h"
 #include "core/uDm.h"
@@ -43,10 +44,12 @@ public:
                   const QString& customParameter = QString());
     // Works every day from 00:00:00 to 23:59:59 unless changed with SetConnectionValue.
     int AddConnection(const QString& name, int receiverId, int sourceId, int minutes = 30,
-                      int status = 0);
+                      ConnectionStatus status = NotUpdating);
     void SetConnectionValue(int id, const QString& field, const QVariant& value);
     QVariant ConnectionValue(int id, const QString& field) const;
-    int Status(int id) const { return ConnectionValue(id, "Status").toInt(); }
+    ConnectionStatus Status(int id) const {
+        return ConnectionStatus(ConnectionValue(id, "Status").toInt());
+    }
     // Rows of VremTable that mark a running cycle of the connection.
     int CycleMarks(int id) const;
 

@@ -104,7 +104,7 @@ void DbGridTest::showsRowsWithLookupsAndCalculatedFields() {
 
     const QDateTime updated(QDate(2024, 3, 5), QTime(14, 7, 9));
     connection.Edit();
-    connection.FieldByName(QStringLiteral("Status")).SetAsInteger(1);
+    connection.FieldByName(QStringLiteral("Status")).SetAsInteger(Updating);
     connection.FieldByName(QStringLiteral("Update_Time")).SetAsDateTime(updated);
     QCOMPARE(Cell(grid, 0, 2), QStringLiteral("Обновляется"));
     QCOMPARE(Cell(grid, 0, 3), RegionalSettings::DateTimeToText(updated));
@@ -222,7 +222,7 @@ void DbGridTest::pausedGridCatchesUpOnResume() {
     connection.Post();
     connection.First();
     connection.Edit();
-    connection.FieldByName(QStringLiteral("Status")).SetAsInteger(4);
+    connection.FieldByName(QStringLiteral("Status")).SetAsInteger(ConnectError);
     connection.Post();
     QCOMPARE(grid.model()->rowCount(), 3);
     connection.Last();

@@ -148,12 +148,14 @@ public:
         AddSource(QStringLiteral("Учёт"));
         AddConnection(QStringLiteral("Склад из учёта"), 1, 1);
     }
-    void SetStatus(int status) {
+    void SetStatus(ConnectionStatus status) {
         dm.Connection.Edit();
         dm.Connection.FieldByName(QStringLiteral("Status")).SetAsInteger(status);
         dm.Connection.Post();
     }
-    int Status() { return dm.Connection.FieldByName(QStringLiteral("Status")).AsInteger(); }
+    ConnectionStatus Status() {
+        return ConnectionStatus(dm.Connection.FieldByName(QStringLiteral("Status")).AsInteger());
+    }
 
     QTemporaryDir folder;
     // A Monday inside the default working period of a new connection.
@@ -561,17 +563,17 @@ private Q_SLOTS:
     }
 
     void locksFollowTheConnectionStatus_data() {
-        QTest::addColumn<int>("status");
+        QTest::addColumn<ConnectionStatus>("status");
         QTest::addColumn<bool>("locked");
-        QTest::newRow("NotUpdating") << int(NotUpdating) << false;
-        QTest::newRow("Updating") << int(Updating) << true;
-        QTest::newRow("UpdateError") << int(UpdateError) << false;
-        QTest::newRow("Stopping") << int(Stopping) << true;
-        QTest::newRow("ConnectError") << int(ConnectError) << true;
-        QTest::newRow("WaitingForPeriod") << int(WaitingForPeriod) << true;
+        QTest::newRow("NotUpdating") << NotUpdating << false;
+        QTest::newRow("Updating") << Updating << true;
+        QTest::newRow("UpdateError") << UpdateError << false;
+        QTest::newRow("Stopping") << Stopping << true;
+        QTest::newRow("ConnectError") << ConnectError << true;
+        QTest::newRow("WaitingForPeriod") << WaitingForPeriod << true;
     }
     void locksFollowTheConnectionStatus() {
-        QFETCH(int, status);
+        QFETCH(ConnectionStatus, status);
         QFETCH(bool, locked);
         Workplace place;
         place.AddConfiguration();
@@ -1212,7 +1214,7 @@ private Q_SLOTS:
         Workplace place;
         place.AddConfiguration();
         place.Click("BitButPlay");
-        QCOMPARE(place.Status(), int(Updating));
+        QCOMPARE(place.Status(), Updating);
         QCOMPARE(QApplication::focusWidget(), place.Find<QWidget>("dbgConnection"));
 
         place.prompts.Answer(DialogButton::No);
@@ -1225,7 +1227,7 @@ private Q_SLOTS:
         place.prompts.Answer(DialogButton::Yes);
         place.Find<QAction>("N7")->trigger();
         QCOMPARE(place.prompts.Messages().size(), 2);
-        QTRY_COMPARE(place.Status(), int(NotUpdating));
+        QTRY_COMPARE(place.Status(), NotUpdating);
         QTRY_VERIFY(place.window->Service().Connections().RunningConnections().empty());
     }
 
@@ -1253,7 +1255,7 @@ private Q_SLOTS:
         connection.First();
         // Triggered, not clicked: no event may run A's first steps before B is edited.
         place.Find<QAction>("Play")->trigger();
-        QCOMPARE(place.Status(), int(Updating));
+        QCOMPARE(place.Status(), Updating);
         place.ShowTab(3);
         QVERIFY(connection.Locate("Id", {2}));
         if (edit == u"period 0") {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ConnectionStatus.h"
 #include "core/uDm.h"
 #include "ui/widgets/DataSource.h"
 
@@ -43,7 +44,7 @@ public:
         set.Append();
         set.FieldByName(QStringLiteral("Id")).SetAsInteger(id);
         set.FieldByName(QStringLiteral("Name_Connection")).SetAsString(name);
-        set.FieldByName(QStringLiteral("Status")).SetAsInteger(0);
+        set.FieldByName(QStringLiteral("Status")).SetAsInteger(NotUpdating);
         set.FieldByName(QStringLiteral("Id_Receiver")).SetAsInteger(receiver);
         set.FieldByName(QStringLiteral("Id_Source")).SetAsInteger(1);
         set.FieldByName(QStringLiteral("Time_Update")).SetAsInteger(10 * id);

@@ -83,7 +83,7 @@ bool CycleDriver::WorkerRunning() const {
     return control_.FindRunning(id_) != nullptr;
 }
 
-int CycleDriver::Status() const {
+ConnectionStatus CycleDriver::Status() const {
     return fixture_.Status(id_);
 }
 

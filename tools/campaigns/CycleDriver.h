@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ConnectionStatus.h"
 #include "support/EngineFixture.h"
 
 #include "engine/ConnectionControl.h"
@@ -41,7 +42,7 @@ public:
     void CheckRecovery(CampaignReport& report, const QString& receiver, int items, int round);
 
     bool WorkerRunning() const;
-    int Status() const;
+    ConnectionStatus Status() const;
     // The text of the connection's last error event; empty when none.
     QString LastError() const;
 
