@@ -3,6 +3,7 @@
 #include "support/FileBytes.h"
 #include "support/TestPaths.h"
 
+#include "core/TableFields.h"
 #include "demo/DemoData.h"
 #include "platform/ProfileFile.h"
 #include "platform/RegionalSettings.h"
@@ -331,11 +332,11 @@ private Q_SLOTS:
         QTest::addColumn<double>("workerRunning");
         QTest::addColumn<QString>("alert");
         QTest::newRow("source query fails, receiver cleared by the attempt limit")
-            << QStringLiteral("Source") << QStringLiteral("SQL_Query")
+            << QStringLiteral("Source") << Fields::Source::SQL_Query
             << QStringLiteral("select * from No_Such_Table") << 4.0 << 1.0 << qInf() << 1.0
             << QStringLiteral("receiver-cleared-by-attempt-limit");
         QTest::newRow("update error ends the worker")
-            << QStringLiteral("Receiver") << QStringLiteral("Name_Table")
+            << QStringLiteral("Receiver") << Fields::Receiver::Name_Table
             << QStringLiteral("Stock Balance") << 2.0 << 0.0 << 0.0 << 0.0
             << QStringLiteral("update-error");
     }
@@ -532,7 +533,7 @@ private Q_SLOTS:
     void standardErrorCarriesJournalPrioritiesWhenItIsTheJournal() {
         QFETCH(bool, journal);
         // An update error for the error line, a failing alert program for the warnings.
-        ChangeSetting(QStringLiteral("Receiver"), QStringLiteral("Name_Table"),
+        ChangeSetting(QStringLiteral("Receiver"), Fields::Receiver::Name_Table,
                       QStringLiteral("Stock Balance"));
         Launch launch;
         launch.errorFile = root_.filePath(QStringLiteral("stderr.txt"));

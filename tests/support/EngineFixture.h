@@ -5,6 +5,7 @@
 #include "ScriptedPrompts.h"
 #include "core/PasswordKeeper.h"
 #include "core/TableEventStore.h"
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "engine/EngineEnvironment.h"
 
@@ -46,7 +47,7 @@ public:
                       int status = 0);
     void SetConnectionValue(int id, const QString& field, const QVariant& value);
     QVariant ConnectionValue(int id, const QString& field) const;
-    int Status(int id) const { return ConnectionValue(id, "Status").toInt(); }
+    int Status(int id) const { return ConnectionValue(id, Fields::Connection::Status).toInt(); }
     // Rows of VremTable that mark a running cycle of the connection.
     int CycleMarks(int id) const;
 
