@@ -52,20 +52,19 @@ QString SettingsText(int rows) {
         Key(Fields::Source::SQL_Query, rows, fixed("select Code, Qty from Stock")) +
         Key(Fields::Source::Name_Docking_Field, rows, fixed("Code")) +
         Key(Fields::Source::Name_Updated_Field, rows, fixed("Qty"));
-    text +=
-        QStringLiteral("[Receiver]\n") + Key(Fields::Receiver::Id, rows, number) +
-        Key(Fields::Receiver::Name_Receiver, rows,
-            [](int id) { return QStringLiteral("Receiver %1").arg(id); }) +
-        Key(Fields::Receiver::Connection_String, rows,
-            [&password](int id) {
-                return QStringLiteral("Driver=Firebird/InterBase(r) driver;Dbname=/data/%1.fdb;"
-                                      "Pwd=%2")
-                    .arg(QString::number(id), password);
-            }) +
-        Key(Fields::Receiver::Id_Connection_Types, rows, fixed("1")) +
-        Key(Fields::Receiver::Key_Field, rows, fixed("Code")) +
-        Key(Fields::Receiver::Name_Updated_Field, rows, fixed("Quantity")) +
-        Key(Fields::Receiver::Name_Table, rows, fixed("Stock"));
+    text += QStringLiteral("[Receiver]\n") + Key(Fields::Receiver::Id, rows, number) +
+            Key(Fields::Receiver::Name_Receiver, rows,
+                [](int id) { return QStringLiteral("Receiver %1").arg(id); }) +
+            Key(Fields::Receiver::Connection_String, rows,
+                [&password](int id) {
+                    return QStringLiteral("Driver=Firebird/InterBase(r) driver;Dbname=/data/%1.fdb;"
+                                          "Pwd=%2")
+                        .arg(QString::number(id), password);
+                }) +
+            Key(Fields::Receiver::Id_Connection_Types, rows, fixed("1")) +
+            Key(Fields::Receiver::Key_Field, rows, fixed("Code")) +
+            Key(Fields::Receiver::Name_Updated_Field, rows, fixed("Quantity")) +
+            Key(Fields::Receiver::Name_Table, rows, fixed("Stock"));
     text += QStringLiteral("[Connection]\n") + Key(Fields::Connection::Id, rows, number) +
             Key(Fields::Connection::Name_Connection, rows,
                 [](int id) { return QStringLiteral("Connection %1").arg(id); }) +
