@@ -7,6 +7,7 @@
 #include "core/RecordSet.h"
 #include "core/SettingsFile.h"
 #include "core/TableEventStore.h"
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "platform/RegionalSettings.h"
 #include "support/SettingsConfiguration.h"
@@ -42,35 +43,41 @@ QString SettingsText(int rows) {
                                   "Counter_Source=%1\n[Connection_Types]\nId=1`2\nName=SQL`1C\n")
                        .arg(rows);
     text +=
-        QStringLiteral("[Source]\n") + Key("Id", rows, number) +
-        Key("Name_Source", rows, [](int id) { return QStringLiteral("Source %1").arg(id); }) +
-        Key("Connection_String", rows,
+        QStringLiteral("[Source]\n") + Key(Fields::Source::Id, rows, number) +
+        Key(Fields::Source::Name_Source, rows,
+            [](int id) { return QStringLiteral("Source %1").arg(id); }) +
+        Key(Fields::Source::Connection_String, rows,
             [](int id) { return QStringLiteral("Driver=SQLite3;Database=/data/%1.db").arg(id); }) +
-        Key("Id_Connection_Types", rows, fixed("1")) +
-        Key("SQL_Query", rows, fixed("select Code, Qty from Stock")) +
-        Key("Name_Docking_Field", rows, fixed("Code")) +
-        Key("Name_Updated_Field", rows, fixed("Qty"));
-    text +=
-        QStringLiteral("[Receiver]\n") + Key("Id", rows, number) +
-        Key("Name_Receiver", rows, [](int id) { return QStringLiteral("Receiver %1").arg(id); }) +
-        Key("Connection_String", rows,
-            [&password](int id) {
-                return QStringLiteral("Driver=Firebird/InterBase(r) driver;Dbname=/data/%1.fdb;"
-                                      "Pwd=%2")
-                    .arg(QString::number(id), password);
-            }) +
-        Key("Id_Connection_Types", rows, fixed("1")) + Key("Key_Field", rows, fixed("Code")) +
-        Key("Name_Updated_Field", rows, fixed("Quantity")) +
-        Key("Name_Table", rows, fixed("Stock"));
-    text += QStringLiteral("[Connection]\n") + Key("Id", rows, number) +
-            Key("Name_Connection", rows,
+        Key(Fields::Source::Id_Connection_Types, rows, fixed("1")) +
+        Key(Fields::Source::SQL_Query, rows, fixed("select Code, Qty from Stock")) +
+        Key(Fields::Source::Name_Docking_Field, rows, fixed("Code")) +
+        Key(Fields::Source::Name_Updated_Field, rows, fixed("Qty"));
+    text += QStringLiteral("[Receiver]\n") + Key(Fields::Receiver::Id, rows, number) +
+            Key(Fields::Receiver::Name_Receiver, rows,
+                [](int id) { return QStringLiteral("Receiver %1").arg(id); }) +
+            Key(Fields::Receiver::Connection_String, rows,
+                [&password](int id) {
+                    return QStringLiteral("Driver=Firebird/InterBase(r) driver;Dbname=/data/%1.fdb;"
+                                          "Pwd=%2")
+                        .arg(QString::number(id), password);
+                }) +
+            Key(Fields::Receiver::Id_Connection_Types, rows, fixed("1")) +
+            Key(Fields::Receiver::Key_Field, rows, fixed("Code")) +
+            Key(Fields::Receiver::Name_Updated_Field, rows, fixed("Quantity")) +
+            Key(Fields::Receiver::Name_Table, rows, fixed("Stock"));
+    text += QStringLiteral("[Connection]\n") + Key(Fields::Connection::Id, rows, number) +
+            Key(Fields::Connection::Name_Connection, rows,
                 [](int id) { return QStringLiteral("Connection %1").arg(id); }) +
-            Key("Status", rows, fixed("0")) +
-            Key("Update_Time", rows, fixed("05.03.2009 14:30:00")) +
-            Key("Id_Receiver", rows, number) + Key("Id_Source", rows, number) +
-            Key("Time_Update", rows, fixed("30")) + Key("Updated", rows, fixed("0")) +
-            Key("Monday", rows, fixed("1")) + Key("Saturday", rows, fixed("0")) +
-            Key("TimeStart", rows, fixed("9:00:00")) + Key("TimeEnd", rows, fixed("18:00:00"));
+            Key(Fields::Connection::Status, rows, fixed("0")) +
+            Key(Fields::Connection::Update_Time, rows, fixed("05.03.2009 14:30:00")) +
+            Key(Fields::Connection::Id_Receiver, rows, number) +
+            Key(Fields::Connection::Id_Source, rows, number) +
+            Key(Fields::Connection::Time_Update, rows, fixed("30")) +
+            Key(Fields::Connection::Updated, rows, fixed("0")) +
+            Key(Fields::Connection::Monday, rows, fixed("1")) +
+            Key(Fields::Connection::Saturday, rows, fixed("0")) +
+            Key(Fields::Connection::TimeStart, rows, fixed("9:00:00")) +
+            Key(Fields::Connection::TimeEnd, rows, fixed("18:00:00"));
     return text;
 }
 

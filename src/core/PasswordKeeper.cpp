@@ -2,13 +2,12 @@
 
 #include "core/SeparatedConnectionString.h"
 #include "core/TableEventStore.h"
+#include "core/TableFields.h"
 
 #include <algorithm>
 
 namespace {
-const QString KeyFields = QStringLiteral("IdTable;NameTable");
-const QString PasswordField = QStringLiteral("Password");
-const QString ConnectionStringField = QStringLiteral("Connection_String");
+const QString KeyFields = Fields::VremTable::IdTable + u';' + Fields::VremTable::NameTable;
 
 // One password is held as it is, as a single-password string always was. Several, or one
 // that begins with the tag, are held as tag-led entries with the tag and escape escaped,
@@ -60,7 +59,7 @@ QChar PasswordKeeper::ConnectionStringSeparator(RecordSet& row) {
     if (row.Name() != u"Source")
         return u';';
     return ConnectionStringSeparator(
-        row.Name(), row.FieldByName(QStringLiteral("Id_Connection_Types")).AsInteger());
+        row.Name(), row.FieldByName(Fields::Source::Id_Connection_Types).AsInteger());
 }
 
 QChar PasswordKeeper::ConnectionStringSeparator(const QString& tableName, int connectionType) {
@@ -77,7 +76,8 @@ void PasswordKeeper::HidePasswords(int id, RecordSet& table, const QString& conn
     const QList<int>& marked = parts.PasswordParts();
     if (!marked.isEmpty()) {
         const bool found = vremTable_.Locate(KeyFields, {id, table.Name()});
-        const QString held = found ? vremTable_.FieldByName(PasswordField).AsString() : QString();
+        const QString held =
+            found ? vremTable_.FieldByName(Fields::VremTable::Password).AsString() : QString();
         const QStringList heldPasswords = found ? SplitHeld(held) : QStringList();
         QStringList passwords;
         for (qsizetype k = 0; k < marked.size(); ++k) {
@@ -92,14 +92,14 @@ void PasswordKeeper::HidePasswords(int id, RecordSet& table, const QString& conn
             AddHeldPasswords(id, table.Name(), passwords);
         } else if (joined != held) {
             vremTable_.Edit();
-            vremTable_.FieldByName(PasswordField).SetAsString(joined);
+            vremTable_.FieldByName(Fields::VremTable::Password).SetAsString(joined);
             vremTable_.Post();
         }
     }
 
     SuspendedTableEvents suspended(events_, table);
     table.Edit();
-    table.FieldByName(ConnectionStringField).SetAsString(parts.Joined());
+    table.FieldByName(Fields::Shared::Connection_String).SetAsString(parts.Joined());
     table.Post();
 }
 
@@ -118,7 +118,7 @@ QString PasswordKeeper::UnmaskConnectionString(int id, const QString& tableName,
 }
 
 void PasswordKeeper::HideLoadedPasswords(RecordSet& row, const QString& stored) {
-    Field connectionString = row.FieldByName(ConnectionStringField);
+    Field connectionString = row.FieldByName(Fields::Shared::Connection_String);
     SeparatedConnectionString parts(stored, ConnectionStringSeparator(row));
     QStringList passwords;
     // Indexed: joining a password with the parts after it renumbers the parts.
@@ -129,7 +129,7 @@ void PasswordKeeper::HideLoadedPasswords(RecordSet& row, const QString& stored) 
         parts.SetPasswordText(index, Asterisks(passwords.last()));
     }
     if (!passwords.isEmpty())
-        AddHeldPasswords(row.FieldByName(QStringLiteral("Id")).AsInteger(), row.Name(), passwords);
+        AddHeldPasswords(row.FieldByName(Fields::Shared::Id).AsInteger(), row.Name(), passwords);
     connectionString.SetAsString(parts.Joined());
 }
 
@@ -149,7 +149,8 @@ QString PasswordKeeper::EncipherConnectionString(int id, const QString& tableNam
 }
 
 std::optional<QStringList> PasswordKeeper::HeldPasswords(int id, const QString& tableName) const {
-    const QVariantList found = vremTable_.Lookup(KeyFields, {id, tableName}, PasswordField);
+    const QVariantList found =
+        vremTable_.Lookup(KeyFields, {id, tableName}, Fields::VremTable::Password);
     if (found.isEmpty())
         return std::nullopt;
     return SplitHeld(found.first().toString());
@@ -158,8 +159,8 @@ std::optional<QStringList> PasswordKeeper::HeldPasswords(int id, const QString& 
 void PasswordKeeper::AddHeldPasswords(int id, const QString& tableName,
                                       const QStringList& passwords) {
     vremTable_.Append();
-    vremTable_.FieldByName(QStringLiteral("IdTable")).SetAsInteger(id);
-    vremTable_.FieldByName(QStringLiteral("NameTable")).SetAsString(tableName);
-    vremTable_.FieldByName(PasswordField).SetAsString(JoinHeld(passwords));
+    vremTable_.FieldByName(Fields::VremTable::IdTable).SetAsInteger(id);
+    vremTable_.FieldByName(Fields::VremTable::NameTable).SetAsString(tableName);
+    vremTable_.FieldByName(Fields::VremTable::Password).SetAsString(JoinHeld(passwords));
     vremTable_.Post();
 }

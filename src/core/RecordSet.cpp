@@ -1,5 +1,6 @@
 #include "core/RecordSet.h"
 
+#include "core/TableFields.h"
 #include "platform/Errors.h"
 #include "platform/RegionalSettings.h"
 
@@ -375,7 +376,7 @@ void RecordSet::Open() {
     if (state_ != RecordSetState::Inactive) {
         return;
     }
-    idIndex_ = orderedById_ ? FieldIndex(QStringLiteral("Id")) : -1;
+    idIndex_ = orderedById_ ? FieldIndex(Fields::Shared::Id) : -1;
     rows_.clear();
     InvalidateIndexes();
     view_.clear();

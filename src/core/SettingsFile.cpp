@@ -4,6 +4,7 @@
 #include "core/PasswordKeeper.h"
 #include "core/RecordSet.h"
 #include "core/TableEventStore.h"
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "platform/Errors.h"
 #include "platform/ProfileFile.h"
@@ -22,7 +23,8 @@ bool IsPasswordTable(const RecordSet& table) {
 }
 
 bool IsStatusField(const RecordSet& table, const QString& fieldName) {
-    return table.Name() == u"Connection" && fieldName.compare(u"Status", Qt::CaseInsensitive) == 0;
+    return table.Name() == u"Connection" &&
+           fieldName.compare(Fields::Connection::Status, Qt::CaseInsensitive) == 0;
 }
 
 QString FieldText(const FieldDef& def, const QVariant& value) {
@@ -151,8 +153,7 @@ void SettingsFile::LoadTable(const ProfileFile& file, const QString& section, Re
                 const QString value = line.TakeValue().toString();
                 SetFieldFromText(table, line.Key(),
                                  IsStatusField(table, line.Key()) ? QStringLiteral("0") : value);
-                if (line.Key().compare(QLatin1String("Connection_String"), Qt::CaseInsensitive) ==
-                    0)
+                if (line.Key().compare(Fields::Shared::Connection_String, Qt::CaseInsensitive) == 0)
                     storedConnectionString = value;
             }
             if (IsPasswordTable(table))
@@ -165,7 +166,7 @@ void SettingsFile::LoadTable(const ProfileFile& file, const QString& section, Re
         table.Post();
         // A file written after an abnormal end can hold Ids beyond its counters.
         if (counter)
-            *counter = std::max(*counter, table.FieldByName(QStringLiteral("Id")).AsInteger());
+            *counter = std::max(*counter, table.FieldByName(Fields::Shared::Id).AsInteger());
     }
     table.First();
 }
@@ -206,8 +207,8 @@ void SettingsFile::WriteStoredRows(ProfileFile& file, const QString& section,
     }
 
     const bool passwordTable = IsPasswordTable(table);
-    const int idField = table.FieldIndex(QStringLiteral("Id"));
-    const int typeField = table.FieldIndex(QStringLiteral("Id_Connection_Types"));
+    const int idField = table.FieldIndex(Fields::Shared::Id);
+    const int typeField = table.FieldIndex(Fields::Shared::Id_Connection_Types);
     std::vector<QStringList> values(dataFields.size());
     for (const QVariantList& row : table.StoredRows()) {
         for (size_t column = 0; column < dataFields.size(); ++column) {
@@ -215,7 +216,7 @@ void SettingsFile::WriteStoredRows(ProfileFile& file, const QString& section,
             const QVariant& value = row[dataFields[column]];
             if (IsStatusField(table, def.Name))
                 values[column].append(QStringLiteral("0"));
-            else if (passwordTable && def.Name == u"Connection_String")
+            else if (passwordTable && def.Name == Fields::Shared::Connection_String)
                 values[column].append(passwords_.EncipherConnectionString(
                     row[idField].toInt(), table.Name(),
                     PasswordKeeper::ConnectionStringSeparator(table.Name(), row[typeField].toInt()),

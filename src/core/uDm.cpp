@@ -1,6 +1,7 @@
 #include "core/uDm.h"
 
 #include "core/ConnectionStatus.h"
+#include "core/TableFields.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ FieldDef LookupText(const QString& name, const QString& keyField, const RecordSe
     def.Kind = FieldKind::Lookup;
     def.KeyField = keyField;
     def.LookupSet = &lookupSet;
-    def.LookupKeyField = QStringLiteral("Id");
+    def.LookupKeyField = Fields::Shared::Id;
     def.LookupResultField = lookupResultField;
     return def;
 }
@@ -39,62 +40,62 @@ TDm::TDm(QObject* parent)
     const FieldType integer = FieldType::Integer;
     const FieldType smallInt = FieldType::SmallInt;
 
-    Connection.AddField(Data(QStringLiteral("Id"), integer));
-    Connection.AddField(Text(QStringLiteral("Name_Connection"), 200, singleLine));
-    Connection.AddField(Data(QStringLiteral("Status"), integer));
-    Connection.AddField(Data(QStringLiteral("Update_Time"), FieldType::DateTime));
-    Connection.AddField(Data(QStringLiteral("Id_Receiver"), integer));
-    Connection.AddField(LookupText(QStringLiteral("Name_Receiver"), QStringLiteral("Id_Receiver"),
-                                   Receiver, QStringLiteral("Name_Receiver")));
-    Connection.AddField(Data(QStringLiteral("Id_Source"), integer));
-    Connection.AddField(LookupText(QStringLiteral("Name_Source"), QStringLiteral("Id_Source"),
-                                   Source, QStringLiteral("Name_Source")));
-    Connection.AddField(Data(QStringLiteral("Time_Update"), integer));
-    FieldDef calStatus = Text(QStringLiteral("CalStatus"), 100, false);
+    Connection.AddField(Data(Fields::Connection::Id, integer));
+    Connection.AddField(Text(Fields::Connection::Name_Connection, 200, singleLine));
+    Connection.AddField(Data(Fields::Connection::Status, integer));
+    Connection.AddField(Data(Fields::Connection::Update_Time, FieldType::DateTime));
+    Connection.AddField(Data(Fields::Connection::Id_Receiver, integer));
+    Connection.AddField(LookupText(Fields::Connection::Name_Receiver,
+                                   Fields::Connection::Id_Receiver, Receiver,
+                                   Fields::Receiver::Name_Receiver));
+    Connection.AddField(Data(Fields::Connection::Id_Source, integer));
+    Connection.AddField(LookupText(Fields::Connection::Name_Source, Fields::Connection::Id_Source,
+                                   Source, Fields::Source::Name_Source));
+    Connection.AddField(Data(Fields::Connection::Time_Update, integer));
+    FieldDef calStatus = Text(Fields::Connection::CalStatus, 100, false);
     calStatus.Kind = FieldKind::Calculated;
     Connection.AddField(calStatus);
-    Connection.AddField(Data(QStringLiteral("Updated"), integer));
-    for (const char* day :
-         {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"}) {
-        Connection.AddField(Data(QString::fromLatin1(day), smallInt));
+    Connection.AddField(Data(Fields::Connection::Updated, integer));
+    for (const QString& day : Fields::Connection::WeekDays) {
+        Connection.AddField(Data(day, smallInt));
     }
-    Connection.AddField(Data(QStringLiteral("TimeStart"), FieldType::Time));
-    Connection.AddField(Data(QStringLiteral("TimeEnd"), FieldType::Time));
+    Connection.AddField(Data(Fields::Connection::TimeStart, FieldType::Time));
+    Connection.AddField(Data(Fields::Connection::TimeEnd, FieldType::Time));
     Connection.OnCalcFields = &TDm::ConnectionCalcFields;
 
-    Receiver.AddField(Data(QStringLiteral("Id"), integer));
-    Receiver.AddField(Text(QStringLiteral("Name_Receiver"), 200, singleLine));
-    Receiver.AddField(Text(QStringLiteral("Connection_String"), 500, singleLine));
-    Receiver.AddField(Data(QStringLiteral("Id_Connection_Types"), integer));
-    Receiver.AddField(LookupText(QStringLiteral("Name_Connection_Types"),
-                                 QStringLiteral("Id_Connection_Types"), Connection_Types,
-                                 QStringLiteral("Name")));
-    Receiver.AddField(Text(QStringLiteral("Key_Field"), 50, singleLine));
-    Receiver.AddField(Text(QStringLiteral("Name_Updated_Field"), 50, singleLine));
-    Receiver.AddField(Text(QStringLiteral("Name_Table"), 50, singleLine));
+    Receiver.AddField(Data(Fields::Receiver::Id, integer));
+    Receiver.AddField(Text(Fields::Receiver::Name_Receiver, 200, singleLine));
+    Receiver.AddField(Text(Fields::Receiver::Connection_String, 500, singleLine));
+    Receiver.AddField(Data(Fields::Receiver::Id_Connection_Types, integer));
+    Receiver.AddField(LookupText(Fields::Receiver::Name_Connection_Types,
+                                 Fields::Receiver::Id_Connection_Types, Connection_Types,
+                                 Fields::Connection_Types::Name));
+    Receiver.AddField(Text(Fields::Receiver::Key_Field, 50, singleLine));
+    Receiver.AddField(Text(Fields::Receiver::Name_Updated_Field, 50, singleLine));
+    Receiver.AddField(Text(Fields::Receiver::Name_Table, 50, singleLine));
 
-    Source.AddField(Data(QStringLiteral("Id"), integer));
-    Source.AddField(Text(QStringLiteral("Name_Source"), 200, singleLine));
-    Source.AddField(Text(QStringLiteral("Connection_String"), 500, singleLine));
-    Source.AddField(Data(QStringLiteral("Id_Connection_Types"), integer));
-    Source.AddField(LookupText(QStringLiteral("Name_Connection_Types"),
-                               QStringLiteral("Id_Connection_Types"), Connection_Types,
-                               QStringLiteral("Name")));
-    Source.AddField(Text(QStringLiteral("SQL_Query"), 500, singleLine));
-    Source.AddField(Text(QStringLiteral("Name_Docking_Field"), 200, singleLine));
-    Source.AddField(Text(QStringLiteral("Name_Updated_Field"), 200, singleLine));
-    Source.AddField(Text(QStringLiteral("CustomParameter"), 50, singleLine));
+    Source.AddField(Data(Fields::Source::Id, integer));
+    Source.AddField(Text(Fields::Source::Name_Source, 200, singleLine));
+    Source.AddField(Text(Fields::Source::Connection_String, 500, singleLine));
+    Source.AddField(Data(Fields::Source::Id_Connection_Types, integer));
+    Source.AddField(LookupText(Fields::Source::Name_Connection_Types,
+                               Fields::Source::Id_Connection_Types, Connection_Types,
+                               Fields::Connection_Types::Name));
+    Source.AddField(Text(Fields::Source::SQL_Query, 500, singleLine));
+    Source.AddField(Text(Fields::Source::Name_Docking_Field, 200, singleLine));
+    Source.AddField(Text(Fields::Source::Name_Updated_Field, 200, singleLine));
+    Source.AddField(Text(Fields::Source::CustomParameter, 50, singleLine));
 
-    Connection_Types.AddField(Data(QStringLiteral("Id"), integer));
-    Connection_Types.AddField(Text(QStringLiteral("Name"), 200, false));
+    Connection_Types.AddField(Data(Fields::Connection_Types::Id, integer));
+    Connection_Types.AddField(Text(Fields::Connection_Types::Name, 200, false));
 
-    VremTable.AddField(Data(QStringLiteral("IdTable"), integer));
-    VremTable.AddField(Text(QStringLiteral("NameTable"), 20, false));
+    VremTable.AddField(Data(Fields::VremTable::IdTable, integer));
+    VremTable.AddField(Text(Fields::VremTable::NameTable, 20, false));
     // Wide enough for any password cut out of a connection string.
-    VremTable.AddField(Text(QStringLiteral("Password"), 500, false));
-    VremTable.AddField(Data(QStringLiteral("StartUpdateTime"), FieldType::DateTime));
+    VremTable.AddField(Text(Fields::VremTable::Password, 500, false));
+    VremTable.AddField(Data(Fields::VremTable::StartUpdateTime, FieldType::DateTime));
     // The receiver a registered cycle writes to, still known once its connection is deleted.
-    VremTable.AddField(Data(QStringLiteral("IdReceiver"), integer));
+    VremTable.AddField(Data(Fields::VremTable::IdReceiver, integer));
 
     TaskScheduler.setInterval(10000);
 }
@@ -113,8 +114,8 @@ RecordSet* TDm::TableByName(const QString& name) {
 }
 
 void TDm::ConnectionCalcFields(RecordSet& dataSet) {
-    const QString caption = StatusCaption(dataSet.FieldByName(QStringLiteral("Status")).Value());
+    const QString caption = StatusCaption(dataSet.FieldByName(Fields::Connection::Status).Value());
     if (!caption.isEmpty()) {
-        dataSet.FieldByName(QStringLiteral("CalStatus")).SetAsString(caption);
+        dataSet.FieldByName(Fields::Connection::CalStatus).SetAsString(caption);
     }
 }

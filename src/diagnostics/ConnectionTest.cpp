@@ -1,6 +1,7 @@
 #include "diagnostics/ConnectionTest.h"
 
 #include "core/PasswordKeeper.h"
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "platform/AutomationObject.h"
 #include "platform/DbConnection.h"
@@ -92,37 +93,38 @@ std::optional<ConnectionTest::Plan> ConnectionTest::PlanOfCurrentRow(CurrentRow 
     switch (which) {
     case CurrentRow::Receiver: {
         RecordSet& receiver = dm_.Receiver;
-        if (receiver.FieldByName(QStringLiteral("Id_Connection_Types")).AsInteger() == 0 ||
-            receiver.FieldByName(QStringLiteral("Connection_String")).AsString().isEmpty()) {
+        if (receiver.FieldByName(Fields::Receiver::Id_Connection_Types).AsInteger() == 0 ||
+            receiver.FieldByName(Fields::Receiver::Connection_String).AsString().isEmpty()) {
             Show(ReceiverFieldsMissing, DialogKind::Information);
             return std::nullopt;
         }
-        return PlanOf(receiver, receiver.FieldByName(QStringLiteral("Id")).AsInteger(), false,
+        return PlanOf(receiver, receiver.FieldByName(Fields::Receiver::Id).AsInteger(), false,
                       true);
     }
     case CurrentRow::Source: {
         RecordSet& source = dm_.Source;
-        const int type = source.FieldByName(QStringLiteral("Id_Connection_Types")).AsInteger();
+        const int type = source.FieldByName(Fields::Source::Id_Connection_Types).AsInteger();
         const bool kindComplete =
-            (type == 1 && !source.FieldByName(QStringLiteral("SQL_Query")).AsString().isEmpty()) ||
+            (type == 1 && !source.FieldByName(Fields::Source::SQL_Query).AsString().isEmpty()) ||
             IsAutomationType(type);
         if (!kindComplete ||
-            source.FieldByName(QStringLiteral("Connection_String")).AsString().isEmpty()) {
+            source.FieldByName(Fields::Source::Connection_String).AsString().isEmpty()) {
             Show(SourceFieldsMissing, DialogKind::Information);
             return std::nullopt;
         }
-        return PlanOf(source, source.FieldByName(QStringLiteral("Id")).AsInteger(), false, true);
+        return PlanOf(source, source.FieldByName(Fields::Source::Id).AsInteger(), false, true);
     }
     case CurrentRow::Connection:
         break;
     }
     RecordSet& connection = dm_.Connection;
-    if (connection.FieldByName(QStringLiteral("Id_Receiver")).AsInteger() == 0 ||
-        connection.FieldByName(QStringLiteral("Id_Source")).AsInteger() == 0) {
+    if (connection.FieldByName(Fields::Connection::Id_Receiver).AsInteger() == 0 ||
+        connection.FieldByName(Fields::Connection::Id_Source).AsInteger() == 0) {
         Show(ConnectionFieldsMissing, DialogKind::Information);
         return std::nullopt;
     }
-    return PlanOf(connection, connection.FieldByName(QStringLiteral("Id")).AsInteger(), true, true);
+    return PlanOf(connection, connection.FieldByName(Fields::Connection::Id).AsInteger(), true,
+                  true);
 }
 
 ConnectionTest::Plan ConnectionTest::PlanOf(RecordSet& table, int id, bool wholeConnection,
@@ -132,8 +134,8 @@ ConnectionTest::Plan ConnectionTest::PlanOf(RecordSet& table, int id, bool whole
     plan.ShowMessages = showMessages;
     if (wholeConnection) {
         plan.Attempts = {
-            AttemptOf(dm_.Receiver, table.FieldByName(QStringLiteral("Id_Receiver")).AsInteger()),
-            AttemptOf(dm_.Source, table.FieldByName(QStringLiteral("Id_Source")).AsInteger())};
+            AttemptOf(dm_.Receiver, table.FieldByName(Fields::Connection::Id_Receiver).AsInteger()),
+            AttemptOf(dm_.Source, table.FieldByName(Fields::Connection::Id_Source).AsInteger())};
     } else {
         plan.Attempts = {AttemptOf(table, id)};
     }
@@ -142,8 +144,9 @@ ConnectionTest::Plan ConnectionTest::PlanOf(RecordSet& table, int id, bool whole
 
 ConnectionTest::Attempt ConnectionTest::AttemptOf(RecordSet& table, int id) const {
     // The stored row, not the one on screen: the cursor stays where the operator left it.
-    const QVariantList stored = table.Lookup(
-        QStringLiteral("Id"), {id}, QStringLiteral("Id_Connection_Types;Connection_String"));
+    const QVariantList stored = table.Lookup(Fields::Shared::Id, {id},
+                                             Fields::Shared::Id_Connection_Types + u';' +
+                                                 Fields::Shared::Connection_String);
     const int type = stored.isEmpty() ? 0 : stored.at(0).toInt();
     Attempt attempt;
     if (type == 1) {

@@ -1,5 +1,6 @@
 #include "diagnostics/EventLog.h"
 
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
@@ -171,20 +172,20 @@ QString EventLog::PreviousFilePath() const {
 
 void EventLog::LogEvent(int id, EventCode code, const QString& text) {
     const QVariantList connection =
-        dm_.Connection.Lookup(QStringLiteral("Id"), {id},
+        dm_.Connection.Lookup(Fields::Connection::Id, {id},
                               QStringLiteral("Name_Connection;Update_Time;Id_Receiver;Id_Source"));
     const QString connectionName = connection.value(0).toString();
     const QString updateTime = DateTimeText(connection.value(1));
     const QString receiverName = dm_.Receiver
-                                     .Lookup(QStringLiteral("Id"), {connection.value(2).toInt()},
-                                             QStringLiteral("Name_Receiver"))
+                                     .Lookup(Fields::Receiver::Id, {connection.value(2).toInt()},
+                                             Fields::Receiver::Name_Receiver)
                                      .value(0)
                                      .toString();
-    const QString sourceName = dm_.Source
-                                   .Lookup(QStringLiteral("Id"), {connection.value(3).toInt()},
-                                           QStringLiteral("Name_Source"))
-                                   .value(0)
-                                   .toString();
+    const QString sourceName =
+        dm_.Source
+            .Lookup(Fields::Source::Id, {connection.value(3).toInt()}, Fields::Source::Name_Source)
+            .value(0)
+            .toString();
 
     const std::optional<QString> sentence =
         EventText(code, connectionName, receiverName, sourceName);

@@ -5,6 +5,7 @@
 #include "core/PasswordKeeper.h"
 #include "core/RecordSet.h"
 #include "core/TableEventStore.h"
+#include "core/TableFields.h"
 #include "core/WindowLink.h"
 #include "core/uDm.h"
 #include "engine/TWorkThread.h"
@@ -31,20 +32,20 @@ QString TextAt(const QVariantList& values, int index) {
 }
 
 QVariant CurrentId(RecordSet& table) {
-    return table.IsEmpty() ? QVariant() : table.FieldByName(QStringLiteral("Id")).Value();
+    return table.IsEmpty() ? QVariant() : table.FieldByName(Fields::Connection::Id).Value();
 }
 
 // The current row, edited and posted.
 void SetStatus(RecordSet& connection, int status, int updated) {
     connection.Edit();
-    connection.FieldByName(QStringLiteral("Status")).SetAsInteger(status);
-    connection.FieldByName(QStringLiteral("Updated")).SetAsInteger(updated);
+    connection.FieldByName(Fields::Connection::Status).SetAsInteger(status);
+    connection.FieldByName(Fields::Connection::Updated).SetAsInteger(updated);
     connection.Post();
 }
 
 // The row with this Id, whichever row is current or under edit.
 void SetStatusOf(RecordSet& connection, int id, int status, int updated) {
-    connection.UpdateRow(QStringLiteral("Id"), {id}, QStringLiteral("Status;Updated"),
+    connection.UpdateRow(Fields::Connection::Id, {id}, QStringLiteral("Status;Updated"),
                          {status, updated});
 }
 } // namespace
@@ -62,7 +63,7 @@ ConnectionControl::~ConnectionControl() {
 void ConnectionControl::StartConnection(int id) {
     TDm& dm = environment_.Dm;
     const QVariantList connection = dm.Connection.Lookup(
-        QStringLiteral("Id"), {id}, QStringLiteral("Status;Time_Update;Id_Source;Id_Receiver"));
+        Fields::Connection::Id, {id}, QStringLiteral("Status;Time_Update;Id_Source;Id_Receiver"));
     const int status = IntegerAt(connection, 0);
     WorkerParameters parameters;
     parameters.ConnectionId = id;
@@ -72,7 +73,7 @@ void ConnectionControl::StartConnection(int id) {
     parameters.ReceiverId = IntegerAt(connection, 3);
 
     const QVariantList receiver = dm.Receiver.Lookup(
-        QStringLiteral("Id"), {parameters.ReceiverId},
+        Fields::Receiver::Id, {parameters.ReceiverId},
         QStringLiteral("Connection_String;Key_Field;Name_Updated_Field;Name_Table"));
     parameters.ReceiverConnectionString = environment_.Passwords.UnmaskConnectionString(
         parameters.ReceiverId, QStringLiteral("Receiver"), u';', TextAt(receiver, 0));
@@ -81,7 +82,7 @@ void ConnectionControl::StartConnection(int id) {
     parameters.TableName = TextAt(receiver, 3);
 
     const QVariantList source =
-        dm.Source.Lookup(QStringLiteral("Id"), {parameters.SourceId},
+        dm.Source.Lookup(Fields::Source::Id, {parameters.SourceId},
                          QStringLiteral("Id_Connection_Types;Connection_String;SQL_Query;"
                                         "CustomParameter;Name_Docking_Field;Name_Updated_Field"));
     parameters.ConnectionType = IntegerAt(source, 0);
@@ -110,7 +111,7 @@ void ConnectionControl::StartConnection(int id) {
 
     // The callers make the row current; a caller that did not must not edit another row.
     RecordSet& table = dm.Connection;
-    if (CurrentId(table) == QVariant(id) || table.Locate(QStringLiteral("Id"), {id}))
+    if (CurrentId(table) == QVariant(id) || table.Locate(Fields::Connection::Id, {id}))
         SetStatus(table,
                   IsInWorkingPeriod(table, *environment_.TimeSource, id)
                       ? ConnectionStatus::Updating
@@ -155,13 +156,13 @@ void ConnectionControl::StopConnection(int id, bool confirm) {
 void ConnectionControl::StartAllConnections() {
     RecordSet& table = environment_.Dm.Connection;
     for (table.First(); !table.Eof(); table.Next())
-        StartConnection(table.FieldByName(QStringLiteral("Id")).AsInteger());
+        StartConnection(table.FieldByName(Fields::Connection::Id).AsInteger());
 }
 
 void ConnectionControl::StopAllConnections() {
     // Read as stored, so that the walk neither moves the operator's row nor ends an edit.
     const RecordSet& table = environment_.Dm.Connection;
-    const int idField = table.FieldIndex(QStringLiteral("Id"));
+    const int idField = table.FieldIndex(Fields::Connection::Id);
     for (const QVariantList& row : table.StoredRows())
         StopConnection(row[idField].toInt(), false);
 }
@@ -229,5 +230,6 @@ void ConnectionControl::WorkerEnded(const TThread* worker) {
 
 int ConnectionControl::ConnectionStatusOf(int id) const {
     return IntegerAt(
-        environment_.Dm.Connection.Lookup(QStringLiteral("Id"), {id}, QStringLiteral("Status")), 0);
+        environment_.Dm.Connection.Lookup(Fields::Connection::Id, {id}, Fields::Connection::Status),
+        0);
 }

@@ -3,6 +3,7 @@
 #include "core/ConnectionStatus.h"
 #include "core/EventSink.h"
 #include "core/RecordSet.h"
+#include "core/TableFields.h"
 #include "core/WindowLink.h"
 #include "core/uDm.h"
 #include "engine/OneCTransfer.h"
@@ -262,7 +263,7 @@ void TWorkThread::CancelCall() {
 bool TWorkThread::CanContinue() {
     Synchronize([this] {
         const QVariantList updated = environment_.Dm.Connection.Lookup(
-            QStringLiteral("Id"), {parameters_.ConnectionId}, QStringLiteral("Updated"));
+            Fields::Connection::Id, {parameters_.ConnectionId}, Fields::Connection::Updated);
         // A connection row that is gone has nothing left to update.
         Running = !updated.isEmpty() && updated.first().toInt() == 0;
         if (!Running)
@@ -285,7 +286,7 @@ void TWorkThread::StartCycle() {
         InPeriod = IsInWorkingPeriod(environment_.Dm.Connection, *environment_.TimeSource,
                                      parameters_.ConnectionId);
         UpdateConnectionRow(
-            QStringLiteral("Status"),
+            Fields::Connection::Status,
             {InPeriod ? ConnectionStatus::Updating : ConnectionStatus::WaitingForPeriod});
         if (!InPeriod)
             environment_.Events.LogEvent(parameters_.ConnectionId, EventCode::WaitsForPeriod,
@@ -297,13 +298,13 @@ void TWorkThread::RegisterCycleStart() {
     Synchronize([this] {
         RecordSet& vremTable = environment_.Dm.VremTable;
         vremTable.Append();
-        vremTable.FieldByName(QStringLiteral("IdTable")).SetAsInteger(parameters_.ConnectionId);
-        vremTable.FieldByName(QStringLiteral("NameTable")).SetValue(QStringLiteral("Connection"));
-        Field start = vremTable.FieldByName(QStringLiteral("StartUpdateTime"));
+        vremTable.FieldByName(Fields::VremTable::IdTable).SetAsInteger(parameters_.ConnectionId);
+        vremTable.FieldByName(Fields::VremTable::NameTable).SetValue(QStringLiteral("Connection"));
+        Field start = vremTable.FieldByName(Fields::VremTable::StartUpdateTime);
         start.SetAsDateTime(environment_.TimeSource->Now());
         // As the watchdog will read it back.
         cycleStart_ = start.AsDateTime();
-        vremTable.FieldByName(QStringLiteral("IdReceiver")).SetAsInteger(parameters_.ReceiverId);
+        vremTable.FieldByName(Fields::VremTable::IdReceiver).SetAsInteger(parameters_.ReceiverId);
         vremTable.Post();
     });
 }
@@ -320,20 +321,20 @@ void TWorkThread::RegisterCycleEnd() {
 
 void TWorkThread::MarkUpdated() {
     Synchronize([this] {
-        int status = ConnectionValue(QStringLiteral("Status")).toInt();
+        int status = ConnectionValue(Fields::Connection::Status).toInt();
         if (status == ConnectionStatus::ConnectError ||
             status == ConnectionStatus::WaitingForPeriod)
             status = ConnectionStatus::Updating;
         UpdateConnectionRow(QStringLiteral("Status;Update_Time"),
                             {status, environment_.TimeSource->Now()});
-        if (ConnectionValue(QStringLiteral("Status")).toInt() != ConnectionStatus::Stopping)
+        if (ConnectionValue(Fields::Connection::Status).toInt() != ConnectionStatus::Stopping)
             environment_.Events.LogEvent(parameters_.ConnectionId, EventCode::Updated, QString());
     });
 }
 
 void TWorkThread::ReportConnectionError() {
     Synchronize([this] {
-        UpdateConnectionRow(QStringLiteral("Status"), {ConnectionStatus::ConnectError});
+        UpdateConnectionRow(Fields::Connection::Status, {ConnectionStatus::ConnectError});
         environment_.Events.LogEvent(parameters_.ConnectionId, EventCode::UpdateFailed, ErrorText);
     });
 }
@@ -351,7 +352,7 @@ void TWorkThread::ReportUpdateError() {
             }
         };
         attempt([this] {
-            UpdateConnectionRow(QStringLiteral("Status"), {ConnectionStatus::UpdateError});
+            UpdateConnectionRow(Fields::Connection::Status, {ConnectionStatus::UpdateError});
             FinishStepNow();
         });
         attempt([this] {
@@ -359,7 +360,7 @@ void TWorkThread::ReportUpdateError() {
                                          ErrorText);
         });
         QString text = QStringLiteral("В процессе обновления у соединения") + u' ' + u'"' +
-                       ConnectionValue(QStringLiteral("Name_Connection")).toString() + u'"' +
+                       ConnectionValue(Fields::Connection::Name_Connection).toString() + u'"' +
                        QStringLiteral(" произошла следующая ошибка:") + QChar(13) + QChar(13) +
                        ErrorText;
         for (const QString& failure : std::as_const(reportFailures))
@@ -376,12 +377,12 @@ void TWorkThread::ConnectionStopped() {
 }
 
 void TWorkThread::UpdateConnectionRow(const QString& fields, const QVariantList& values) {
-    environment_.Dm.Connection.UpdateRow(QStringLiteral("Id"), {parameters_.ConnectionId}, fields,
+    environment_.Dm.Connection.UpdateRow(Fields::Connection::Id, {parameters_.ConnectionId}, fields,
                                          values);
 }
 
 QVariant TWorkThread::ConnectionValue(const QString& field) const {
-    const QVariantList values =
-        environment_.Dm.Connection.Lookup(QStringLiteral("Id"), {parameters_.ConnectionId}, field);
+    const QVariantList values = environment_.Dm.Connection.Lookup(
+        Fields::Connection::Id, {parameters_.ConnectionId}, field);
     return values.isEmpty() ? QVariant() : values.first();
 }

@@ -2,6 +2,7 @@
 
 #include "core/EventSink.h"
 #include "core/PasswordKeeper.h"
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "platform/Clock.h"
 #include "platform/Prompts.h"
@@ -31,20 +32,20 @@ void UpdateWatchdog::TaskSchedulerTimer(QTimer* sender) {
     RecordSet& vremTable = dm_.VremTable;
     for (vremTable.First(); !vremTable.Eof(); vremTable.Next()) {
         // The other rows of VremTable hold kept passwords.
-        if (vremTable.FieldByName(QStringLiteral("NameTable")).AsString() ==
+        if (vremTable.FieldByName(Fields::VremTable::NameTable).AsString() ==
                 QStringLiteral("Connection") &&
             RegisteredSeconds() > kStaleSeconds)
             stale_.push_back(
-                {vremTable.FieldByName(QStringLiteral("IdTable")).AsInteger(),
-                 vremTable.FieldByName(QStringLiteral("StartUpdateTime")).AsDateTime(),
-                 vremTable.FieldByName(QStringLiteral("IdReceiver")).AsInteger()});
+                {vremTable.FieldByName(Fields::VremTable::IdTable).AsInteger(),
+                 vremTable.FieldByName(Fields::VremTable::StartUpdateTime).AsDateTime(),
+                 vremTable.FieldByName(Fields::VremTable::IdReceiver).AsInteger()});
     }
     ClearNext();
 }
 
 qint64 UpdateWatchdog::RegisteredSeconds() const {
     const QDateTime start =
-        dm_.VremTable.FieldByName(QStringLiteral("StartUpdateTime")).AsDateTime();
+        dm_.VremTable.FieldByName(Fields::VremTable::StartUpdateTime).AsDateTime();
     return start.msecsTo(clock_.Now()) % kMsPerDay / 1000;
 }
 
@@ -62,12 +63,12 @@ void UpdateWatchdog::ClearNext() {
     if (cancelCycle_)
         cancelCycle_(registration.ConnectionId, registration.Start);
     const int receiverId = ReceiverOf(registration);
-    const QString shown = ReceiverValue(receiverId, QStringLiteral("Connection_String")).toString();
+    const QString shown = ReceiverValue(receiverId, Fields::Receiver::Connection_String).toString();
     job_ = std::make_unique<ReceiverClearJob>(
         passwords_.UnmaskConnectionString(receiverId, QStringLiteral("Receiver"), u';', shown)
             .trimmed(),
-        ReceiverValue(receiverId, QStringLiteral("Name_Table")).toString(),
-        ReceiverValue(receiverId, QStringLiteral("Name_Updated_Field")).toString(), clearTimeLimit_,
+        ReceiverValue(receiverId, Fields::Receiver::Name_Table).toString(),
+        ReceiverValue(receiverId, Fields::Receiver::Name_Updated_Field).toString(), clearTimeLimit_,
         context_, [this, registration](ReceiverClearJob::Outcome outcome) {
             Finished(registration, outcome);
         });
@@ -77,7 +78,7 @@ void UpdateWatchdog::Finished(const Registration& registration, ReceiverClearJob
     job_.reset();
     // A receiver no longer configured can never be reached: the operator is told once.
     const bool done = outcome == ReceiverClearJob::Outcome::Cleared ||
-                      ReceiverValue(ReceiverOf(registration), QStringLiteral("Id")).isNull();
+                      ReceiverValue(ReceiverOf(registration), Fields::Receiver::Id).isNull();
     if (done && LocateRegistration(registration))
         dm_.VremTable.Delete();
     if (outcome == ReceiverClearJob::Outcome::Cleared) {
@@ -102,11 +103,11 @@ bool UpdateWatchdog::LocateRegistration(const Registration& registration) {
 int UpdateWatchdog::ReceiverOf(const Registration& registration) const {
     // Looked up, not located: the operator's current connection row and pending edit stay.
     const QVariantList connection = dm_.Connection.Lookup(
-        QStringLiteral("Id"), {registration.ConnectionId}, QStringLiteral("Id_Receiver"));
+        Fields::Connection::Id, {registration.ConnectionId}, Fields::Connection::Id_Receiver);
     return connection.isEmpty() ? registration.ReceiverId : connection.first().toInt();
 }
 
 QVariant UpdateWatchdog::ReceiverValue(int receiverId, const QString& field) const {
-    const QVariantList values = dm_.Receiver.Lookup(QStringLiteral("Id"), {receiverId}, field);
+    const QVariantList values = dm_.Receiver.Lookup(Fields::Receiver::Id, {receiverId}, field);
     return values.isEmpty() ? QVariant() : values.first();
 }

@@ -1,6 +1,7 @@
 #include "engine/WorkingPeriod.h"
 
 #include "core/RecordSet.h"
+#include "core/TableFields.h"
 #include "platform/Clock.h"
 
 #include <QTime>
@@ -20,7 +21,7 @@ bool IsInWorkingPeriod(const RecordSet& connection, const Clock& clock, int id) 
     const QDateTime now = clock.Now();
     const int weekday = now.date().dayOfWeek() - 1; // Monday 0 .. Sunday 6
     const QVariantList values = connection.Lookup(
-        QStringLiteral("Id"), {id},
+        Fields::Connection::Id, {id},
         QStringLiteral(
             "Monday;Tuesday;Wednesday;Thursday;Friday;Saturday;Sunday;TimeStart;TimeEnd"));
     if (values.size() != 9)

@@ -1,6 +1,7 @@
 #include "service/ConnectionMonitor.h"
 
 #include "core/ConnectionStatus.h"
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "platform/Clock.h"
 
@@ -44,7 +45,7 @@ void ConnectionMonitor::LogEvent(int id, EventCode code, const QString& text) {
         break;
     case EventCode::UpdateFailed:
         // The worker set the status before it logged the error: UpdateError means it has ended.
-        if (ConnectionValue(id, QStringLiteral("Status")).toInt() == UpdateError)
+        if (ConnectionValue(id, Fields::Connection::Status).toInt() == UpdateError)
             Raise(MonitorEvent::UpdateError, id, text);
         break;
     default:
@@ -106,7 +107,7 @@ void ConnectionMonitor::Raise(const char* kind, int id, const QString& message) 
     event.Kind = QString::fromLatin1(kind);
     event.ConnectionId = id;
     if (id != 0) {
-        event.ConnectionName = ConnectionValue(id, QStringLiteral("Name_Connection")).toString();
+        event.ConnectionName = ConnectionValue(id, Fields::Connection::Name_Connection).toString();
         event.ReceiverName = ReceiverName(id);
     }
     event.Message = WithoutPasswords(message);
@@ -140,13 +141,13 @@ MonitorSnapshot ConnectionMonitor::Snapshot() const {
     snapshot.LastSaveSucceeded = lastSaveSucceeded_;
     snapshot.LastSaveError = lastSaveError_;
     const RecordSet& connections = dm_.Connection;
-    const int idField = connections.FieldIndex(QStringLiteral("Id"));
+    const int idField = connections.FieldIndex(Fields::Connection::Id);
     for (int row = 0; row < connections.RecordCount(); ++row) {
         ConnectionFigures figures;
         figures.Id = connections.ValueAt(row, idField).toInt();
-        figures.Name = ConnectionValue(figures.Id, QStringLiteral("Name_Connection")).toString();
+        figures.Name = ConnectionValue(figures.Id, Fields::Connection::Name_Connection).toString();
         figures.ReceiverName = ReceiverName(figures.Id);
-        const QVariant status = ConnectionValue(figures.Id, QStringLiteral("Status"));
+        const QVariant status = ConnectionValue(figures.Id, Fields::Connection::Status);
         figures.Status = status.toInt();
         figures.StatusCaption = StatusCaption(status);
         figures.WorkerRunning = workerRuns_(figures.Id);
@@ -171,8 +172,8 @@ MonitorSnapshot ConnectionMonitor::Snapshot() const {
 QString ConnectionMonitor::WithoutPasswords(const QString& text) const {
     QString hidden = text;
     const RecordSet& held = dm_.VremTable;
-    const int nameField = held.FieldIndex(QStringLiteral("NameTable"));
-    const int passwordField = held.FieldIndex(QStringLiteral("Password"));
+    const int nameField = held.FieldIndex(Fields::VremTable::NameTable);
+    const int passwordField = held.FieldIndex(Fields::VremTable::Password);
     for (int row = 0; row < held.RecordCount(); ++row) {
         const QString table = held.ValueAt(row, nameField).toString();
         const QString password = held.ValueAt(row, passwordField).toString();
@@ -185,13 +186,13 @@ QString ConnectionMonitor::WithoutPasswords(const QString& text) const {
 }
 
 QVariant ConnectionMonitor::ConnectionValue(int id, const QString& field) const {
-    const QVariantList values = dm_.Connection.Lookup(QStringLiteral("Id"), {id}, field);
+    const QVariantList values = dm_.Connection.Lookup(Fields::Connection::Id, {id}, field);
     return values.isEmpty() ? QVariant() : values.first();
 }
 
 QString ConnectionMonitor::ReceiverName(int connectionId) const {
-    const int receiverId = ConnectionValue(connectionId, QStringLiteral("Id_Receiver")).toInt();
+    const int receiverId = ConnectionValue(connectionId, Fields::Connection::Id_Receiver).toInt();
     const QVariantList names =
-        dm_.Receiver.Lookup(QStringLiteral("Id"), {receiverId}, QStringLiteral("Name_Receiver"));
+        dm_.Receiver.Lookup(Fields::Receiver::Id, {receiverId}, Fields::Receiver::Name_Receiver);
     return names.isEmpty() ? QString() : names.first().toString();
 }

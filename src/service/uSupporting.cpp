@@ -1,6 +1,7 @@
 #include "service/uSupporting.h"
 
 #include "core/ConnectionStatus.h"
+#include "core/TableFields.h"
 #include "core/WindowLink.h"
 #include "core/uDm.h"
 #include "diagnostics/ConnectionTest.h"
@@ -102,39 +103,41 @@ void TSynchronization_Service::WireTableEvents() {
     }
 
     dm_.Connection.OnNewRecord = [this](RecordSet& table) { NewConnectionValues(table); };
-    dm_.Connection.AfterInsert = nameEmptied(QStringLiteral("Name_Connection"));
+    dm_.Connection.AfterInsert = nameEmptied(Fields::Connection::Name_Connection);
     dm_.Connection.AfterPost = [this](RecordSet& table) { SaveTable(table); };
     dm_.Connection.AfterRowUpdate = [this](RecordSet&) { RowUpdated(); };
 
     dm_.Receiver.OnNewRecord = [this](RecordSet& table) {
-        table.FieldByName(QStringLiteral("Id")).SetAsInteger(NewReceiverId());
+        table.FieldByName(Fields::Receiver::Id).SetAsInteger(NewReceiverId());
     };
-    dm_.Receiver.AfterInsert = nameEmptied(QStringLiteral("Name_Receiver"));
+    dm_.Receiver.AfterInsert = nameEmptied(Fields::Receiver::Name_Receiver);
     dm_.Receiver.AfterPost = [this](RecordSet& table) { PostedWithPassword(table); };
 
     dm_.Source.OnNewRecord = [this](RecordSet& table) {
-        table.FieldByName(QStringLiteral("Id")).SetAsInteger(NewSourceId());
+        table.FieldByName(Fields::Source::Id).SetAsInteger(NewSourceId());
     };
-    dm_.Source.AfterInsert = nameEmptied(QStringLiteral("Name_Source"));
+    dm_.Source.AfterInsert = nameEmptied(Fields::Source::Name_Source);
     dm_.Source.AfterPost = [this](RecordSet& table) { PostedWithPassword(table); };
 }
 
 void TSynchronization_Service::NewConnectionValues(RecordSet& connection) {
-    connection.FieldByName(QStringLiteral("Id")).SetAsInteger(NewConnectionId());
-    connection.FieldByName(QStringLiteral("Status")).SetAsInteger(NotUpdating);
-    connection.FieldByName(QStringLiteral("Updated")).SetAsInteger(0);
-    for (const char* day : {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday"})
-        connection.FieldByName(QString::fromLatin1(day)).SetAsInteger(1);
-    connection.FieldByName(QStringLiteral("Saturday")).SetAsInteger(0);
-    connection.FieldByName(QStringLiteral("Sunday")).SetAsInteger(0);
-    connection.FieldByName(QStringLiteral("Time_Update")).SetAsInteger(30);
-    connection.FieldByName(QStringLiteral("TimeStart")).SetAsTime(QTime(9, 0, 0));
-    connection.FieldByName(QStringLiteral("TimeEnd")).SetAsTime(QTime(18, 0, 0));
+    connection.FieldByName(Fields::Connection::Id).SetAsInteger(NewConnectionId());
+    connection.FieldByName(Fields::Connection::Status).SetAsInteger(NotUpdating);
+    connection.FieldByName(Fields::Connection::Updated).SetAsInteger(0);
+    for (const QString& day :
+         {Fields::Connection::Monday, Fields::Connection::Tuesday, Fields::Connection::Wednesday,
+          Fields::Connection::Thursday, Fields::Connection::Friday})
+        connection.FieldByName(day).SetAsInteger(1);
+    connection.FieldByName(Fields::Connection::Saturday).SetAsInteger(0);
+    connection.FieldByName(Fields::Connection::Sunday).SetAsInteger(0);
+    connection.FieldByName(Fields::Connection::Time_Update).SetAsInteger(30);
+    connection.FieldByName(Fields::Connection::TimeStart).SetAsTime(QTime(9, 0, 0));
+    connection.FieldByName(Fields::Connection::TimeEnd).SetAsTime(QTime(18, 0, 0));
 }
 
 void TSynchronization_Service::PostedWithPassword(RecordSet& table) {
-    HidePasswords(table.FieldByName(QStringLiteral("Id")).AsInteger(), table,
-                  table.FieldByName(QStringLiteral("Connection_String")).AsString());
+    HidePasswords(table.FieldByName(Fields::Shared::Id).AsInteger(), table,
+                  table.FieldByName(Fields::Shared::Connection_String).AsString());
     SaveTable(table);
 }
 

@@ -1,6 +1,7 @@
 #include "ui/ReceiverSettingsCommand.h"
 
 #include "core/RecordSet.h"
+#include "core/TableFields.h"
 #include "service/uSupporting.h"
 #include "ui/uAdSetReceiver.h"
 
@@ -20,10 +21,10 @@ void ReceiverSettingsCommand::Execute(bool receiverLocked, const QString& typeTe
     if (!SettingsDialog::ConnectionTypeChosen(typeText, prompts_))
         return;
     const auto dialog = std::make_unique<TfrmAdSetReceiver>(owner_, prompts_);
-    dialog->SetKeyField(receiver_.FieldByName(QStringLiteral("Key_Field")).AsString());
-    dialog->SetTableName(receiver_.FieldByName(QStringLiteral("Name_Table")).AsString());
-    dialog->SetValueField(receiver_.FieldByName(QStringLiteral("Name_Updated_Field")).AsString());
-    const int id = receiver_.FieldByName(QStringLiteral("Id")).AsInteger();
+    dialog->SetKeyField(receiver_.FieldByName(Fields::Receiver::Key_Field).AsString());
+    dialog->SetTableName(receiver_.FieldByName(Fields::Receiver::Name_Table).AsString());
+    dialog->SetValueField(receiver_.FieldByName(Fields::Receiver::Name_Updated_Field).AsString());
+    const int id = receiver_.FieldByName(Fields::Receiver::Id).AsInteger();
     dialog->SetConnectionString(service_
                                     .UnmaskConnectionString(id, QStringLiteral("Receiver"),
                                                             QLatin1Char(';'), connectionStringText)
@@ -35,9 +36,9 @@ void ReceiverSettingsCommand::Execute(bool receiverLocked, const QString& typeTe
     const bool post = !receiver_.IsEditing();
     if (post)
         receiver_.Edit();
-    receiver_.FieldByName(QStringLiteral("Key_Field")).SetAsString(dialog->KeyField());
-    receiver_.FieldByName(QStringLiteral("Name_Table")).SetAsString(dialog->TableName());
-    receiver_.FieldByName(QStringLiteral("Name_Updated_Field")).SetAsString(dialog->ValueField());
+    receiver_.FieldByName(Fields::Receiver::Key_Field).SetAsString(dialog->KeyField());
+    receiver_.FieldByName(Fields::Receiver::Name_Table).SetAsString(dialog->TableName());
+    receiver_.FieldByName(Fields::Receiver::Name_Updated_Field).SetAsString(dialog->ValueField());
     if (post)
         receiver_.Post();
 }

@@ -1,6 +1,7 @@
 #include "ui/SourceSettingsCommand.h"
 
 #include "core/RecordSet.h"
+#include "core/TableFields.h"
 #include "ui/uAdSetSource1C.h"
 #include "ui/uAdSetSourceSql.h"
 
@@ -39,9 +40,9 @@ void SourceSettingsCommand::AssignSourceFields(const QString& fieldNames,
 
 void SourceSettingsCommand::EditSqlSettings(bool sourceLocked) {
     const auto dialog = std::make_unique<TfrmAdSetSourceSql>(owner_, prompts_);
-    dialog->SetSqlQuery(Value(QStringLiteral("SQL_Query")));
-    dialog->SetDockingField(Value(QStringLiteral("Name_Docking_Field")));
-    dialog->SetUpdatedField(Value(QStringLiteral("Name_Updated_Field")));
+    dialog->SetSqlQuery(Value(Fields::Source::SQL_Query));
+    dialog->SetDockingField(Value(Fields::Source::Name_Docking_Field));
+    dialog->SetUpdatedField(Value(Fields::Source::Name_Updated_Field));
     if (sourceLocked)
         dialog->LockEditing();
     if (runDialog_(*dialog) == QDialog::Accepted)
@@ -51,7 +52,7 @@ void SourceSettingsCommand::EditSqlSettings(bool sourceLocked) {
 
 void SourceSettingsCommand::Edit1CSettings(bool sourceLocked) {
     const auto dialog = std::make_unique<TfrmAdSetSource1C>(owner_, prompts_);
-    dialog->SetCustomParameter(Value(QStringLiteral("CustomParameter")));
+    dialog->SetCustomParameter(Value(Fields::Source::CustomParameter));
     if (sourceLocked)
         dialog->LockEditing();
     if (runDialog_(*dialog) == QDialog::Accepted)

@@ -1,5 +1,6 @@
 #include "ui/uMain.h"
 
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "diagnostics/ConnectionTest.h"
 #include "platform/Errors.h"
@@ -70,7 +71,7 @@ Editor* NewEditor(const QString& name, DataSource& source, const QString& field)
 DbLookupComboBox* NewLookup(const QString& name, DataSource& source, const QString& field,
                             DataSource& list, const QString& listField) {
     auto* box = NewEditor<DbLookupComboBox>(name, source, field);
-    box->SetListSource(&list, QStringLiteral("Id"), listField);
+    box->SetListSource(&list, Fields::Shared::Id, listField);
     return box;
 }
 
@@ -293,10 +294,10 @@ void TMain::BuildConnectionTab() {
     QMenu* popup = NewPopup(QStringLiteral("pmConnection"), QStringLiteral("N6"), play_,
                             QStringLiteral("N7"), stop_);
     dbgConnection_ = NewGrid(QStringLiteral("dbgConnection"), connectionSource_, popup);
-    dbgConnection_->AddColumn(QStringLiteral("Name_Connection"),
+    dbgConnection_->AddColumn(Fields::Connection::Name_Connection,
                               QStringLiteral("Название соединения"));
-    dbgConnection_->AddColumn(QStringLiteral("CalStatus"), QStringLiteral("Статус"));
-    dbgConnection_->AddColumn(QStringLiteral("Update_Time"),
+    dbgConnection_->AddColumn(Fields::Connection::CalStatus, QStringLiteral("Статус"));
+    dbgConnection_->AddColumn(Fields::Connection::Update_Time,
                               QStringLiteral("Время последнего обновления"));
     (new QVBoxLayout(connections))->addWidget(dbgConnection_);
     layout->addWidget(connections);
@@ -331,9 +332,9 @@ TMain::EndpointControls TMain::BuildEndpointTab(const EndpointTab& tab) {
     QMenu* popup = NewPopup(named("pm%1"), tab.InsertItem, tab.Insert, tab.DeleteItem, tab.Delete);
     controls.Grid = NewGrid(named("dbg%1"), *tab.Source, popup);
     controls.Grid->AddColumn(nameField, tab.NameCaption);
-    controls.Grid->AddColumn(QStringLiteral("Connection_String"),
+    controls.Grid->AddColumn(Fields::Shared::Connection_String,
                              QStringLiteral("Строка подключения"));
-    controls.Grid->AddColumn(QStringLiteral("Name_Connection_Types"),
+    controls.Grid->AddColumn(Fields::Shared::Name_Connection_Types,
                              QStringLiteral("Тип подключения"));
     (new QVBoxLayout(list))->addWidget(controls.Grid);
     layout->addWidget(list);
@@ -343,11 +344,11 @@ TMain::EndpointControls TMain::BuildEndpointTab(const EndpointTab& tab) {
     controls.Name = NewEditor<DbEdit>(named("dbedt%1_Name_%1"), *tab.Source, nameField);
     AddLabelled(grid, 0, tab.NameCaption, controls.Name);
     controls.ConnectionString = NewEditor<DbEdit>(named("dbedt%1_Connection_String"), *tab.Source,
-                                                  QStringLiteral("Connection_String"));
+                                                  Fields::Shared::Connection_String);
     AddLabelled(grid, 1, QStringLiteral("Строка подключения"), controls.ConnectionString);
-    controls.ConnectionType =
-        NewLookup(named("dblo%1_Name_Connection_Types"), *tab.Source,
-                  QStringLiteral("Id_Connection_Types"), typesSource_, QStringLiteral("Name"));
+    controls.ConnectionType = NewLookup(named("dblo%1_Name_Connection_Types"), *tab.Source,
+                                        Fields::Shared::Id_Connection_Types, typesSource_,
+                                        Fields::Connection_Types::Name);
     AddLabelled(grid, 2, QStringLiteral("Тип подключения"), controls.ConnectionType);
     grid->addWidget(NewSettingsButton(tab.SettingsButton, tab.SettingsHint, tab.OpenSettings), 2,
                     2);
@@ -437,11 +438,11 @@ void TMain::BuildParamConnectionTab() {
     QMenu* popup = NewPopup(QStringLiteral("pmParam_Connection"), QStringLiteral("N12"),
                             connectionInsert_, QStringLiteral("N13"), connectionDelete_);
     dbgParam_Connection_ = NewGrid(QStringLiteral("dbgParam_Connection"), connectionSource_, popup);
-    dbgParam_Connection_->AddColumn(QStringLiteral("Name_Connection"),
+    dbgParam_Connection_->AddColumn(Fields::Connection::Name_Connection,
                                     QStringLiteral("Название соединения"));
-    dbgParam_Connection_->AddColumn(QStringLiteral("Name_Receiver"),
+    dbgParam_Connection_->AddColumn(Fields::Connection::Name_Receiver,
                                     QStringLiteral("Название приемника"));
-    dbgParam_Connection_->AddColumn(QStringLiteral("Name_Source"),
+    dbgParam_Connection_->AddColumn(Fields::Connection::Name_Source,
                                     QStringLiteral("Название источника"));
     (new QVBoxLayout(connections))->addWidget(dbgParam_Connection_);
     layout->addWidget(connections);
@@ -451,15 +452,15 @@ void TMain::BuildParamConnectionTab() {
     auto* grid = new QGridLayout(parameters);
     dbedtConnection_Name_Connection_ =
         NewEditor<DbEdit>(QStringLiteral("dbedtConnection_Name_Connection"), connectionSource_,
-                          QStringLiteral("Name_Connection"));
+                          Fields::Connection::Name_Connection);
     AddLabelled(grid, 0, QStringLiteral("Название соединения"), dbedtConnection_Name_Connection_);
-    dbloConnection_Name_Receiver_ =
-        NewLookup(QStringLiteral("dbloConnection_Name_Receiver"), connectionSource_,
-                  QStringLiteral("Id_Receiver"), receiverSource_, QStringLiteral("Name_Receiver"));
+    dbloConnection_Name_Receiver_ = NewLookup(QStringLiteral("dbloConnection_Name_Receiver"),
+                                              connectionSource_, Fields::Connection::Id_Receiver,
+                                              receiverSource_, Fields::Receiver::Name_Receiver);
     AddLabelled(grid, 1, QStringLiteral("Название приемника"), dbloConnection_Name_Receiver_);
     dbloConnection_Name_Source_ =
         NewLookup(QStringLiteral("dbloConnection_Name_Source"), connectionSource_,
-                  QStringLiteral("Id_Source"), sourceSource_, QStringLiteral("Name_Source"));
+                  Fields::Connection::Id_Source, sourceSource_, Fields::Source::Name_Source);
     AddLabelled(grid, 2, QStringLiteral("Название источника"), dbloConnection_Name_Source_);
 
     QGroupBox* period = NewGroup(QStringLiteral("grbParameter_Connection_UpdatePeriod"),
@@ -467,19 +468,22 @@ void TMain::BuildParamConnectionTab() {
     auto* periodGrid = new QGridLayout(period);
     dbnuConnection_Time_Update_ =
         NewEditor<DbNumberEdit>(QStringLiteral("dbnuConnection_Time_Update"), connectionSource_,
-                                QStringLiteral("Time_Update"));
+                                Fields::Connection::Time_Update);
     AddLabelled(periodGrid, 0, QStringLiteral("Частота обновления"), dbnuConnection_Time_Update_);
     periodGrid->addWidget(new QLabel(QStringLiteral("минут")), 0, 2);
 
     auto* days = new QHBoxLayout;
-    const std::pair<const char*, QString> week[] = {
-        {"Monday", QStringLiteral("Пон.")},   {"Tuesday", QStringLiteral("Втр.")},
-        {"Wednesday", QStringLiteral("Ср.")}, {"Thursday", QStringLiteral("Чтв.")},
-        {"Friday", QStringLiteral("Пт.")},    {"Saturday", QStringLiteral("Сбт.")},
-        {"Sunday", QStringLiteral("Вскр.")}};
+    const std::pair<QString, QString> week[] = {
+        {Fields::Connection::Monday, QStringLiteral("Пон.")},
+        {Fields::Connection::Tuesday, QStringLiteral("Втр.")},
+        {Fields::Connection::Wednesday, QStringLiteral("Ср.")},
+        {Fields::Connection::Thursday, QStringLiteral("Чтв.")},
+        {Fields::Connection::Friday, QStringLiteral("Пт.")},
+        {Fields::Connection::Saturday, QStringLiteral("Сбт.")},
+        {Fields::Connection::Sunday, QStringLiteral("Вскр.")}};
     for (const auto& [field, caption] : week) {
-        auto* day = NewEditor<DbCheckBox>(QStringLiteral("dbchk") + QLatin1String(field),
-                                          connectionSource_, QLatin1String(field));
+        auto* day =
+            NewEditor<DbCheckBox>(QStringLiteral("dbchk") + field, connectionSource_, field);
         day->setText(caption);
         days->addWidget(day);
         dayBoxes_.append(day);
@@ -490,9 +494,9 @@ void TMain::BuildParamConnectionTab() {
     periodGrid->addLayout(days, 1, 1, 1, 2);
 
     dbdtTimeStart_ = NewEditor<DbTimeEdit>(QStringLiteral("dbdtTimeStart"), connectionSource_,
-                                           QStringLiteral("TimeStart"));
+                                           Fields::Connection::TimeStart);
     dbdtTimeEnd_ = NewEditor<DbTimeEdit>(QStringLiteral("dbdtTimeEnd"), connectionSource_,
-                                         QStringLiteral("TimeEnd"));
+                                         Fields::Connection::TimeEnd);
     auto* times = new QHBoxLayout;
     auto* endLabel = new QLabel(QStringLiteral("по"));
     endLabel->setBuddy(dbdtTimeEnd_);
@@ -651,12 +655,12 @@ QColor TMain::WindowColor() const {
 void TMain::RefreshControls() {
     if (!created_)
         return;
-    RefreshTable(dm_.Receiver, QStringLiteral("Id_Receiver"), receiverGuard_,
+    RefreshTable(dm_.Receiver, Fields::Connection::Id_Receiver, receiverGuard_,
                  [this](const QColor& color, bool locked) { LockReceiverEditors(color, locked); });
-    RefreshTable(dm_.Source, QStringLiteral("Id_Source"), sourceGuard_,
+    RefreshTable(dm_.Source, Fields::Connection::Id_Source, sourceGuard_,
                  [this](const QColor& color, bool locked) { LockSourceEditors(color, locked); });
     RefreshTable(
-        dm_.Connection, QStringLiteral("Id"), connectionGuard_,
+        dm_.Connection, Fields::Connection::Id, connectionGuard_,
         [this](const QColor& color, bool locked) { LockConnectionEditors(color, locked); });
     UpdateActions();
 }
@@ -668,7 +672,7 @@ void TMain::RefreshTable(RecordSet& table, const QString& keyField, TableGuard& 
         lock(ButtonFaceColor(), true);
         return;
     }
-    const int id = table.FieldByName(QStringLiteral("Id")).AsInteger();
+    const int id = table.FieldByName(Fields::Shared::Id).AsInteger();
     const bool used = ActiveConnectionLocks::IsUsedByActiveConnection(dm_.Connection, id, keyField);
     lock(used ? ButtonFaceColor() : WindowColor(), used);
     guard.TestButton->setEnabled(!used && !testRunning_);
@@ -775,7 +779,8 @@ bool TMain::Guarded(const std::function<void()>& action) {
 void TMain::PlayExecute() {
     Guarded([this] {
         if (!dm_.Connection.IsEmpty())
-            service_->StartConnection(dm_.Connection.FieldByName(QStringLiteral("Id")).AsInteger());
+            service_->StartConnection(
+                dm_.Connection.FieldByName(Fields::Connection::Id).AsInteger());
     });
     dbgConnection_->setFocus();
 }
@@ -783,7 +788,7 @@ void TMain::PlayExecute() {
 void TMain::StopExecute() {
     Guarded([this] {
         if (!dm_.Connection.IsEmpty())
-            service_->StopConnection(dm_.Connection.FieldByName(QStringLiteral("Id")).AsInteger(),
+            service_->StopConnection(dm_.Connection.FieldByName(Fields::Connection::Id).AsInteger(),
                                      true);
     });
     dbgConnection_->setFocus();
@@ -823,20 +828,21 @@ void TMain::PostReceiver() {
     RecordSet& receiver = dm_.Receiver;
     if (receiver.IsEditing()) {
         // The names of the receiver schema the program ships with.
-        const std::pair<const char*, const char*> defaults[] = {{"Key_Field", "Partno"},
-                                                                {"Name_Table", "Stock_Balance"},
-                                                                {"Name_Updated_Field", "Quantity"}};
-        const bool pendrel = receiver.FieldByName(QStringLiteral("Connection_String"))
+        const std::pair<QString, const char*> defaults[] = {
+            {Fields::Receiver::Key_Field, "Partno"},
+            {Fields::Receiver::Name_Table, "Stock_Balance"},
+            {Fields::Receiver::Name_Updated_Field, "Quantity"}};
+        const bool pendrel = receiver.FieldByName(Fields::Receiver::Connection_String)
                                  .AsString()
                                  .toUpper()
                                  .contains(QStringLiteral("PENDREL.FDB"));
         const bool allEmpty =
             std::all_of(std::begin(defaults), std::end(defaults), [&receiver](const auto& d) {
-                return receiver.FieldByName(QLatin1String(d.first)).AsString().isEmpty();
+                return receiver.FieldByName(d.first).AsString().isEmpty();
             });
         if (pendrel && allEmpty) {
             for (const auto& [field, value] : defaults)
-                receiver.FieldByName(QLatin1String(field)).SetAsString(QLatin1String(value));
+                receiver.FieldByName(field).SetAsString(QLatin1String(value));
         }
     }
     receiver.Post();

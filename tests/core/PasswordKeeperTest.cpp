@@ -1,6 +1,7 @@
 #include "core/PasswordKeeper.h"
 #include "core/SeparatedConnectionString.h"
 #include "core/TableEventStore.h"
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "platform/Errors.h"
 
@@ -20,8 +21,8 @@ public:
             table->AfterPost = [this](RecordSet& posted) {
                 ++afterPosts;
                 keeper.HidePasswords(
-                    posted.FieldByName(QStringLiteral("Id")).AsInteger(), posted,
-                    posted.FieldByName(QStringLiteral("Connection_String")).AsString());
+                    posted.FieldByName(Fields::Shared::Id).AsInteger(), posted,
+                    posted.FieldByName(Fields::Shared::Connection_String).AsString());
             };
         }
     }
@@ -32,43 +33,43 @@ public:
     void Post(const QString& tableName, int id, const QString& connectionString,
               const QVariant& type = 1) {
         RecordSet& table = Table(tableName);
-        if (!table.Locate(QStringLiteral("Id"), {id})) {
+        if (!table.Locate(Fields::Shared::Id, {id})) {
             table.Append();
-            table.FieldByName(QStringLiteral("Id")).SetAsInteger(id);
+            table.FieldByName(Fields::Shared::Id).SetAsInteger(id);
         } else {
             table.Edit();
         }
-        table.FieldByName(QStringLiteral("Id_Connection_Types")).SetValue(type);
-        table.FieldByName(QStringLiteral("Connection_String")).SetAsString(connectionString);
+        table.FieldByName(Fields::Shared::Id_Connection_Types).SetValue(type);
+        table.FieldByName(Fields::Shared::Connection_String).SetAsString(connectionString);
         table.Post();
     }
 
     QString Shown(const QString& tableName, int id) {
         RecordSet& table = Table(tableName);
-        if (!table.Locate(QStringLiteral("Id"), {id}))
+        if (!table.Locate(Fields::Shared::Id, {id}))
             return QStringLiteral("<no row>");
-        return table.FieldByName(QStringLiteral("Connection_String")).AsString();
+        return table.FieldByName(Fields::Shared::Connection_String).AsString();
     }
 
     QVariant Held(const QString& tableName, int id) const {
-        const QVariantList found = dm.VremTable.Lookup(QStringLiteral("IdTable;NameTable"),
-                                                       {id, tableName}, QStringLiteral("Password"));
+        const QVariantList found = dm.VremTable.Lookup(
+            QStringLiteral("IdTable;NameTable"), {id, tableName}, Fields::VremTable::Password);
         return found.isEmpty() ? QVariant() : found.first();
     }
 
     QString Unmask(const QString& tableName, int id, const QString& shown) {
         RecordSet& table = Table(tableName);
-        table.Locate(QStringLiteral("Id"), {id});
+        table.Locate(Fields::Shared::Id, {id});
         return keeper.UnmaskConnectionString(
             id, tableName, PasswordKeeper::ConnectionStringSeparator(table), shown);
     }
 
     QString Stored(const QString& tableName, int id) {
         RecordSet& table = Table(tableName);
-        table.Locate(QStringLiteral("Id"), {id});
+        table.Locate(Fields::Shared::Id, {id});
         return keeper.EncipherConnectionString(
             id, tableName, PasswordKeeper::ConnectionStringSeparator(table),
-            table.FieldByName(QStringLiteral("Connection_String")).AsString());
+            table.FieldByName(Fields::Shared::Connection_String).AsString());
     }
 
     // What LoadTable does with a row read from the settings file.
@@ -76,9 +77,9 @@ public:
         RecordSet& table = Table(tableName);
         SuspendedTableEvents suspended(events, table);
         table.Append();
-        table.FieldByName(QStringLiteral("Id")).SetAsInteger(id);
-        table.FieldByName(QStringLiteral("Id_Connection_Types")).SetValue(type);
-        table.FieldByName(QStringLiteral("Connection_String")).SetAsString(stored);
+        table.FieldByName(Fields::Shared::Id).SetAsInteger(id);
+        table.FieldByName(Fields::Shared::Id_Connection_Types).SetValue(type);
+        table.FieldByName(Fields::Shared::Connection_String).SetAsString(stored);
         keeper.HideLoadedPasswords(table, stored);
         table.Post();
     }
@@ -136,7 +137,7 @@ void PasswordKeeperTest::ChoosesSeparator() {
     KeeperFixture fixture;
     RecordSet& set = fixture.Table(table);
     set.Append();
-    set.FieldByName(QStringLiteral("Id_Connection_Types")).SetValue(type);
+    set.FieldByName(Fields::Shared::Id_Connection_Types).SetValue(type);
     QCOMPARE(PasswordKeeper::ConnectionStringSeparator(set), separator);
 }
 

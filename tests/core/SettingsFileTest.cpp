@@ -5,6 +5,7 @@
 #include "core/PasswordKeeper.h"
 #include "core/RecordSet.h"
 #include "core/TableEventStore.h"
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "platform/Errors.h"
 #include "platform/ProfileFile.h"
@@ -55,10 +56,10 @@ QString LoadError(SettingsConfiguration& configuration) {
 void AppendConnection(RecordSet& table, int id, const QVariant& name,
                       const QVariant& updateTime = QVariant()) {
     table.Append();
-    table.FieldByName(QStringLiteral("Id")).SetAsInteger(id);
-    table.FieldByName(QStringLiteral("Name_Connection")).SetValue(name);
-    table.FieldByName(QStringLiteral("Status")).SetAsInteger(NotUpdating);
-    table.FieldByName(QStringLiteral("Update_Time")).SetValue(updateTime);
+    table.FieldByName(Fields::Connection::Id).SetAsInteger(id);
+    table.FieldByName(Fields::Connection::Name_Connection).SetValue(name);
+    table.FieldByName(Fields::Connection::Status).SetAsInteger(NotUpdating);
+    table.FieldByName(Fields::Connection::Update_Time).SetValue(updateTime);
     table.Post();
 }
 
@@ -128,22 +129,23 @@ private Q_SLOTS:
         RecordSet& connection = configuration.dm.Connection;
         QCOMPARE(connection.RecordCount(), 2);
         QCOMPARE(connection.RecNo(), 0);
-        QCOMPARE(connection.FieldByName("Id").AsInteger(), 1);
-        QCOMPARE(connection.FieldByName("Name_Connection").AsString(), "Warehouse");
-        QVERIFY(connection.FieldByName("Update_Time").IsNull());
-        QCOMPARE(connection.FieldByName("Time_Update").AsInteger(), 30);
-        QCOMPARE(connection.FieldByName("Saturday").AsInteger(), 0);
-        QCOMPARE(connection.FieldByName("TimeStart").AsTime(), QTime(9, 0));
-        QCOMPARE(connection.FieldByName("TimeEnd").AsTime(), QTime(18, 0));
+        QCOMPARE(connection.FieldByName(Fields::Connection::Id).AsInteger(), 1);
+        QCOMPARE(connection.FieldByName(Fields::Connection::Name_Connection).AsString(),
+                 "Warehouse");
+        QVERIFY(connection.FieldByName(Fields::Connection::Update_Time).IsNull());
+        QCOMPARE(connection.FieldByName(Fields::Connection::Time_Update).AsInteger(), 30);
+        QCOMPARE(connection.FieldByName(Fields::Connection::Saturday).AsInteger(), 0);
+        QCOMPARE(connection.FieldByName(Fields::Connection::TimeStart).AsTime(), QTime(9, 0));
+        QCOMPARE(connection.FieldByName(Fields::Connection::TimeEnd).AsTime(), QTime(18, 0));
         connection.Next();
-        QCOMPARE(connection.FieldByName("Id").AsInteger(), 3);
-        QCOMPARE(connection.FieldByName("Name_Connection").AsString(), "Shop");
-        QCOMPARE(connection.FieldByName("Update_Time").AsDateTime(),
+        QCOMPARE(connection.FieldByName(Fields::Connection::Id).AsInteger(), 3);
+        QCOMPARE(connection.FieldByName(Fields::Connection::Name_Connection).AsString(), "Shop");
+        QCOMPARE(connection.FieldByName(Fields::Connection::Update_Time).AsDateTime(),
                  QDateTime(QDate(2009, 3, 5), QTime(14, 30)));
-        QCOMPARE(connection.FieldByName("Id_Receiver").AsInteger(), 2);
-        QCOMPARE(connection.FieldByName("Saturday").AsInteger(), 1);
-        QCOMPARE(connection.FieldByName("TimeStart").AsTime(), QTime(8, 0));
-        QCOMPARE(connection.FieldByName("TimeEnd").AsTime(), QTime(20, 0));
+        QCOMPARE(connection.FieldByName(Fields::Connection::Id_Receiver).AsInteger(), 2);
+        QCOMPARE(connection.FieldByName(Fields::Connection::Saturday).AsInteger(), 1);
+        QCOMPARE(connection.FieldByName(Fields::Connection::TimeStart).AsTime(), QTime(8, 0));
+        QCOMPARE(connection.FieldByName(Fields::Connection::TimeEnd).AsTime(), QTime(20, 0));
         QVERIFY(configuration.dm.Source.IsEmpty());
         QVERIFY(configuration.dm.Receiver.IsEmpty());
         QCOMPARE(configuration.counters.Counter_Connection, 3);
@@ -152,7 +154,7 @@ private Q_SLOTS:
         const QStringList before = ProfileFile(path_).ReadSection("Connection");
         configuration.settingsFile.SaveTable(connection);
         QCOMPARE(ProfileFile(path_).ReadSection("Connection"), before);
-        QCOMPARE(connection.FieldByName("Id").AsInteger(), 3);
+        QCOMPARE(connection.FieldByName(Fields::Connection::Id).AsInteger(), 3);
     }
 
     void missingFileGivesDefaultsAndIsCreatedOnSave() {
@@ -217,15 +219,13 @@ private Q_SLOTS:
     void valuesComeBackExactly_data() {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("value");
-        QTest::newRow("equals signs") << "SQL_Query"
-                                      << "select Qty from Stock where Kind='A' and Code=Partno";
+        QTest::newRow("equals signs")
+            << Fields::Source::SQL_Query << "select Qty from Stock where Kind='A' and Code=Partno";
         QTest::newRow("connection string")
-            << "Connection_String"
+            << Fields::Source::Connection_String
             << "Driver=Firebird/InterBase(r) driver;Dbname=/data/x.fdb";
-        QTest::newRow("blanks and quotes") << "Name_Source"
-                                           << "  \"Склад\" 'main'  ";
-        QTest::newRow("quoted whole") << "Name_Docking_Field"
-                                      << "\"Code\"";
+        QTest::newRow("blanks and quotes") << Fields::Source::Name_Source << "  \"Склад\" 'main'  ";
+        QTest::newRow("quoted whole") << Fields::Source::Name_Docking_Field << "\"Code\"";
     }
 
     void valuesComeBackExactly() {
@@ -235,13 +235,13 @@ private Q_SLOTS:
             SettingsConfiguration configuration(path_);
             RecordSet& source = configuration.dm.Source;
             source.Append();
-            source.FieldByName("Id").SetAsInteger(1);
-            source.FieldByName("Id_Connection_Types").SetAsInteger(1);
+            source.FieldByName(Fields::Source::Id).SetAsInteger(1);
+            source.FieldByName(Fields::Source::Id_Connection_Types).SetAsInteger(1);
             source.FieldByName(field).SetAsString(value);
             source.Post();
             source.Append();
-            source.FieldByName("Id").SetAsInteger(2);
-            source.FieldByName("Name_Source").SetAsString("second");
+            source.FieldByName(Fields::Source::Id).SetAsInteger(2);
+            source.FieldByName(Fields::Source::Name_Source).SetAsString("second");
             source.Post();
             configuration.settingsFile.SaveTable(source);
         }
@@ -251,7 +251,7 @@ private Q_SLOTS:
         QCOMPARE(source.RecordCount(), 2);
         QCOMPARE(source.FieldByName(field).AsString(), value);
         source.Next();
-        QCOMPARE(source.FieldByName("Name_Source").AsString(), "second");
+        QCOMPARE(source.FieldByName(Fields::Source::Name_Source).AsString(), "second");
     }
 
     void shorterLineGivesItsLastValueToTheRest() {
@@ -264,10 +264,12 @@ private Q_SLOTS:
         const QStringList names = {"A", "B", "B"};
         const QList<int> periods = {5, 6, 7};
         for (int row = 0; row < 3; ++row, connection.Next()) {
-            QCOMPARE(connection.FieldByName("Id").AsInteger(), row + 1);
-            QCOMPARE(connection.FieldByName("Name_Connection").AsString(), names[row]);
-            QCOMPARE(connection.FieldByName("Time_Update").AsInteger(), periods[row]);
-            QCOMPARE(connection.FieldByName("Monday").AsInteger(), 1);
+            QCOMPARE(connection.FieldByName(Fields::Connection::Id).AsInteger(), row + 1);
+            QCOMPARE(connection.FieldByName(Fields::Connection::Name_Connection).AsString(),
+                     names[row]);
+            QCOMPARE(connection.FieldByName(Fields::Connection::Time_Update).AsInteger(),
+                     periods[row]);
+            QCOMPARE(connection.FieldByName(Fields::Connection::Monday).AsInteger(), 1);
         }
     }
 
@@ -277,18 +279,18 @@ private Q_SLOTS:
         configuration.settingsFile.LoadConfiguration();
         RecordSet& connection = configuration.dm.Connection;
         QCOMPARE(connection.RecordCount(), 2);
-        QCOMPARE(connection.FieldByName("Status").AsInteger(), int(NotUpdating));
-        QCOMPARE(connection.FieldByName("Updated").AsInteger(), 1);
+        QCOMPARE(connection.FieldByName(Fields::Connection::Status).AsInteger(), int(NotUpdating));
+        QCOMPARE(connection.FieldByName(Fields::Connection::Updated).AsInteger(), 1);
         connection.Next();
-        QCOMPARE(connection.FieldByName("Status").AsInteger(), int(NotUpdating));
+        QCOMPARE(connection.FieldByName(Fields::Connection::Status).AsInteger(), int(NotUpdating));
 
         connection.Edit();
-        connection.FieldByName("Status").SetAsInteger(ConnectError);
+        connection.FieldByName(Fields::Connection::Status).SetAsInteger(ConnectError);
         connection.Post();
         configuration.settingsFile.SaveTable(connection);
         const ProfileFile file(path_);
-        QCOMPARE(file.ReadString("Connection", "Status"), "0`0");
-        QCOMPARE(file.ReadString("Connection", "Updated"), "1`0");
+        QCOMPARE(file.ReadString("Connection", Fields::Connection::Status), "0`0");
+        QCOMPARE(file.ReadString("Connection", Fields::Connection::Updated), "1`0");
     }
 
     void writesTextForms() {
@@ -299,23 +301,24 @@ private Q_SLOTS:
         AppendConnection(connection, 3, "C");
         connection.First();
         connection.Edit();
-        connection.FieldByName("TimeStart").SetAsTime(QTime(9, 0));
-        connection.FieldByName("Time_Update").SetAsInteger(-15);
+        connection.FieldByName(Fields::Connection::TimeStart).SetAsTime(QTime(9, 0));
+        connection.FieldByName(Fields::Connection::Time_Update).SetAsInteger(-15);
         connection.Post();
         configuration.settingsFile.SaveTable(connection);
 
         const ProfileFile file(path_);
-        QCOMPARE(file.ReadString("Connection", "Id"), "1`2`3");
-        QCOMPARE(file.ReadString("Connection", "Update_Time"), "05.03.2009`31.12.2009 7:05:09`");
-        QCOMPARE(file.ReadString("Connection", "Name_Connection"), "A``C");
-        QCOMPARE(file.ReadString("Connection", "TimeStart"), "9:00:00``");
-        QCOMPARE(file.ReadString("Connection", "Time_Update"), "-15``");
+        QCOMPARE(file.ReadString("Connection", Fields::Connection::Id), "1`2`3");
+        QCOMPARE(file.ReadString("Connection", Fields::Connection::Update_Time),
+                 "05.03.2009`31.12.2009 7:05:09`");
+        QCOMPARE(file.ReadString("Connection", Fields::Connection::Name_Connection), "A``C");
+        QCOMPARE(file.ReadString("Connection", Fields::Connection::TimeStart), "9:00:00``");
+        QCOMPARE(file.ReadString("Connection", Fields::Connection::Time_Update), "-15``");
 
         SettingsConfiguration loaded(path_);
         loaded.settingsFile.LoadConfiguration();
         QCOMPARE(Rows(loaded.dm.Connection), Rows(connection));
         loaded.dm.Connection.Next();
-        QVERIFY(loaded.dm.Connection.FieldByName("Name_Connection").IsNull());
+        QVERIFY(loaded.dm.Connection.FieldByName(Fields::Connection::Name_Connection).IsNull());
     }
 
     void saveKeepsCursorUnknownKeysAndCancelsPendingEdit() {
@@ -329,14 +332,14 @@ private Q_SLOTS:
         withLegacyKey.Save();
         connection.Next();
         connection.Edit();
-        connection.FieldByName("Name_Connection").SetAsString("not posted");
+        connection.FieldByName(Fields::Connection::Name_Connection).SetAsString("not posted");
         configuration.settingsFile.SaveTable(connection);
 
         QCOMPARE(connection.State(), RecordSetState::Browse);
-        QCOMPARE(connection.FieldByName("Id").AsInteger(), 2);
-        QCOMPARE(connection.FieldByName("Name_Connection").AsString(), "B");
+        QCOMPARE(connection.FieldByName(Fields::Connection::Id).AsInteger(), 2);
+        QCOMPARE(connection.FieldByName(Fields::Connection::Name_Connection).AsString(), "B");
         const ProfileFile file(path_);
-        QCOMPARE(file.ReadString("Connection", "Name_Connection"), "A`B`C");
+        QCOMPARE(file.ReadString("Connection", Fields::Connection::Name_Connection), "A`B`C");
         QCOMPARE(file.ReadString("Connection", "Legacy"), "x`y");
         QCOMPARE(file.ReadString("Other", "Kept"), "1");
     }
@@ -358,20 +361,22 @@ private Q_SLOTS:
         connection.Next();
         if (insert) {
             connection.Insert();
-            connection.FieldByName("Id").SetAsInteger(4);
+            connection.FieldByName(Fields::Connection::Id).SetAsInteger(4);
         } else {
             connection.Edit();
         }
-        connection.FieldByName("Name_Connection").SetAsString("not posted");
-        QVERIFY(connection.UpdateRow("Id", {3}, "Name_Connection", {"Z"}));
+        connection.FieldByName(Fields::Connection::Name_Connection).SetAsString("not posted");
+        QVERIFY(connection.UpdateRow(Fields::Connection::Id, {3},
+                                     Fields::Connection::Name_Connection, {"Z"}));
 
         configuration.settingsFile.SaveStoredRows(connection);
 
         QCOMPARE(connection.State(), insert ? RecordSetState::Insert : RecordSetState::Edit);
-        QCOMPARE(connection.FieldByName("Name_Connection").AsString(), "not posted");
+        QCOMPARE(connection.FieldByName(Fields::Connection::Name_Connection).AsString(),
+                 "not posted");
         const ProfileFile file(path_);
-        QCOMPARE(file.ReadString("Connection", "Id"), "1`2`3");
-        QCOMPARE(file.ReadString("Connection", "Name_Connection"), "A`B`Z");
+        QCOMPARE(file.ReadString("Connection", Fields::Connection::Id), "1`2`3");
+        QCOMPARE(file.ReadString("Connection", Fields::Connection::Name_Connection), "A`B`Z");
     }
 
     void loadErrors_data() {
@@ -411,11 +416,14 @@ private Q_SLOTS:
             AppendConnection(configuration.dm.Connection, 1, "A", updated);
             configuration.settingsFile.SaveTable(configuration.dm.Connection);
         }
-        QCOMPARE(ProfileFile(path_).ReadString("Connection", "Update_Time"), "05.03.1940 14:30:00");
+        QCOMPARE(ProfileFile(path_).ReadString("Connection", Fields::Connection::Update_Time),
+                 "05.03.1940 14:30:00");
         RegionalSettings::SetFormats("dd/MM/yyyy", "HH:mm:ss");
         SettingsConfiguration configuration(path_);
         QCOMPARE(LoadError(configuration), QString());
-        QCOMPARE(configuration.dm.Connection.FieldByName("Update_Time").AsDateTime(), updated);
+        QCOMPARE(
+            configuration.dm.Connection.FieldByName(Fields::Connection::Update_Time).AsDateTime(),
+            updated);
     }
 
     // Written in Moscow, read in Berlin, where summer time skips that hour.
@@ -426,10 +434,10 @@ private Q_SLOTS:
         SettingsConfiguration configuration(path_);
         QCOMPARE(LoadError(configuration), QString());
         RecordSet& connection = configuration.dm.Connection;
-        QCOMPARE(connection.FieldByName("Update_Time").AsDateTime(),
+        QCOMPARE(connection.FieldByName(Fields::Connection::Update_Time).AsDateTime(),
                  QDateTime(QDate(2026, 3, 29), QTime(3, 0)));
         connection.Next();
-        QCOMPARE(connection.FieldByName("Update_Time").AsDateTime(),
+        QCOMPARE(connection.FieldByName(Fields::Connection::Update_Time).AsDateTime(),
                  QDateTime(QDate(2026, 3, 29), QTime(0, 0)));
     }
 
@@ -449,7 +457,7 @@ private Q_SLOTS:
         QCOMPARE(configuration.counters.Counter_Connection, 5);
         QCOMPARE(configuration.counters.Counter_Receiver, 10);
         QCOMPARE(configuration.counters.Counter_Source, 7);
-        QCOMPARE(configuration.dm.Connection.FieldByName("Id").AsInteger(), 1);
+        QCOMPARE(configuration.dm.Connection.FieldByName(Fields::Connection::Id).AsInteger(), 1);
         QCOMPARE(configuration.dm.Connection_Types.RecordCount(), 2);
     }
 
@@ -474,28 +482,30 @@ private Q_SLOTS:
         RecordSet& receiver = configuration.dm.Receiver;
         RecordSet& source = configuration.dm.Source;
         QCOMPARE(configuration.dm.Connection_Types.RecordCount(), 2);
-        QCOMPARE(receiver.FieldByName("Name_Receiver").AsString(), "Склад Главный");
-        QCOMPARE(receiver.FieldByName("Key_Field").AsString(), "Код");
-        QCOMPARE(receiver.FieldByName("Connection_String").AsString(),
+        QCOMPARE(receiver.FieldByName(Fields::Receiver::Name_Receiver).AsString(), "Склад Главный");
+        QCOMPARE(receiver.FieldByName(Fields::Receiver::Key_Field).AsString(), "Код");
+        QCOMPARE(receiver.FieldByName(Fields::Receiver::Connection_String).AsString(),
                  "Driver=Firebird/InterBase(r) driver;Pwd=******");
         QCOMPARE(configuration.passwords.UnmaskConnectionString(1, "Receiver", u';',
                                                                 "Driver=Firebird/InterBase(r) "
                                                                 "driver;Pwd=******"),
                  "Driver=Firebird/InterBase(r) driver;Pwd=секрет;");
         receiver.Next();
-        QCOMPARE(receiver.FieldByName("Name_Receiver").AsString(), "Магазин");
-        QCOMPARE(receiver.FieldByName("Connection_String").AsString(), "Dbname=/data/shop.fdb");
-        QCOMPARE(source.FieldByName("Name_Source").AsString(), "Учёт");
-        QCOMPARE(source.FieldByName("Connection_String").AsString(),
+        QCOMPARE(receiver.FieldByName(Fields::Receiver::Name_Receiver).AsString(), "Магазин");
+        QCOMPARE(receiver.FieldByName(Fields::Receiver::Connection_String).AsString(),
+                 "Dbname=/data/shop.fdb");
+        QCOMPARE(source.FieldByName(Fields::Source::Name_Source).AsString(), "Учёт");
+        QCOMPARE(source.FieldByName(Fields::Source::Connection_String).AsString(),
                  "/DC:\\База /NАдмин /P*******");
         QCOMPARE(configuration.passwords.UnmaskConnectionString(4, "Source", u' ', "/P*******"),
                  "/P=пароль ");
 
         configuration.settingsFile.SaveCountersAndTables();
         const ProfileFile written(path_);
-        QCOMPARE(written.ReadString("Source", "Connection_String"),
+        QCOMPARE(written.ReadString("Source", Fields::Source::Connection_String),
                  "/DC:\\База /NАдмин /P" + cipher.EncipherPassword("=пароль"));
-        QCOMPARE(written.ReadString("Connection_Types", "Name"), "База данных`1С:Предприятие");
+        QCOMPARE(written.ReadString("Connection_Types", Fields::Connection_Types::Name),
+                 "База данных`1С:Предприятие");
 
         SettingsConfiguration reloaded(path_);
         reloaded.settingsFile.LoadConfiguration();
@@ -533,14 +543,15 @@ private Q_SLOTS:
         SettingsConfiguration configuration(path);
         RecordSet& receiver = configuration.dm.Receiver;
         receiver.OnNewRecord = [&configuration](RecordSet& table) {
-            table.FieldByName("Id").SetAsInteger(configuration.counters.NewReceiverId());
+            table.FieldByName(Fields::Receiver::Id)
+                .SetAsInteger(configuration.counters.NewReceiverId());
         };
         receiver.AfterPost = [&configuration](RecordSet& table) {
             configuration.settingsFile.SaveTable(table);
         };
         const auto postNamed = [&receiver](const QString& name) {
             receiver.Append();
-            receiver.FieldByName("Name_Receiver").SetAsString(name);
+            receiver.FieldByName(Fields::Receiver::Name_Receiver).SetAsString(name);
             try {
                 receiver.Post();
             } catch (const Exception& error) {
@@ -553,18 +564,18 @@ private Q_SLOTS:
         QCOMPARE(chmod(target.constData(), 0500), 0);
         const QString refused = "Unable to write to " + path;
         QCOMPARE(postNamed("R2"), refused);
-        QCOMPARE(receiver.FieldByName("Id").AsInteger(), 2);
+        QCOMPARE(receiver.FieldByName(Fields::Receiver::Id).AsInteger(), 2);
         QCOMPARE(postNamed("R3"), refused);
-        QCOMPARE(receiver.FieldByName("Id").AsInteger(), 3);
-        QCOMPARE(ProfileFile(path).ReadString("Receiver", "Id"), "1");
+        QCOMPARE(receiver.FieldByName(Fields::Receiver::Id).AsInteger(), 3);
+        QCOMPARE(ProfileFile(path).ReadString("Receiver", Fields::Receiver::Id), "1");
 
         QCOMPARE(chmod(target.constData(), writableMode), 0);
         receiver.Edit();
-        receiver.FieldByName("Name_Receiver").SetAsString("R3 again");
+        receiver.FieldByName(Fields::Receiver::Name_Receiver).SetAsString("R3 again");
         receiver.Post();
         const ProfileFile file(path);
-        QCOMPARE(file.ReadString("Receiver", "Id"), "1`2`3");
-        QCOMPARE(file.ReadString("Receiver", "Name_Receiver"), "R1`R2`R3 again");
+        QCOMPARE(file.ReadString("Receiver", Fields::Receiver::Id), "1`2`3");
+        QCOMPARE(file.ReadString("Receiver", Fields::Receiver::Name_Receiver), "R1`R2`R3 again");
     }
 
     void killedSaveLeavesOldOrNewContent() {
@@ -661,8 +672,9 @@ private Q_SLOTS:
             RecordSet& connection = configuration.dm.Connection;
             QStringList names;
             for (connection.First(); !connection.Eof(); connection.Next())
-                names << connection.FieldByName("Name_Connection").AsString();
-            names << configuration.dm.Receiver.FieldByName("Name_Receiver").AsString();
+                names << connection.FieldByName(Fields::Connection::Name_Connection).AsString();
+            names << configuration.dm.Receiver.FieldByName(Fields::Receiver::Name_Receiver)
+                         .AsString();
             QCOMPARE(names, expected);
             // A save keeps every name whole, and the file in the encoding it came in.
             configuration.settingsFile.SaveCountersAndTables();
@@ -708,9 +720,10 @@ private Q_SLOTS:
             QCOMPARE(LoadError(configuration), QString());
             RecordSet& connection = configuration.dm.Connection;
             QCOMPARE(connection.RecordCount(), 1);
-            QCOMPARE(connection.FieldByName("Name_Connection").AsString(), "Первое");
+            QCOMPARE(connection.FieldByName(Fields::Connection::Name_Connection).AsString(),
+                     "Первое");
             connection.Edit();
-            connection.FieldByName("Name_Connection").SetAsString("Третье");
+            connection.FieldByName(Fields::Connection::Name_Connection).SetAsString("Третье");
             connection.Post();
             configuration.settingsFile.SaveTable(connection);
         }
@@ -723,7 +736,8 @@ private Q_SLOTS:
                                 "Friday=\r\nSaturday=\r\nSunday=\r\nTimeStart=\r\nTimeEnd=\r\n"));
         SettingsConfiguration reloaded(path_);
         QCOMPARE(LoadError(reloaded), QString());
-        QCOMPARE(reloaded.dm.Connection.FieldByName("Name_Connection").AsString(), "Третье");
+        QCOMPARE(reloaded.dm.Connection.FieldByName(Fields::Connection::Name_Connection).AsString(),
+                 "Третье");
     }
 
     void tooManyRowsAreRefused() {
@@ -862,8 +876,9 @@ private Q_SLOTS:
         if (connectionRows >= 0) {
             QCOMPARE(error, QString());
             QCOMPARE(configuration.dm.Connection.RecordCount(), connectionRows);
-            QVERIFY(configuration.dm.Connection.FieldByName("Name_Connection").AsString().size() <=
-                    200);
+            QVERIFY(configuration.dm.Connection.FieldByName(Fields::Connection::Name_Connection)
+                        .AsString()
+                        .size() <= 200);
             return;
         }
         static const QRegularExpression partErrors(

@@ -1,4 +1,5 @@
 #include "core/ConnectionStatus.h"
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "platform/Errors.h"
 
@@ -46,9 +47,19 @@ QStringList Layout(const RecordSet& set) {
 
 void AddNamed(RecordSet& set, const QString& nameField, int id, const QString& name) {
     set.Append();
-    set.FieldByName(QStringLiteral("Id")).SetAsInteger(id);
+    set.FieldByName(Fields::Shared::Id).SetAsInteger(id);
     set.FieldByName(nameField).SetAsString(name);
     set.Post();
+}
+
+RecordSet* TableNamed(TDm& dm, const QString& name) {
+    for (RecordSet* set :
+         {&dm.Connection, &dm.Receiver, &dm.Source, &dm.Connection_Types, &dm.VremTable}) {
+        if (set->Name() == name) {
+            return set;
+        }
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -66,6 +77,8 @@ private Q_SLOTS:
     void connectionTextsStayOnOneLine();
     void longPasswordKeptWhole();
     void tableByName();
+    void sharedFieldsNameTheirTables_data();
+    void sharedFieldsNameTheirTables();
 };
 
 void TDmTest::layout_data() {
@@ -132,14 +145,7 @@ void TDmTest::layout() {
     QFETCH(QStringList, fields);
     QFETCH(bool, ordered);
     TDm dm;
-    RecordSet* sets[] = {&dm.Connection, &dm.Receiver, &dm.Source, &dm.Connection_Types,
-                         &dm.VremTable};
-    RecordSet* set = nullptr;
-    for (RecordSet* candidate : sets) {
-        if (candidate->Name() == table) {
-            set = candidate;
-        }
-    }
+    RecordSet* set = TableNamed(dm, table);
     QVERIFY(set != nullptr);
     QCOMPARE(Layout(*set), fields);
 
@@ -186,11 +192,11 @@ void TDmTest::statusCaption() {
     TDm dm;
     dm.Connection.Open();
     dm.Connection.Append();
-    dm.Connection.FieldByName(QStringLiteral("Id")).SetAsInteger(1);
-    dm.Connection.FieldByName(QStringLiteral("Status")).SetValue(status);
-    QCOMPARE(dm.Connection.FieldByName(QStringLiteral("CalStatus")).AsString(), caption);
+    dm.Connection.FieldByName(Fields::Connection::Id).SetAsInteger(1);
+    dm.Connection.FieldByName(Fields::Connection::Status).SetValue(status);
+    QCOMPARE(dm.Connection.FieldByName(Fields::Connection::CalStatus).AsString(), caption);
     dm.Connection.Post();
-    const int calStatus = dm.Connection.FieldIndex(QStringLiteral("CalStatus"));
+    const int calStatus = dm.Connection.FieldIndex(Fields::Connection::CalStatus);
     QCOMPARE(dm.Connection.ValueAt(0, calStatus).toString(), caption);
 }
 
@@ -199,33 +205,33 @@ void TDmTest::lookupsFollowRenames() {
     for (RecordSet* set : {&dm.Connection, &dm.Receiver, &dm.Source, &dm.Connection_Types}) {
         set->Open();
     }
-    AddNamed(dm.Connection_Types, QStringLiteral("Name"), 1, QStringLiteral("База данных"));
-    AddNamed(dm.Receiver, QStringLiteral("Name_Receiver"), 1, QStringLiteral("Склад"));
-    AddNamed(dm.Source, QStringLiteral("Name_Source"), 1, QStringLiteral("Учёт"));
+    AddNamed(dm.Connection_Types, Fields::Connection_Types::Name, 1, QStringLiteral("База данных"));
+    AddNamed(dm.Receiver, Fields::Receiver::Name_Receiver, 1, QStringLiteral("Склад"));
+    AddNamed(dm.Source, Fields::Source::Name_Source, 1, QStringLiteral("Учёт"));
     dm.Receiver.Edit();
-    dm.Receiver.FieldByName(QStringLiteral("Id_Connection_Types")).SetAsInteger(1);
+    dm.Receiver.FieldByName(Fields::Receiver::Id_Connection_Types).SetAsInteger(1);
     dm.Receiver.Post();
     for (int id : {1, 2}) {
         dm.Connection.Append();
-        dm.Connection.FieldByName(QStringLiteral("Id")).SetAsInteger(id);
-        dm.Connection.FieldByName(QStringLiteral("Id_Receiver")).SetAsInteger(1);
-        dm.Connection.FieldByName(QStringLiteral("Id_Source")).SetAsInteger(1);
+        dm.Connection.FieldByName(Fields::Connection::Id).SetAsInteger(id);
+        dm.Connection.FieldByName(Fields::Connection::Id_Receiver).SetAsInteger(1);
+        dm.Connection.FieldByName(Fields::Connection::Id_Source).SetAsInteger(1);
         dm.Connection.Post();
     }
-    const int nameReceiver = dm.Connection.FieldIndex(QStringLiteral("Name_Receiver"));
-    QCOMPARE(dm.Connection.FieldByName(QStringLiteral("Name_Source")).AsString(),
+    const int nameReceiver = dm.Connection.FieldIndex(Fields::Connection::Name_Receiver);
+    QCOMPARE(dm.Connection.FieldByName(Fields::Connection::Name_Source).AsString(),
              QStringLiteral("Учёт"));
-    QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Name_Connection_Types")).AsString(),
+    QCOMPARE(dm.Receiver.FieldByName(Fields::Receiver::Name_Connection_Types).AsString(),
              QStringLiteral("База данных"));
 
     dm.Receiver.Edit();
-    dm.Receiver.FieldByName(QStringLiteral("Name_Receiver")).SetAsString(QStringLiteral("Магазин"));
+    dm.Receiver.FieldByName(Fields::Receiver::Name_Receiver).SetAsString(QStringLiteral("Магазин"));
     dm.Receiver.Post();
     QCOMPARE(dm.Connection.ValueAt(0, nameReceiver).toString(), QStringLiteral("Магазин"));
     QCOMPARE(dm.Connection.ValueAt(1, nameReceiver).toString(), QStringLiteral("Магазин"));
 
     dm.Receiver.Delete();
-    QCOMPARE(dm.Connection.FieldByName(QStringLiteral("Name_Receiver")).AsString(), QString());
+    QCOMPARE(dm.Connection.FieldByName(Fields::Connection::Name_Receiver).AsString(), QString());
     QVERIFY(!dm.Connection.ValueAt(1, nameReceiver).isValid());
 }
 
@@ -234,7 +240,7 @@ void TDmTest::connectionTextsStayOnOneLine() {
     dm.Receiver.Open();
     dm.Receiver.Append();
     try {
-        dm.Receiver.FieldByName(QStringLiteral("Connection_String"))
+        dm.Receiver.FieldByName(Fields::Receiver::Connection_String)
             .SetAsString(QStringLiteral("Driver=X;\nPWD=***;"));
         QFAIL("a line break was stored");
     } catch (const Exception& error) {
@@ -248,9 +254,9 @@ void TDmTest::longPasswordKeptWhole() {
     dm.VremTable.Open();
     const QString password(300, u'p');
     dm.VremTable.Append();
-    dm.VremTable.FieldByName(QStringLiteral("Password")).SetAsString(password);
+    dm.VremTable.FieldByName(Fields::VremTable::Password).SetAsString(password);
     dm.VremTable.Post();
-    QCOMPARE(dm.VremTable.FieldByName(QStringLiteral("Password")).AsString(), password);
+    QCOMPARE(dm.VremTable.FieldByName(Fields::VremTable::Password).AsString(), password);
 }
 
 void TDmTest::tableByName() {
@@ -260,6 +266,33 @@ void TDmTest::tableByName() {
     QCOMPARE(dm.TableByName(QStringLiteral("Source")), &dm.Source);
     QCOMPARE(dm.TableByName(QStringLiteral("VremTable")), nullptr);
     QCOMPARE(dm.TableByName(QStringLiteral("Connection_Types")), nullptr);
+}
+
+void TDmTest::sharedFieldsNameTheirTables_data() {
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("field");
+    for (const char* table : {"Connection", "Receiver", "Source", "Connection_Types"}) {
+        QTest::addRow("%s.Id", table) << table << Fields::Shared::Id;
+    }
+    for (const char* table : {"Receiver", "Source"}) {
+        for (const QString& field :
+             {Fields::Shared::Connection_String, Fields::Shared::Id_Connection_Types,
+              Fields::Shared::Name_Connection_Types}) {
+            QTest::addRow("%s.%s", table, qPrintable(field)) << table << field;
+        }
+    }
+}
+
+// Letter case counts: the settings file keeps the names as they are spelled here.
+void TDmTest::sharedFieldsNameTheirTables() {
+    QFETCH(QString, table);
+    QFETCH(QString, field);
+    TDm dm;
+    RecordSet* set = TableNamed(dm, table);
+    QVERIFY(set != nullptr);
+    const int index = set->FieldIndex(field);
+    QVERIFY(index >= 0);
+    QCOMPARE(set->FieldDefs().at(index).Name, field);
 }
 
 QTEST_GUILESS_MAIN(TDmTest)

@@ -5,6 +5,7 @@
 #include "support/FailureKind.h"
 #include "support/InfobaseFixture.h"
 
+#include "core/TableFields.h"
 #include "platform/DbConnection.h"
 
 #include <QDir>
@@ -44,7 +45,7 @@ QString ProviderText(const QString& connectionString) {
 }
 
 void SetStored(RecordSet& table, int id, const QString& field, const QVariant& value) {
-    if (!table.Locate(QStringLiteral("Id"), {id}))
+    if (!table.Locate(Fields::Shared::Id, {id}))
         qFatal("no row %d in %s", id, qPrintable(table.Name()));
     table.Edit();
     table.FieldByName(field).SetValue(value);
@@ -195,7 +196,7 @@ void ConnectionTestTest::receiverFieldCheck() {
     QFETCH(bool, fieldsMissing);
 
     const int id = fixture_->AddReceiver(Resolve(connectionString));
-    SetStored(fixture_->Dm.Receiver, id, QStringLiteral("Id_Connection_Types"), type);
+    SetStored(fixture_->Dm.Receiver, id, Fields::Receiver::Id_Connection_Types, type);
     Tester().TestReceiverOfCurrentRow();
 
     if (fieldsMissing)
@@ -314,7 +315,7 @@ void ConnectionTestTest::singleAttempt() {
     RecordSet& rows = *fixture_->Dm.TableByName(table);
     const int id = table == u"Receiver" ? fixture_->AddReceiver(Resolve(connectionString))
                                         : fixture_->AddSource(type, Resolve(connectionString));
-    SetStored(rows, id, QStringLiteral("Id_Connection_Types"), type);
+    SetStored(rows, id, Fields::Shared::Id_Connection_Types, type);
 
     QCOMPARE(Tester().TestConnection(rows, id, false, showMessages), expected);
     VerifyShown(outcome, connectionString);
@@ -340,9 +341,7 @@ void ConnectionTestTest::keptPasswordIsRestored() {
     const int id = table == u"Receiver" ? fixture_->AddReceiver(connectionString)
                                         : fixture_->AddSource(3, connectionString);
     const QString shown =
-        rows.Lookup(QStringLiteral("Id"), {id}, QStringLiteral("Connection_String"))
-            .first()
-            .toString();
+        rows.Lookup(Fields::Shared::Id, {id}, Fields::Shared::Connection_String).first().toString();
     QVERIFY2(!shown.contains(password), qPrintable(shown));
 
     QVERIFY(Tester().TestConnection(rows, id, false, true));
@@ -432,7 +431,7 @@ void ConnectionTestTest::wholeConnection() {
     QFETCH(QString, text);
 
     const int receiverId = fixture_->AddReceiver(Resolve(receiverString));
-    SetStored(fixture_->Dm.Receiver, receiverId, QStringLiteral("Id_Connection_Types"),
+    SetStored(fixture_->Dm.Receiver, receiverId, Fields::Receiver::Id_Connection_Types,
               receiverType);
     const int sourceId = fixture_->AddSource(sourceType, Resolve(sourceString), Query);
     const int connectionId = fixture_->AddConnection(QStringLiteral("Склад"), receiverId, sourceId);
@@ -448,9 +447,9 @@ void ConnectionTestTest::rowNeverSavedIsNotTested() {
     fixture_->AddReceiver(firebird_);
     RecordSet& receiver = fixture_->Dm.Receiver;
     receiver.Append();
-    receiver.FieldByName(QStringLiteral("Id")).SetAsInteger(50);
-    receiver.FieldByName(QStringLiteral("Id_Connection_Types")).SetAsInteger(1);
-    receiver.FieldByName(QStringLiteral("Connection_String")).SetAsString(firebirdMissing_);
+    receiver.FieldByName(Fields::Receiver::Id).SetAsInteger(50);
+    receiver.FieldByName(Fields::Receiver::Id_Connection_Types).SetAsInteger(1);
+    receiver.FieldByName(Fields::Receiver::Connection_String).SetAsString(firebirdMissing_);
 
     Tester().TestReceiverOfCurrentRow();
     VerifyShown(Outcome::Nothing, QString());
@@ -458,7 +457,7 @@ void ConnectionTestTest::rowNeverSavedIsNotTested() {
     VerifyShown(Outcome::Nothing, QString());
 
     QCOMPARE(receiver.State(), RecordSetState::Insert);
-    QCOMPARE(receiver.FieldByName(QStringLiteral("Connection_String")).AsString(),
+    QCOMPARE(receiver.FieldByName(Fields::Receiver::Connection_String).AsString(),
              firebirdMissing_);
     receiver.Cancel();
     QCOMPARE(receiver.RecordCount(), 1);
@@ -470,7 +469,7 @@ void ConnectionTestTest::editsNotSavedAreNotUsed() {
     RecordSet& receiver = fixture_->Dm.Receiver;
     receiver.First();
     receiver.Edit();
-    receiver.FieldByName(QStringLiteral("Connection_String")).SetAsString(firebird_);
+    receiver.FieldByName(Fields::Receiver::Connection_String).SetAsString(firebird_);
     int posts = 0;
     receiver.AfterPost = [&posts](RecordSet&) { ++posts; };
 
@@ -480,8 +479,8 @@ void ConnectionTestTest::editsNotSavedAreNotUsed() {
     // The cursor and the edit stay as the operator left them, and nothing was posted.
     QCOMPARE(receiver.State(), RecordSetState::Edit);
     QCOMPARE(receiver.RecNo(), 0);
-    QCOMPARE(receiver.FieldByName(QStringLiteral("Id")).AsInteger(), first);
-    QCOMPARE(receiver.FieldByName(QStringLiteral("Connection_String")).AsString(), firebird_);
+    QCOMPARE(receiver.FieldByName(Fields::Receiver::Id).AsInteger(), first);
+    QCOMPARE(receiver.FieldByName(Fields::Receiver::Connection_String).AsString(), firebird_);
     QCOMPARE(posts, 0);
     receiver.AfterPost = nullptr;
 }

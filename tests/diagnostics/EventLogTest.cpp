@@ -1,4 +1,5 @@
 #include "diagnostics/EventLog.h"
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
@@ -124,23 +125,28 @@ void EventLogTest::init() {
     dm_->Connection.Open();
     dm_->Receiver.Open();
     dm_->Source.Open();
-    AddRow(dm_->Receiver, {{"Id", 1}, {"Name_Receiver", QStringLiteral("Склад на Ленина")}});
-    AddRow(dm_->Receiver, {{"Id", 2}});
-    AddRow(dm_->Source, {{"Id", 1}, {"Name_Source", QStringLiteral("Бухгалтерия 1С")}});
-    AddRow(dm_->Source, {{"Id", 3}, {"Name_Source", QStringLiteral("Магазин SQL")}});
-    AddRow(dm_->Connection, {{"Id", kFull},
-                             {"Name_Connection", QStringLiteral("Склад")},
-                             {"Id_Receiver", 1},
-                             {"Id_Source", 1},
-                             {"Update_Time", QDateTime(QDate(2024, 2, 29), QTime(23, 59, 58))}});
-    AddRow(dm_->Connection, {{"Id", kMissingEnds},
-                             {"Name_Connection", QStringLiteral("Без концов")},
-                             {"Id_Receiver", 7}});
-    AddRow(dm_->Connection, {{"Id", kMidnight},
-                             {"Name_Connection", QStringLiteral("Полночь")},
-                             {"Id_Receiver", 2},
-                             {"Id_Source", 3},
-                             {"Update_Time", QDateTime(QDate(2024, 3, 1), QTime(0, 0))}});
+    AddRow(dm_->Receiver, {{Fields::Receiver::Id, 1},
+                           {Fields::Receiver::Name_Receiver, QStringLiteral("Склад на Ленина")}});
+    AddRow(dm_->Receiver, {{Fields::Receiver::Id, 2}});
+    AddRow(dm_->Source, {{Fields::Source::Id, 1},
+                         {Fields::Source::Name_Source, QStringLiteral("Бухгалтерия 1С")}});
+    AddRow(dm_->Source,
+           {{Fields::Source::Id, 3}, {Fields::Source::Name_Source, QStringLiteral("Магазин SQL")}});
+    AddRow(dm_->Connection,
+           {{Fields::Connection::Id, kFull},
+            {Fields::Connection::Name_Connection, QStringLiteral("Склад")},
+            {Fields::Connection::Id_Receiver, 1},
+            {Fields::Connection::Id_Source, 1},
+            {Fields::Connection::Update_Time, QDateTime(QDate(2024, 2, 29), QTime(23, 59, 58))}});
+    AddRow(dm_->Connection, {{Fields::Connection::Id, kMissingEnds},
+                             {Fields::Connection::Name_Connection, QStringLiteral("Без концов")},
+                             {Fields::Connection::Id_Receiver, 7}});
+    AddRow(dm_->Connection,
+           {{Fields::Connection::Id, kMidnight},
+            {Fields::Connection::Name_Connection, QStringLiteral("Полночь")},
+            {Fields::Connection::Id_Receiver, 2},
+            {Fields::Connection::Id_Source, 3},
+            {Fields::Connection::Update_Time, QDateTime(QDate(2024, 3, 1), QTime(0, 0))}});
 
     clock_ = std::make_unique<VirtualClock>(kNow);
     showAllLogs_ = true;
@@ -432,7 +438,7 @@ void EventLogTest::LeavesTheCursorsWhereTheyAre() {
     log_->LogEvent(kUnknown, ReceiverOpened, QString());
 
     QCOMPARE(dm_->Connection.RecNo(), 1);
-    QCOMPARE(dm_->Connection.FieldByName(QStringLiteral("Id")).AsInteger(), kMissingEnds);
+    QCOMPARE(dm_->Connection.FieldByName(Fields::Connection::Id).AsInteger(), kMissingEnds);
     QCOMPARE(dm_->Receiver.RecNo(), 1);
     QCOMPARE(dm_->Source.RecNo(), 0);
     QCOMPARE(dm_->Connection.State(), RecordSetState::Browse);

@@ -1,4 +1,5 @@
 #include "engine/ConnectionControl.h"
+#include "core/TableFields.h"
 #include "engine/TWorkThread.h"
 #include "engine/WorkingPeriod.h"
 #include "platform/Clock.h"
@@ -11,8 +12,6 @@ using enum EventCode;
 namespace {
 const QString AlreadyRunning = QStringLiteral("Данное подключение уже запущенно");
 const QString StopQuestion = QStringLiteral("Вы подтверждаете остановку данного соединения?");
-const QStringList Days = {"Monday", "Tuesday",  "Wednesday", "Thursday",
-                          "Friday", "Saturday", "Sunday"};
 
 // A connection that never is in its working period: its cycles only wait. No
 // database needed.
@@ -21,7 +20,7 @@ int AddIdleConnection(EngineFixture& fixture, const QString& name, int minutes =
                                                             "DBNAME=/nonexistent/receiver.fdb"));
     const int source = fixture.AddSource(1, QStringLiteral("Driver=SQLite3;Database=/nonexistent"));
     const int id = fixture.AddConnection(name, receiver, source, minutes);
-    for (const QString& day : Days)
+    for (const QString& day : Fields::Connection::WeekDays)
         fixture.SetConnectionValue(id, day, 0);
     return id;
 }
@@ -94,10 +93,11 @@ void ConnectionControlTest::workingPeriod() {
     QFETCH(bool, expected);
     EngineFixture fixture(now);
     const int id = fixture.AddConnection("A", 0, 0);
-    for (int index = 0; index < Days.size(); ++index)
-        fixture.SetConnectionValue(id, Days[index], index == now.date().dayOfWeek() - 1 ? day : 1);
-    fixture.SetConnectionValue(id, "TimeStart", start);
-    fixture.SetConnectionValue(id, "TimeEnd", end);
+    for (int index = 0; index < Fields::Connection::WeekDays.size(); ++index)
+        fixture.SetConnectionValue(id, Fields::Connection::WeekDays[index],
+                                   index == now.date().dayOfWeek() - 1 ? day : 1);
+    fixture.SetConnectionValue(id, Fields::Connection::TimeStart, start);
+    fixture.SetConnectionValue(id, Fields::Connection::TimeEnd, end);
     QCOMPARE(IsInWorkingPeriod(fixture.Dm.Connection, *fixture.Time, id), expected);
 }
 
@@ -122,17 +122,17 @@ void ConnectionControlTest::startSetsStatusByPeriod() {
     EngineFixture fixture({QDate(2024, 1, 15), QTime(9, 0)});
     ConnectionControl control(fixture.Environment());
     const int id = AddIdleConnection(fixture, "A");
-    fixture.SetConnectionValue(id, "Monday", 1);
-    fixture.SetConnectionValue(id, "TimeStart", start);
-    fixture.SetConnectionValue(id, "TimeEnd", end);
-    fixture.SetConnectionValue(id, "Updated", 1);
+    fixture.SetConnectionValue(id, Fields::Connection::Monday, 1);
+    fixture.SetConnectionValue(id, Fields::Connection::TimeStart, start);
+    fixture.SetConnectionValue(id, Fields::Connection::TimeEnd, end);
+    fixture.SetConnectionValue(id, Fields::Connection::Updated, 1);
     const int posts = fixture.ConnectionPosts;
 
     control.StartConnection(id);
 
     // Before the worker's first step: the row as the start left it, saved once.
     QCOMPARE(fixture.Status(id), status);
-    QCOMPARE(fixture.ConnectionValue(id, "Updated").toInt(), 0);
+    QCOMPARE(fixture.ConnectionValue(id, Fields::Connection::Updated).toInt(), 0);
     QCOMPARE(fixture.ConnectionPosts, posts + 1);
     QCOMPARE(control.RunningConnections().size(), size_t(1));
     QCOMPARE(control.RunningConnections().front().Key, QString::number(id));
@@ -157,7 +157,7 @@ void ConnectionControlTest::startRefusesRunningConnection() {
     EngineFixture fixture;
     ConnectionControl control(fixture.Environment());
     const int id = AddIdleConnection(fixture, "A");
-    fixture.SetConnectionValue(id, "Status", status);
+    fixture.SetConnectionValue(id, Fields::Connection::Status, status);
     const int posts = fixture.ConnectionPosts;
 
     control.StartConnection(id);
@@ -189,10 +189,11 @@ void ConnectionControlTest::startHandsRealValuesToWorker() {
     const int source = fixture.AddSource(3, QStringLiteral("/D\"/base\" /NUser /Pword"), "select 1",
                                          "K", "V", "Склад");
     const int id = fixture.AddConnection("A", receiver, source, 2);
-    for (const QString& day : Days)
+    for (const QString& day : Fields::Connection::WeekDays)
         fixture.SetConnectionValue(id, day, 0);
     // The tables show asterisks; the worker gets the kept passwords.
-    QVERIFY(fixture.Dm.Receiver.Lookup("Id", {receiver}, "Connection_String")
+    QVERIFY(fixture.Dm.Receiver
+                .Lookup(Fields::Receiver::Id, {receiver}, Fields::Receiver::Connection_String)
                 .first()
                 .toString()
                 .endsWith("PWD=******"));
@@ -240,7 +241,7 @@ void ConnectionControlTest::stopSleepingWorker() {
     QCOMPARE(fixture.Prompts.Messages().first().Buttons,
              (DialogButtons{DialogButton::Yes, DialogButton::No}));
     QCOMPARE(fixture.Status(id), NotUpdating);
-    QCOMPARE(fixture.ConnectionValue(id, "Updated").toInt(), 0);
+    QCOMPARE(fixture.ConnectionValue(id, Fields::Connection::Updated).toInt(), 0);
     QVERIFY(control.RunningConnections().empty());
     QVERIFY(control.FindRunning(id) == nullptr);
     QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, WaitsForPeriod, Stopped}));
@@ -275,7 +276,7 @@ void ConnectionControlTest::stopBusyWorker() {
 
     QVERIFY(fixture.Prompts.Messages().isEmpty());
     QCOMPARE(fixture.Status(id), Stopping);
-    QCOMPARE(fixture.ConnectionValue(id, "Updated").toInt(), 1);
+    QCOMPARE(fixture.ConnectionValue(id, Fields::Connection::Updated).toInt(), 1);
     QVERIFY(control.FindRunning(id) != nullptr);
     QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, Stopped}));
 
@@ -284,7 +285,7 @@ void ConnectionControlTest::stopBusyWorker() {
     const int posts = fixture.ConnectionPosts;
     QVERIFY(EngineFixture::WaitUntil([&] { return worker.expired(); }));
     QCOMPARE(fixture.Status(id), NotUpdating);
-    QCOMPARE(fixture.ConnectionValue(id, "Updated").toInt(), 0);
+    QCOMPARE(fixture.ConnectionValue(id, Fields::Connection::Updated).toInt(), 0);
     QCOMPARE(fixture.Window.Refreshes(), refreshes + 1);
     QCOMPARE(fixture.ConnectionPosts, posts + 1);
     QVERIFY(control.RunningConnections().empty());
@@ -323,7 +324,7 @@ void ConnectionControlTest::stopIgnoresIdleStatuses() {
     EngineFixture fixture;
     ConnectionControl control(fixture.Environment());
     const int id = AddIdleConnection(fixture, "A");
-    fixture.SetConnectionValue(id, "Status", status);
+    fixture.SetConnectionValue(id, Fields::Connection::Status, status);
     const int posts = fixture.ConnectionPosts;
 
     control.StopConnection(id, true);
@@ -339,15 +340,15 @@ void ConnectionControlTest::stopWithoutWorker() {
     ConnectionControl control(fixture.Environment());
     const int first = AddIdleConnection(fixture, "A");
     const int id = AddIdleConnection(fixture, "B");
-    fixture.SetConnectionValue(id, "Status", ConnectError);
-    fixture.Dm.Connection.Locate("Id", {first});
+    fixture.SetConnectionValue(id, Fields::Connection::Status, ConnectError);
+    fixture.Dm.Connection.Locate(Fields::Connection::Id, {first});
 
     control.StopConnection(id, false);
 
     QCOMPARE(fixture.Status(id), ConnectError);
     QCOMPARE(fixture.Events.Codes(id), QList<EventCode>{Stopped});
     // The cursor is back on the row that was current.
-    QCOMPARE(fixture.Dm.Connection.FieldByName("Id").AsInteger(), first);
+    QCOMPARE(fixture.Dm.Connection.FieldByName(Fields::Connection::Id).AsInteger(), first);
     QVERIFY(!fixture.Dm.Connection.ControlsDisabled());
 }
 

@@ -1,3 +1,4 @@
+#include "core/TableFields.h"
 #include "engine/ConnectionControl.h"
 #include "engine/TWorkThread.h"
 #include "engine/UpdateWatchdog.h"
@@ -126,7 +127,7 @@ private Q_SLOTS:
         }
         const int id =
             fixture.AddConnection(QStringLiteral("Склад"), fixture.AddReceiver(receiver), sourceId);
-        QVERIFY(fixture.Dm.Connection.Locate("Id", {id}));
+        QVERIFY(fixture.Dm.Connection.Locate(Fields::Connection::Id, {id}));
         control.StartConnection(id);
         const std::weak_ptr<TWorkThread> worker = control.FindRunning(id);
         QVERIFY(EngineFixture::WaitUntil(
@@ -147,7 +148,7 @@ private Q_SLOTS:
                  qPrintable(QString::number(stopped.elapsed())));
         QCOMPARE(fixture.Events.Codes(id), events);
         QCOMPARE(fixture.Status(id), NotUpdating);
-        QCOMPARE(fixture.ConnectionValue(id, "Updated").toInt(), 0);
+        QCOMPARE(fixture.ConnectionValue(id, Fields::Connection::Updated).toInt(), 0);
         QCOMPARE(fixture.CycleMarks(id), 0);
         QCOMPARE(fixture.Prompts.Texts(), QStringList());
         if (sleeping)
@@ -171,7 +172,7 @@ private Q_SLOTS:
             fixture.AddConnection(QStringLiteral("Склад"), fixture.AddReceiver(receiver),
                                   fixture.AddSource(1, sleeping.ConnectionString, sleeping.Query(),
                                                     QStringLiteral("code"), QStringLiteral("qty")));
-        QVERIFY(fixture.Dm.Connection.Locate("Id", {id}));
+        QVERIFY(fixture.Dm.Connection.Locate(Fields::Connection::Id, {id}));
         control.StartConnection(id);
         QVERIFY(EngineFixture::WaitUntil([&] { return sleeping.Running() == 1; }));
 

@@ -1,5 +1,6 @@
 #include "engine/UpdateWatchdog.h"
 
+#include "core/TableFields.h"
 #include "engine/ConnectionControl.h"
 #include "engine/TWorkThread.h"
 #include "platform/Clock.h"
@@ -129,9 +130,9 @@ private:
                          const QString& nameTable = QStringLiteral("Connection")) {
         RecordSet& vremTable = fixture.Dm.VremTable;
         vremTable.Append();
-        vremTable.FieldByName("IdTable").SetAsInteger(connectionId);
-        vremTable.FieldByName("NameTable").SetAsString(nameTable);
-        vremTable.FieldByName("StartUpdateTime")
+        vremTable.FieldByName(Fields::VremTable::IdTable).SetAsInteger(connectionId);
+        vremTable.FieldByName(Fields::VremTable::NameTable).SetAsString(nameTable);
+        vremTable.FieldByName(Fields::VremTable::StartUpdateTime)
             .SetAsDateTime(fixture.Time->Now().addMSecs(-ageMs));
         vremTable.Post();
     }
@@ -175,14 +176,14 @@ private Q_SLOTS:
         const int connectionId = fixture.AddConnection("Склад", receiverId, 0);
         const int otherId = fixture.AddConnection("Другой", receiverId, 0);
         Register(fixture, connectionId, ageMs);
-        QVERIFY(fixture.Dm.Connection.Locate("Id", {otherId}));
+        QVERIFY(fixture.Dm.Connection.Locate(Fields::Connection::Id, {otherId}));
 
         Tick(fixture);
 
         QCOMPARE(ReceiverProbe::Quantities(receiver), cleared ? Cleared(3) : Numbered(3));
         QCOMPARE(fixture.CycleMarks(connectionId), cleared ? 0 : 1);
         QVERIFY(fixture.Prompts.Messages().isEmpty());
-        QCOMPARE(fixture.Dm.Connection.FieldByName("Id").AsInteger(), otherId);
+        QCOMPARE(fixture.Dm.Connection.FieldByName(Fields::Connection::Id).AsInteger(), otherId);
     }
 
     // Both stale registrations go in one tick; rows of other tables, even stale ones, stay,
@@ -207,7 +208,8 @@ private Q_SLOTS:
         QCOMPARE(fixture.CycleMarks(firstConnection), 0);
         QCOMPARE(fixture.CycleMarks(secondConnection), 0);
         QCOMPARE(fixture.Dm.VremTable.RecordCount(), rowsBefore - 2);
-        QVERIFY(fixture.Dm.VremTable.Locate("NameTable", {QStringLiteral("connection")}));
+        QVERIFY(fixture.Dm.VremTable.Locate(Fields::VremTable::NameTable,
+                                            {QStringLiteral("connection")}));
         QVERIFY(fixture.Prompts.Messages().isEmpty());
     }
 
@@ -292,9 +294,9 @@ private Q_SLOTS:
         const int receiverId = AddReceiver(fixture, &receiver);
         if (refuseRow)
             ReceiverProbe::FailUpdateOf(receiver, 2);
-        QVERIFY(fixture.Dm.Receiver.Locate("Id", {receiverId}));
+        QVERIFY(fixture.Dm.Receiver.Locate(Fields::Receiver::Id, {receiverId}));
         fixture.Dm.Receiver.Edit();
-        fixture.Dm.Receiver.FieldByName("Name_Table").SetAsString(tableName);
+        fixture.Dm.Receiver.FieldByName(Fields::Receiver::Name_Table).SetAsString(tableName);
         fixture.Dm.Receiver.Post();
         const int connectionId = fixture.AddConnection("Склад", receiverId, 0);
         Register(fixture, connectionId, 400000);
@@ -360,10 +362,10 @@ private Q_SLOTS:
         QCOMPARE(fixture.Status(connectionId), UpdateError);
         QCOMPARE(fixture.Prompts.Texts().size(), 1);
         QCOMPARE(fixture.CycleMarks(connectionId), 1);
-        QVERIFY(fixture.Dm.Connection.Locate("Id", {connectionId}));
+        QVERIFY(fixture.Dm.Connection.Locate(Fields::Connection::Id, {connectionId}));
         fixture.Dm.Connection.Delete();
         if (receiverDeleted) {
-            QVERIFY(fixture.Dm.Receiver.Locate("Id", {receiverId}));
+            QVERIFY(fixture.Dm.Receiver.Locate(Fields::Receiver::Id, {receiverId}));
             fixture.Dm.Receiver.Delete();
         }
         fixture.Time->Advance(301000);

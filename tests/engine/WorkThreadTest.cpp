@@ -1,3 +1,4 @@
+#include "core/TableFields.h"
 #include "engine/ConnectionControl.h"
 #include "engine/TWorkThread.h"
 #include "platform/Clock.h"
@@ -18,8 +19,6 @@
 using enum EventCode;
 
 namespace {
-const QStringList Days = {"Monday", "Tuesday",  "Wednesday", "Thursday",
-                          "Friday", "Saturday", "Sunday"};
 const QString MissingReceiver =
     QStringLiteral("Driver=Firebird/InterBase(r) driver;DBNAME=/nonexistent/receiver.fdb;"
                    "UID=SYSDBA;PWD=masterkey");
@@ -75,11 +74,11 @@ void WorkThreadTest::firstCycleAtOnceSecondAfterPeriod() {
     const int other = fixture.AddConnection("Other", 0, 0);
     const int id = fixture.AddConnection("A", fixture.AddReceiver(MissingReceiver),
                                          fixture.AddSource(1, NoSuchDriver), 2);
-    for (const QString& day : Days)
+    for (const QString& day : Fields::Connection::WeekDays)
         fixture.SetConnectionValue(id, day, 0);
-    fixture.Dm.Connection.Locate("Id", {other});
+    fixture.Dm.Connection.Locate(Fields::Connection::Id, {other});
     control.StartConnection(id);
-    fixture.Dm.Connection.Locate("Id", {other});
+    fixture.Dm.Connection.Locate(Fields::Connection::Id, {other});
     const int posts = fixture.ConnectionPosts;
 
     QVERIFY(fixture.WaitForSleepers(1));
@@ -89,7 +88,7 @@ void WorkThreadTest::firstCycleAtOnceSecondAfterPeriod() {
     QCOMPARE(fixture.Status(id), WaitingForPeriod);
     QCOMPARE(fixture.ConnectionPosts, posts + 1);
     // The step moved back to the row that was current and resumed the controls.
-    QCOMPARE(fixture.Dm.Connection.FieldByName("Id").AsInteger(), other);
+    QCOMPARE(fixture.Dm.Connection.FieldByName(Fields::Connection::Id).AsInteger(), other);
     QVERIFY(!fixture.Dm.Connection.ControlsDisabled());
     QCOMPARE(fixture.CycleMarks(id), 0);
 
@@ -115,7 +114,7 @@ void WorkThreadTest::longPeriodIsHonoured() {
     ConnectionControl control(fixture.Environment());
     const int id = fixture.AddConnection("A", fixture.AddReceiver(MissingReceiver),
                                          fixture.AddSource(1, NoSuchDriver), minutes);
-    for (const QString& day : Days)
+    for (const QString& day : Fields::Connection::WeekDays)
         fixture.SetConnectionValue(id, day, 0);
     control.StartConnection(id);
 
@@ -297,7 +296,7 @@ void WorkThreadTest::retryWaitUntilCountPassesLimit() {
         QVERIFY(fixture.Events.Codes(id).mid(events).contains(Updated));
     }
     QCOMPARE(Quantities(receiver), (QList<QVariant>{11.0, 2.0, 3.0}));
-    QVERIFY(!fixture.ConnectionValue(id, "Update_Time").isNull());
+    QVERIFY(!fixture.ConnectionValue(id, Fields::Connection::Update_Time).isNull());
 }
 
 void WorkThreadTest::stopRequestDuringTransfer() {
@@ -324,7 +323,7 @@ void WorkThreadTest::stopRequestDuringTransfer() {
              (QList<EventCode>{Started, CycleBegins, ReceiverOpened, SourceOpened, Stopped,
                                SourceReleased, ReceiverClosed, CycleEnds}));
     QCOMPARE(fixture.Status(id), NotUpdating);
-    QCOMPARE(fixture.ConnectionValue(id, "Updated").toInt(), 0);
+    QCOMPARE(fixture.ConnectionValue(id, Fields::Connection::Updated).toInt(), 0);
     QCOMPARE(Quantities(receiver), (QList<QVariant>{1.0, 2.0, 3.0}));
     QVERIFY(control.RunningConnections().empty());
 }
@@ -339,7 +338,7 @@ void WorkThreadTest::shutdown() {
     auto control = std::make_unique<ConnectionControl>(fixture->Environment());
     const int asleep = fixture->AddConnection("Asleep", fixture->AddReceiver(MissingReceiver),
                                               fixture->AddSource(1, NoSuchDriver));
-    for (const QString& day : Days)
+    for (const QString& day : Fields::Connection::WeekDays)
         fixture->SetConnectionValue(asleep, day, 0);
     const int stuck = fixture->AddConnection(
         "Stuck", fixture->AddReceiver(receiver),
@@ -404,7 +403,7 @@ void WorkThreadTest::pauseAfterStopRequest() {
     EngineFixture fixture;
     const int id = fixture.AddConnection("A", fixture.AddReceiver(MissingReceiver),
                                          fixture.AddSource(2, QString()));
-    fixture.SetConnectionValue(id, "Updated", updated);
+    fixture.SetConnectionValue(id, Fields::Connection::Updated, updated);
     WorkerParameters parameters;
     parameters.ConnectionId = id;
     TWorkThread worker(parameters, fixture.Environment());

@@ -1,3 +1,4 @@
+#include "core/TableFields.h"
 #include "engine/ConnectionControl.h"
 #include "engine/TWorkThread.h"
 #include "engine/UpdateWatchdog.h"
@@ -131,7 +132,7 @@ void WorkerEndToEndTest::sqlCycle() {
         fixture.AddSource(1, source, QStringLiteral("select Code, Qty from Src"),
                           QStringLiteral("code"), QStringLiteral("qty")),
         2);
-    QVERIFY(!fixture.Dm.Receiver.FieldByName("Connection_String")
+    QVERIFY(!fixture.Dm.Receiver.FieldByName(Fields::Receiver::Connection_String)
                  .AsString()
                  .contains(DatabaseFixtures::SysdbaPassword()));
 
@@ -142,7 +143,7 @@ void WorkerEndToEndTest::sqlCycle() {
 
     QCOMPARE(fixture.Events.Codes(id), QList<EventCode>{Started} + kSqlCycle);
     QCOMPARE(fixture.Status(id), Updating);
-    QCOMPARE(fixture.ConnectionValue(id, "Update_Time").toDateTime(),
+    QCOMPARE(fixture.ConnectionValue(id, Fields::Connection::Update_Time).toDateTime(),
              EngineFixture::DefaultStart());
     QCOMPARE(fixture.CycleMarks(id), 0);
     QVERIFY(fixture.Prompts.Messages().isEmpty());
@@ -189,7 +190,7 @@ void WorkerEndToEndTest::oneCCycle() {
                                                 QString(), QStringLiteral("Основной")),
                               2);
     // The password of the command line is kept apart and restored for the worker.
-    QVERIFY(!fixture.Dm.Source.FieldByName("Connection_String")
+    QVERIFY(!fixture.Dm.Source.FieldByName(Fields::Source::Connection_String)
                  .AsString()
                  .contains(InfobaseFixture::Password()));
 
@@ -206,7 +207,7 @@ void WorkerEndToEndTest::oneCCycle() {
 
     QCOMPARE(fixture.Events.Codes(id), QList<EventCode>{Started} + kOneCCycle);
     QCOMPARE(fixture.Status(id), Updating);
-    QCOMPARE(fixture.ConnectionValue(id, "Update_Time").toDateTime(),
+    QCOMPARE(fixture.ConnectionValue(id, Fields::Connection::Update_Time).toDateTime(),
              EngineFixture::DefaultStart().addMSecs(kPause));
     QCOMPARE(fixture.CycleMarks(id), 0);
     QVERIFY(fixture.Prompts.Messages().isEmpty());
@@ -245,7 +246,7 @@ void WorkerEndToEndTest::terminationDuringOneCPause() {
     QCOMPARE(fixture.Events.Codes(id),
              (QList<EventCode>{Started, CycleBegins, ReceiverOpened, SourceOpened, Stopped,
                                SourceReleased, ReceiverClosed, CycleEnds}));
-    QVERIFY(fixture.ConnectionValue(id, QStringLiteral("Update_Time")).isNull());
+    QVERIFY(fixture.ConnectionValue(id, Fields::Connection::Update_Time).isNull());
     QCOMPARE(fixture.Status(id), NotUpdating);
     QCOMPARE(fixture.CycleMarks(id), 0);
     QVERIFY(ReceiverProbe::Written(receiver).isEmpty());

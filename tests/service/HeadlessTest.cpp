@@ -6,6 +6,7 @@
 
 #include "core/PasswordCipher.h"
 
+#include "core/TableFields.h"
 #include "demo/DemoData.h"
 #include "platform/Clock.h"
 #include "platform/ProfileFile.h"
@@ -138,20 +139,22 @@ private Q_SLOTS:
         QVERIFY2(errors.contains(LogPath()), qPrintable(errors));
 
         const ProfileFile settings(data_->SettingsPath());
-        const auto value = [&](const char* section, const char* key) {
-            return settings.ReadString(QString::fromLatin1(section), QString::fromLatin1(key));
+        const auto value = [&](const char* section, const QString& key) {
+            return settings.ReadString(QString::fromLatin1(section), key);
         };
-        QCOMPARE(value("Connection", "Id"), QStringLiteral("1`2"));
-        QCOMPARE(value("Connection", "Status"), QStringLiteral("0`0"));
-        QCOMPARE(value("Connection", "Name_Connection"),
+        QCOMPARE(value("Connection", Fields::Connection::Id), QStringLiteral("1`2"));
+        QCOMPARE(value("Connection", Fields::Connection::Status), QStringLiteral("0`0"));
+        QCOMPARE(value("Connection", Fields::Connection::Name_Connection),
                  QStringLiteral("SQLite - Firebird`1С - Firebird"));
         QCOMPARE(value("Counter_Id", "Counter_Connection"), QStringLiteral("2"));
         // The cycles stamped their end; the passwords stay enciphered.
-        QVERIFY(!value("Connection", "Update_Time").startsWith(u'`'));
-        QVERIFY(!value("Connection", "Update_Time").endsWith(u'`'));
-        QVERIFY(!value("Receiver", "Connection_String").contains(QStringLiteral("masterkey")));
-        QVERIFY(!value("Source", "Connection_String").contains(QStringLiteral("секрет")));
-        QVERIFY(!value("Connection_Types", "Name").isEmpty());
+        QVERIFY(!value("Connection", Fields::Connection::Update_Time).startsWith(u'`'));
+        QVERIFY(!value("Connection", Fields::Connection::Update_Time).endsWith(u'`'));
+        QVERIFY(!value("Receiver", Fields::Receiver::Connection_String)
+                     .contains(QStringLiteral("masterkey")));
+        QVERIFY(
+            !value("Source", Fields::Source::Connection_String).contains(QStringLiteral("секрет")));
+        QVERIFY(!value("Connection_Types", Fields::Connection_Types::Name).isEmpty());
 
         const QStringList lines = LogLinesAfter(logSize);
         const QRegularExpression stamped(
@@ -180,20 +183,20 @@ private Q_SLOTS:
         const QString tag = QUuid::createUuid().toString(QUuid::Id128);
         const QString password = DatabaseFixtures::PostgreSqlPassword();
         ProfileFile settings(data_->SettingsPath());
-        const auto replaceSqlSource = [&](const char* key, const QString& value) {
+        const auto replaceSqlSource = [&](const QString& key, const QString& value) {
             const QString section = QStringLiteral("Source");
-            QStringList values = settings.ReadString(section, QString::fromLatin1(key)).split(u'`');
+            QStringList values = settings.ReadString(section, key).split(u'`');
             const QStringList types =
-                settings.ReadString(section, QStringLiteral("Id_Connection_Types")).split(u'`');
+                settings.ReadString(section, Fields::Shared::Id_Connection_Types).split(u'`');
             values[types.indexOf(QStringLiteral("1"))] = value;
-            settings.WriteString(section, QString::fromLatin1(key), values.join(u'`'));
+            settings.WriteString(section, key, values.join(u'`'));
         };
-        replaceSqlSource("Connection_String",
+        replaceSqlSource(Fields::Source::Connection_String,
                          QString(source).replace(QStringLiteral("PWD=") + password,
                                                  QStringLiteral("PWD=") +
                                                      PasswordCipher().EncipherPassword(password)));
         replaceSqlSource(
-            "SQL_Query",
+            Fields::Source::SQL_Query,
             QStringLiteral("select 1001 as Code, 1 as Quantity, '%1' as Tag from pg_sleep(600)")
                 .arg(tag));
         settings.Save();
@@ -278,7 +281,7 @@ private Q_SLOTS:
     void anErrorBoxGoesToTheLogAndStandardError() {
         // A table name that is no identifier stops the update with an error box.
         ProfileFile settings(data_->SettingsPath());
-        settings.WriteString(QStringLiteral("Receiver"), QStringLiteral("Name_Table"),
+        settings.WriteString(QStringLiteral("Receiver"), Fields::Receiver::Name_Table,
                              QStringLiteral("Stock Balance`Stock_Balance"));
         settings.Save();
         const qint64 logSize = QFileInfo(LogPath()).size();
@@ -365,7 +368,7 @@ private Q_SLOTS:
             // The end wrote into the file it read.
             const ProfileFile settings(QDir(folder_).filePath(names.first()));
             const QString stamps =
-                settings.ReadString(QStringLiteral("Connection"), QStringLiteral("Update_Time"));
+                settings.ReadString(QStringLiteral("Connection"), Fields::Connection::Update_Time);
             QVERIFY2(!stamps.startsWith(u'`'), qPrintable(stamps));
         } else {
             QCOMPARE(program->exitCode(), 1);

@@ -1,4 +1,5 @@
 #include "core/ConnectionStatus.h"
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
@@ -104,19 +105,18 @@ private Q_SLOTS:
         TDm dm;
         TSynchronization_Service service(dm, Environment());
         dm.Connection.Insert();
-        QCOMPARE(dm.Connection.FieldByName(QStringLiteral("Id")).AsInteger(), 1);
-        QCOMPARE(dm.Connection.FieldByName(QStringLiteral("CalStatus")).AsString(),
+        QCOMPARE(dm.Connection.FieldByName(Fields::Connection::Id).AsInteger(), 1);
+        QCOMPARE(dm.Connection.FieldByName(Fields::Connection::CalStatus).AsString(),
                  QStringLiteral("Не обновляется"));
-        QCOMPARE(dm.Connection.FieldByName(QStringLiteral("Name_Connection")).AsString(),
+        QCOMPARE(dm.Connection.FieldByName(Fields::Connection::Name_Connection).AsString(),
                  QString());
-        QCOMPARE(dm.Connection.FieldByName(QStringLiteral("Time_Update")).AsInteger(), 30);
-        const QStringList week = {"Monday", "Tuesday",  "Wednesday", "Thursday",
-                                  "Friday", "Saturday", "Sunday"};
-        for (int day = 0; day < week.size(); ++day)
-            QCOMPARE(dm.Connection.FieldByName(week[day]).AsInteger(), day < 5 ? 1 : 0);
-        QCOMPARE(dm.Connection.FieldByName(QStringLiteral("TimeStart")).AsTime(), QTime(9, 0));
-        QCOMPARE(dm.Connection.FieldByName(QStringLiteral("TimeEnd")).AsTime(), QTime(18, 0));
-        QCOMPARE(dm.Connection.FieldByName(QStringLiteral("Updated")).AsInteger(), 0);
+        QCOMPARE(dm.Connection.FieldByName(Fields::Connection::Time_Update).AsInteger(), 30);
+        for (int day = 0; day < Fields::Connection::WeekDays.size(); ++day)
+            QCOMPARE(dm.Connection.FieldByName(Fields::Connection::WeekDays[day]).AsInteger(),
+                     day < 5 ? 1 : 0);
+        QCOMPARE(dm.Connection.FieldByName(Fields::Connection::TimeStart).AsTime(), QTime(9, 0));
+        QCOMPARE(dm.Connection.FieldByName(Fields::Connection::TimeEnd).AsTime(), QTime(18, 0));
+        QCOMPARE(dm.Connection.FieldByName(Fields::Connection::Updated).AsInteger(), 0);
     }
 
     void cancelledInsertStillUsesItsId() {
@@ -126,7 +126,7 @@ private Q_SLOTS:
         dm.Receiver.Cancel();
         QVERIFY(dm.Receiver.IsEmpty());
         dm.Receiver.Insert();
-        QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Id")).AsInteger(), 2);
+        QCOMPARE(dm.Receiver.FieldByName(Fields::Receiver::Id).AsInteger(), 2);
     }
 
     void counterAtTheLargestIntegerWraps() {
@@ -134,7 +134,7 @@ private Q_SLOTS:
         TDm dm;
         TSynchronization_Service service(dm, Environment());
         dm.Receiver.Insert();
-        QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Id")).AsInteger(),
+        QCOMPARE(dm.Receiver.FieldByName(Fields::Receiver::Id).AsInteger(),
                  std::numeric_limits<int>::min());
     }
 
@@ -143,34 +143,34 @@ private Q_SLOTS:
             TDm dm;
             TSynchronization_Service service(dm, Environment());
             dm.Receiver.Insert();
-            dm.Receiver.FieldByName(QStringLiteral("Name_Receiver"))
+            dm.Receiver.FieldByName(Fields::Receiver::Name_Receiver)
                 .SetAsString(QStringLiteral("Склад"));
-            dm.Receiver.FieldByName(QStringLiteral("Connection_String"))
+            dm.Receiver.FieldByName(Fields::Receiver::Connection_String)
                 .SetAsString(QStringLiteral("Driver=Firebird/InterBase(r) driver;PWD=secret"));
             dm.Receiver.Post();
-            QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Connection_String")).AsString(),
+            QCOMPARE(dm.Receiver.FieldByName(Fields::Receiver::Connection_String).AsString(),
                      QStringLiteral("Driver=Firebird/InterBase(r) driver;PWD=******"));
             const QString stored =
                 ProfileFile(SettingsPath())
-                    .ReadString(QStringLiteral("Receiver"), QStringLiteral("Connection_String"));
+                    .ReadString(QStringLiteral("Receiver"), Fields::Receiver::Connection_String);
             QVERIFY(stored.startsWith(QStringLiteral("Driver=Firebird/InterBase(r) driver;PWD=")));
             QVERIFY2(!stored.contains(QStringLiteral("secret")), qPrintable(stored));
             QVERIFY(!ReadSettings().contains("secret"));
             QCOMPARE(service.UnmaskConnectionString(
                          1, QStringLiteral("Receiver"), u';',
-                         dm.Receiver.FieldByName(QStringLiteral("Connection_String")).AsString()),
+                         dm.Receiver.FieldByName(Fields::Receiver::Connection_String).AsString()),
                      QStringLiteral("Driver=Firebird/InterBase(r) driver;PWD=secret;"));
         }
         TDm dm;
         TSynchronization_Service service(dm, Environment());
         QVERIFY(service.Loaded());
         QCOMPARE(dm.Receiver.RecordCount(), 1);
-        QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Name_Receiver")).AsString(),
+        QCOMPARE(dm.Receiver.FieldByName(Fields::Receiver::Name_Receiver).AsString(),
                  QStringLiteral("Склад"));
         QCOMPARE(service.Counters().Counter_Receiver, 1);
         QCOMPARE(service.UnmaskConnectionString(
                      1, QStringLiteral("Receiver"), u';',
-                     dm.Receiver.FieldByName(QStringLiteral("Connection_String")).AsString()),
+                     dm.Receiver.FieldByName(Fields::Receiver::Connection_String).AsString()),
                  QStringLiteral("Driver=Firebird/InterBase(r) driver;PWD=secret;"));
     }
 
@@ -182,16 +182,16 @@ private Q_SLOTS:
             TDm dm;
             TSynchronization_Service service(dm, Environment());
             dm.Receiver.Insert();
-            dm.Receiver.FieldByName(QStringLiteral("Connection_String"))
+            dm.Receiver.FieldByName(Fields::Receiver::Connection_String)
                 .SetAsString(QStringLiteral("DBNAME=x.fdb;PWD=") + password);
             dm.Receiver.Post();
-            QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Connection_String")).AsString(),
+            QCOMPARE(dm.Receiver.FieldByName(Fields::Receiver::Connection_String).AsString(),
                      shown);
         }
         TDm dm;
         TSynchronization_Service service(dm, Environment());
         QVERIFY(service.Loaded());
-        QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Connection_String")).AsString(), shown);
+        QCOMPARE(dm.Receiver.FieldByName(Fields::Receiver::Connection_String).AsString(), shown);
         QCOMPARE(service.UnmaskConnectionString(1, QStringLiteral("Receiver"), u';', shown),
                  QStringLiteral("DBNAME=x.fdb;PWD=") + password + u';');
     }
@@ -200,18 +200,18 @@ private Q_SLOTS:
         TDm dm;
         TSynchronization_Service service(dm, Environment());
         dm.Receiver.Insert();
-        dm.Receiver.FieldByName(QStringLiteral("Name_Receiver")).SetAsString(QStringLiteral("A"));
+        dm.Receiver.FieldByName(Fields::Receiver::Name_Receiver).SetAsString(QStringLiteral("A"));
         dm.Receiver.Post();
         dm.Connection.Insert();
-        dm.Connection.FieldByName(QStringLiteral("Id_Receiver")).SetAsInteger(1);
+        dm.Connection.FieldByName(Fields::Connection::Id_Receiver).SetAsInteger(1);
         dm.Connection.Post();
         dm.Receiver.Edit();
-        dm.Receiver.FieldByName(QStringLiteral("Name_Receiver")).SetAsString(QStringLiteral("B"));
+        dm.Receiver.FieldByName(Fields::Receiver::Name_Receiver).SetAsString(QStringLiteral("B"));
         dm.Receiver.Post();
-        QCOMPARE(dm.Connection.FieldByName(QStringLiteral("Name_Receiver")).AsString(),
+        QCOMPARE(dm.Connection.FieldByName(Fields::Connection::Name_Receiver).AsString(),
                  QStringLiteral("B"));
         QCOMPARE(ProfileFile(SettingsPath())
-                     .ReadString(QStringLiteral("Connection"), QStringLiteral("Id_Receiver")),
+                     .ReadString(QStringLiteral("Connection"), Fields::Connection::Id_Receiver),
                  QStringLiteral("1"));
     }
 
@@ -220,21 +220,21 @@ private Q_SLOTS:
             TDm dm;
             TSynchronization_Service service(dm, Environment());
             dm.Connection.Insert();
-            dm.Connection.FieldByName(QStringLiteral("Name_Connection"))
+            dm.Connection.FieldByName(Fields::Connection::Name_Connection)
                 .SetAsString(QStringLiteral("Склад"));
-            for (const char* day : {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday"})
-                dm.Connection.FieldByName(QString::fromLatin1(day)).SetAsInteger(0);
+            for (const QString& day : Fields::Connection::WeekDays.first(5))
+                dm.Connection.FieldByName(day).SetAsInteger(0);
             dm.Connection.Post();
             service.StartConnection(1);
             // Outside its working days the worker only marks the connection and waits.
             QTRY_COMPARE(clock_->Sleepers(), 1);
-            QTRY_COMPARE(dm.Connection.FieldByName(QStringLiteral("Status")).AsInteger(),
+            QTRY_COMPARE(dm.Connection.FieldByName(Fields::Connection::Status).AsInteger(),
                          int(WaitingForPeriod));
         }
         const ProfileFile file(SettingsPath());
-        QCOMPARE(file.ReadString(QStringLiteral("Connection"), QStringLiteral("Status")),
+        QCOMPARE(file.ReadString(QStringLiteral("Connection"), Fields::Connection::Status),
                  QStringLiteral("0"));
-        QCOMPARE(file.ReadString(QStringLiteral("Connection"), QStringLiteral("Updated")),
+        QCOMPARE(file.ReadString(QStringLiteral("Connection"), Fields::Connection::Updated),
                  QStringLiteral("0"));
         QFile log(folder_.filePath(QStringLiteral("Log/Logs.txt")));
         QVERIFY(log.open(QIODevice::ReadOnly));
@@ -247,18 +247,18 @@ private Q_SLOTS:
         TDm dm;
         TSynchronization_Service service(dm, Environment());
         dm.Receiver.Insert();
-        dm.Receiver.FieldByName(QStringLiteral("Connection_String"))
+        dm.Receiver.FieldByName(Fields::Receiver::Connection_String)
             .SetAsString(QStringLiteral("Driver=Firebird/InterBase(r) driver;DBNAME=") +
                          folder_.filePath(QStringLiteral("missing.fdb")));
         dm.Receiver.Post();
         dm.Connection.Insert();
-        dm.Connection.FieldByName(QStringLiteral("Id_Receiver")).SetAsInteger(1);
+        dm.Connection.FieldByName(Fields::Connection::Id_Receiver).SetAsInteger(1);
         dm.Connection.Post();
         dm.VremTable.Append();
-        dm.VremTable.FieldByName(QStringLiteral("IdTable")).SetAsInteger(1);
-        dm.VremTable.FieldByName(QStringLiteral("NameTable"))
+        dm.VremTable.FieldByName(Fields::VremTable::IdTable).SetAsInteger(1);
+        dm.VremTable.FieldByName(Fields::VremTable::NameTable)
             .SetAsString(QStringLiteral("Connection"));
-        dm.VremTable.FieldByName(QStringLiteral("StartUpdateTime"))
+        dm.VremTable.FieldByName(Fields::VremTable::StartUpdateTime)
             .SetAsDateTime(clock_->Now().addSecs(-301));
         dm.VremTable.Post();
         QVERIFY(QMetaObject::invokeMethod(&dm.TaskScheduler, "timeout"));
@@ -382,26 +382,34 @@ private Q_SLOTS:
             QCOMPARE(service.Counters().Counter_Connection, 10);
             QCOMPARE(service.Counters().Counter_Receiver, 20);
             QCOMPARE(service.Counters().Counter_Source, 30);
-            const auto field = [&](RecordSet& table, const char* name) {
-                return table.FieldByName(QString::fromLatin1(name));
+            const auto field = [&](RecordSet& table, const QString& name) {
+                return table.FieldByName(name);
             };
-            QCOMPARE(field(dm.Source, "Id").AsInteger(), 3);
-            QCOMPARE(field(dm.Source, "Name_Source").AsString(), QStringLiteral("Учёт"));
-            QVERIFY(field(dm.Source, "Id_Connection_Types").IsNull());
-            QCOMPARE(field(dm.Receiver, "Id").AsInteger(), 4);
-            QCOMPARE(field(dm.Receiver, "Name_Receiver").AsString(), QStringLiteral("Склад"));
-            QCOMPARE(field(dm.Connection, "Id").AsInteger(), 5);
-            QCOMPARE(field(dm.Connection, "Name_Connection").AsString(), QStringLiteral("Связь"));
-            QCOMPARE(field(dm.Connection, "Status").AsInteger(), int(NotUpdating));
-            for (const char* name : {"Time_Update", "Updated", "Monday", "Tuesday", "Saturday",
-                                     "Sunday", "TimeStart", "TimeEnd"})
-                QVERIFY2(field(dm.Connection, name).IsNull(), name);
+            QCOMPARE(field(dm.Source, Fields::Source::Id).AsInteger(), 3);
+            QCOMPARE(field(dm.Source, Fields::Source::Name_Source).AsString(),
+                     QStringLiteral("Учёт"));
+            QVERIFY(field(dm.Source, Fields::Source::Id_Connection_Types).IsNull());
+            QCOMPARE(field(dm.Receiver, Fields::Receiver::Id).AsInteger(), 4);
+            QCOMPARE(field(dm.Receiver, Fields::Receiver::Name_Receiver).AsString(),
+                     QStringLiteral("Склад"));
+            QCOMPARE(field(dm.Connection, Fields::Connection::Id).AsInteger(), 5);
+            QCOMPARE(field(dm.Connection, Fields::Connection::Name_Connection).AsString(),
+                     QStringLiteral("Связь"));
+            QCOMPARE(field(dm.Connection, Fields::Connection::Status).AsInteger(),
+                     int(NotUpdating));
+            for (const QString& name :
+                 {Fields::Connection::Time_Update, Fields::Connection::Updated,
+                  Fields::Connection::Monday, Fields::Connection::Tuesday,
+                  Fields::Connection::Saturday, Fields::Connection::Sunday,
+                  Fields::Connection::TimeStart, Fields::Connection::TimeEnd})
+                QVERIFY2(field(dm.Connection, name).IsNull(), qPrintable(name));
         }
         // And so the end writes them back empty.
         const ProfileFile file(SettingsPath());
-        for (const char* key : {"Time_Update", "Updated", "Monday", "Saturday", "TimeStart"})
-            QCOMPARE(file.ReadString(QStringLiteral("Connection"), QString::fromLatin1(key),
-                                     QStringLiteral("missing")),
+        for (const QString& key : {Fields::Connection::Time_Update, Fields::Connection::Updated,
+                                   Fields::Connection::Monday, Fields::Connection::Saturday,
+                                   Fields::Connection::TimeStart})
+            QCOMPARE(file.ReadString(QStringLiteral("Connection"), key, QStringLiteral("missing")),
                      QString());
         QCOMPARE(
             file.ReadString(QStringLiteral("Counter_Id"), QStringLiteral("Counter_Connection")),
@@ -465,7 +473,7 @@ private Q_SLOTS:
             } else {
                 QVERIFY(service.Loaded());
                 QCOMPARE(service.SettingsPath(), folder.filePath(used));
-                QCOMPARE(dm.Receiver.FieldByName(QStringLiteral("Name_Receiver")).AsString(), used);
+                QCOMPARE(dm.Receiver.FieldByName(Fields::Receiver::Name_Receiver).AsString(), used);
                 dm.Receiver.Insert();
                 dm.Receiver.Post();
             }
@@ -476,7 +484,7 @@ private Q_SLOTS:
         QCOMPARE(present, names);
         if (!used.isEmpty())
             QCOMPARE(ProfileFile(folder.filePath(used))
-                         .ReadString(QStringLiteral("Receiver"), QStringLiteral("Id")),
+                         .ReadString(QStringLiteral("Receiver"), Fields::Receiver::Id),
                      QStringLiteral("4`5"));
     }
 

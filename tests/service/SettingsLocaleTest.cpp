@@ -1,6 +1,7 @@
 #include "support/FileBytes.h"
 #include "support/TestPaths.h"
 
+#include "core/TableFields.h"
 #include "platform/ProfileFile.h"
 
 #include <QDir>
@@ -27,8 +28,9 @@ const char Settings[] = "[Connection]\r\n"
                         "TimeStart=9:00:00`0:00:00`13:05:09\r\n"
                         "TimeEnd=18:00:00`23:59:59`0:00:00\r\n";
 
-const QStringList CheckedKeys = {QStringLiteral("Name_Connection"), QStringLiteral("Update_Time"),
-                                 QStringLiteral("TimeStart"), QStringLiteral("TimeEnd")};
+const QStringList CheckedKeys = {Fields::Connection::Name_Connection,
+                                 Fields::Connection::Update_Time, Fields::Connection::TimeStart,
+                                 Fields::Connection::TimeEnd};
 
 QString Program() {
     return TestPaths::BinaryDir() + QStringLiteral("/src/app/corvane");

@@ -1,4 +1,5 @@
 #include "core/ConnectionStatus.h"
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
@@ -62,7 +63,7 @@ private:
     static void AddConnections(TDm& dm) {
         for (int row = 1; row <= Workers; ++row) {
             dm.Connection.Insert();
-            dm.Connection.FieldByName(QStringLiteral("Name_Connection"))
+            dm.Connection.FieldByName(Fields::Connection::Name_Connection)
                 .SetAsString(QStringLiteral("Склад %1").arg(row));
             dm.Connection.Post();
         }
@@ -76,9 +77,9 @@ private:
         try {
             handOver_->Synchronize([&] {
                 if (onlyLooks)
-                    dm.Connection.Lookup(QStringLiteral("Id"), {id}, QStringLiteral("Status"));
+                    dm.Connection.Lookup(Fields::Connection::Id, {id}, Fields::Connection::Status);
                 else
-                    dm.Connection.UpdateRow(QStringLiteral("Id"), {id},
+                    dm.Connection.UpdateRow(Fields::Connection::Id, {id},
                                             QStringLiteral("Status;Update_Time"),
                                             {int(Updating), PostedTime(id)});
             });
@@ -90,7 +91,7 @@ private:
             return outcome;
         const ProfileFile file(SettingsPath());
         outcome.storedTime =
-            file.ReadString(QStringLiteral("Connection"), QStringLiteral("Update_Time"))
+            file.ReadString(QStringLiteral("Connection"), Fields::Connection::Update_Time)
                 .split(u'`')
                 .value(id - 1);
         return outcome;
@@ -195,7 +196,7 @@ private Q_SLOTS:
         std::jthread worker([&] {
             try {
                 handOver_->Synchronize([&] {
-                    dm.Connection.UpdateRow(QStringLiteral("Id"), {1},
+                    dm.Connection.UpdateRow(Fields::Connection::Id, {1},
                                             QStringLiteral("Status;Update_Time"),
                                             {int(UpdateError), PostedTime(1)});
                     try {

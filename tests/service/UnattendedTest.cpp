@@ -4,6 +4,7 @@
 #include "support/TestPaths.h"
 
 #include "core/ConnectionStatus.h"
+#include "core/TableFields.h"
 #include "demo/DemoData.h"
 #include "platform/ProfileFile.h"
 #include "platform/RegionalSettings.h"
@@ -332,11 +333,11 @@ private Q_SLOTS:
         QTest::addColumn<double>("workerRunning");
         QTest::addColumn<QString>("alert");
         QTest::newRow("source query fails, receiver cleared by the attempt limit")
-            << QStringLiteral("Source") << QStringLiteral("SQL_Query")
+            << QStringLiteral("Source") << Fields::Source::SQL_Query
             << QStringLiteral("select * from No_Such_Table") << ConnectError << 1.0 << qInf() << 1.0
             << QStringLiteral("receiver-cleared-by-attempt-limit");
         QTest::newRow("update error ends the worker")
-            << QStringLiteral("Receiver") << QStringLiteral("Name_Table")
+            << QStringLiteral("Receiver") << Fields::Receiver::Name_Table
             << QStringLiteral("Stock Balance") << UpdateError << 0.0 << 0.0 << 0.0
             << QStringLiteral("update-error");
     }
@@ -533,7 +534,7 @@ private Q_SLOTS:
     void standardErrorCarriesJournalPrioritiesWhenItIsTheJournal() {
         QFETCH(bool, journal);
         // An update error for the error line, a failing alert program for the warnings.
-        ChangeSetting(QStringLiteral("Receiver"), QStringLiteral("Name_Table"),
+        ChangeSetting(QStringLiteral("Receiver"), Fields::Receiver::Name_Table,
                       QStringLiteral("Stock Balance"));
         Launch launch;
         launch.errorFile = root_.filePath(QStringLiteral("stderr.txt"));

@@ -1,6 +1,7 @@
 #include "SoakRun.h"
 
 #include "core/RecordSet.h"
+#include "core/TableFields.h"
 #include "engine/ConnectionControl.h"
 #include "engine/TWorkThread.h"
 #include "platform/Clock.h"
@@ -167,49 +168,48 @@ void SoakRun::Configure() {
     for (size_t index = 0; index < connections_.size(); ++index) {
         const SoakConnection& connection = *connections_[index];
         dm_.Receiver.Insert();
-        dm_.Receiver.FieldByName(QStringLiteral("Name_Receiver")).SetAsString(connection.Name());
-        dm_.Receiver.FieldByName(QStringLiteral("Connection_String"))
+        dm_.Receiver.FieldByName(Fields::Receiver::Name_Receiver).SetAsString(connection.Name());
+        dm_.Receiver.FieldByName(Fields::Receiver::Connection_String)
             .SetAsString(connection.ReceiverString());
-        dm_.Receiver.FieldByName(QStringLiteral("Id_Connection_Types")).SetAsInteger(1);
-        dm_.Receiver.FieldByName(QStringLiteral("Name_Table"))
+        dm_.Receiver.FieldByName(Fields::Receiver::Id_Connection_Types).SetAsInteger(1);
+        dm_.Receiver.FieldByName(Fields::Receiver::Name_Table)
             .SetAsString(QStringLiteral("Stock_Balance"));
-        dm_.Receiver.FieldByName(QStringLiteral("Key_Field")).SetAsString(QStringLiteral("Partno"));
-        dm_.Receiver.FieldByName(QStringLiteral("Name_Updated_Field"))
+        dm_.Receiver.FieldByName(Fields::Receiver::Key_Field).SetAsString(QStringLiteral("Partno"));
+        dm_.Receiver.FieldByName(Fields::Receiver::Name_Updated_Field)
             .SetAsString(QStringLiteral("Quantity"));
         dm_.Receiver.Post();
-        const int receiverId = dm_.Receiver.FieldByName(QStringLiteral("Id")).AsInteger();
+        const int receiverId = dm_.Receiver.FieldByName(Fields::Receiver::Id).AsInteger();
 
         dm_.Source.Insert();
-        dm_.Source.FieldByName(QStringLiteral("Name_Source")).SetAsString(connection.Name());
-        dm_.Source.FieldByName(QStringLiteral("Connection_String"))
+        dm_.Source.FieldByName(Fields::Source::Name_Source).SetAsString(connection.Name());
+        dm_.Source.FieldByName(Fields::Source::Connection_String)
             .SetAsString(connection.SourceString());
-        dm_.Source.FieldByName(QStringLiteral("Id_Connection_Types"))
+        dm_.Source.FieldByName(Fields::Source::Id_Connection_Types)
             .SetAsInteger(connection.OneC() ? 2 : 1);
-        dm_.Source.FieldByName(QStringLiteral("SQL_Query")).SetAsString(connection.SourceQuery());
-        dm_.Source.FieldByName(QStringLiteral("Name_Docking_Field"))
+        dm_.Source.FieldByName(Fields::Source::SQL_Query).SetAsString(connection.SourceQuery());
+        dm_.Source.FieldByName(Fields::Source::Name_Docking_Field)
             .SetAsString(QStringLiteral("code"));
-        dm_.Source.FieldByName(QStringLiteral("Name_Updated_Field"))
+        dm_.Source.FieldByName(Fields::Source::Name_Updated_Field)
             .SetAsString(QStringLiteral("qty"));
         if (connection.OneC())
-            dm_.Source.FieldByName(QStringLiteral("CustomParameter"))
+            dm_.Source.FieldByName(Fields::Source::CustomParameter)
                 .SetAsString(QStringLiteral("Основной"));
         dm_.Source.Post();
-        const int sourceId = dm_.Source.FieldByName(QStringLiteral("Id")).AsInteger();
+        const int sourceId = dm_.Source.FieldByName(Fields::Source::Id).AsInteger();
 
         dm_.Connection.Insert();
-        dm_.Connection.FieldByName(QStringLiteral("Name_Connection"))
+        dm_.Connection.FieldByName(Fields::Connection::Name_Connection)
             .SetAsString(connection.Name());
-        dm_.Connection.FieldByName(QStringLiteral("Id_Receiver")).SetAsInteger(receiverId);
-        dm_.Connection.FieldByName(QStringLiteral("Id_Source")).SetAsInteger(sourceId);
-        dm_.Connection.FieldByName(QStringLiteral("Time_Update"))
+        dm_.Connection.FieldByName(Fields::Connection::Id_Receiver).SetAsInteger(receiverId);
+        dm_.Connection.FieldByName(Fields::Connection::Id_Source).SetAsInteger(sourceId);
+        dm_.Connection.FieldByName(Fields::Connection::Time_Update)
             .SetAsInteger(plans[index].Minutes);
-        for (const char* day :
-             {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"})
-            dm_.Connection.FieldByName(QString::fromLatin1(day)).SetAsInteger(1);
-        dm_.Connection.FieldByName(QStringLiteral("TimeStart")).SetAsTime(QTime(0, 0));
-        dm_.Connection.FieldByName(QStringLiteral("TimeEnd")).SetAsTime(QTime(23, 59, 59));
+        for (const QString& day : Fields::Connection::WeekDays)
+            dm_.Connection.FieldByName(day).SetAsInteger(1);
+        dm_.Connection.FieldByName(Fields::Connection::TimeStart).SetAsTime(QTime(0, 0));
+        dm_.Connection.FieldByName(Fields::Connection::TimeEnd).SetAsTime(QTime(23, 59, 59));
         dm_.Connection.Post();
-        ids_.append(dm_.Connection.FieldByName(QStringLiteral("Id")).AsInteger());
+        ids_.append(dm_.Connection.FieldByName(Fields::Connection::Id).AsInteger());
     }
     dm_.TaskScheduler.start();
     service_->StartAllConnections();
@@ -362,7 +362,7 @@ bool SoakRun::Running(int index) const {
 
 ConnectionStatus SoakRun::Status(int index) const {
     return ConnectionStatus(
-        dm_.Connection.Lookup(QStringLiteral("Id"), {ids_[index]}, QStringLiteral("Status"))
+        dm_.Connection.Lookup(Fields::Connection::Id, {ids_[index]}, Fields::Connection::Status)
             .value(0)
             .toInt());
 }
@@ -589,9 +589,9 @@ QStringList SoakRun::StatusAgainstEvents(int index) const {
 QStringList SoakRun::Registrations() {
     QStringList broken;
     const RecordSet& vremTable = dm_.VremTable;
-    const int idTable = vremTable.FieldIndex(QStringLiteral("IdTable"));
-    const int nameTable = vremTable.FieldIndex(QStringLiteral("NameTable"));
-    const int start = vremTable.FieldIndex(QStringLiteral("StartUpdateTime"));
+    const int idTable = vremTable.FieldIndex(Fields::VremTable::IdTable);
+    const int nameTable = vremTable.FieldIndex(Fields::VremTable::NameTable);
+    const int start = vremTable.FieldIndex(Fields::VremTable::StartUpdateTime);
     QSet<QString> present;
     QHash<int, int> perConnection;
     for (int row = 0; row < vremTable.RecordCount(); ++row) {

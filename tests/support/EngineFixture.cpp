@@ -1,5 +1,6 @@
 #include "EngineFixture.h"
 
+#include "core/TableFields.h"
 #include "platform/Clock.h"
 #include "platform/MainThreadHandOver.h"
 
@@ -48,13 +49,14 @@ int EngineFixture::AddReceiver(const QString& connectionString, const QString& t
     const int id = ++nextId_;
     RecordSet& receiver = Dm.Receiver;
     receiver.Append();
-    receiver.FieldByName("Id").SetAsInteger(id);
-    receiver.FieldByName("Name_Receiver").SetAsString(QStringLiteral("Приемник %1").arg(id));
-    receiver.FieldByName("Connection_String").SetAsString(connectionString);
-    receiver.FieldByName("Id_Connection_Types").SetAsInteger(1);
-    receiver.FieldByName("Name_Table").SetAsString(table);
-    receiver.FieldByName("Key_Field").SetAsString(keyField);
-    receiver.FieldByName("Name_Updated_Field").SetAsString(valueField);
+    receiver.FieldByName(Fields::Receiver::Id).SetAsInteger(id);
+    receiver.FieldByName(Fields::Receiver::Name_Receiver)
+        .SetAsString(QStringLiteral("Приемник %1").arg(id));
+    receiver.FieldByName(Fields::Receiver::Connection_String).SetAsString(connectionString);
+    receiver.FieldByName(Fields::Receiver::Id_Connection_Types).SetAsInteger(1);
+    receiver.FieldByName(Fields::Receiver::Name_Table).SetAsString(table);
+    receiver.FieldByName(Fields::Receiver::Key_Field).SetAsString(keyField);
+    receiver.FieldByName(Fields::Receiver::Name_Updated_Field).SetAsString(valueField);
     receiver.Post();
     Passwords.HidePasswords(id, receiver, connectionString);
     return id;
@@ -66,14 +68,15 @@ int EngineFixture::AddSource(int type, const QString& connectionString, const QS
     const int id = ++nextId_;
     RecordSet& source = Dm.Source;
     source.Append();
-    source.FieldByName("Id").SetAsInteger(id);
-    source.FieldByName("Name_Source").SetAsString(QStringLiteral("Источник %1").arg(id));
-    source.FieldByName("Connection_String").SetAsString(connectionString);
-    source.FieldByName("Id_Connection_Types").SetAsInteger(type);
-    source.FieldByName("SQL_Query").SetAsString(sqlQuery);
-    source.FieldByName("Name_Docking_Field").SetAsString(dockingField);
-    source.FieldByName("Name_Updated_Field").SetAsString(valueField);
-    source.FieldByName("CustomParameter").SetAsString(customParameter);
+    source.FieldByName(Fields::Source::Id).SetAsInteger(id);
+    source.FieldByName(Fields::Source::Name_Source)
+        .SetAsString(QStringLiteral("Источник %1").arg(id));
+    source.FieldByName(Fields::Source::Connection_String).SetAsString(connectionString);
+    source.FieldByName(Fields::Source::Id_Connection_Types).SetAsInteger(type);
+    source.FieldByName(Fields::Source::SQL_Query).SetAsString(sqlQuery);
+    source.FieldByName(Fields::Source::Name_Docking_Field).SetAsString(dockingField);
+    source.FieldByName(Fields::Source::Name_Updated_Field).SetAsString(valueField);
+    source.FieldByName(Fields::Source::CustomParameter).SetAsString(customParameter);
     source.Post();
     Passwords.HidePasswords(id, source, connectionString);
     return id;
@@ -84,25 +87,24 @@ int EngineFixture::AddConnection(const QString& name, int receiverId, int source
     const int id = ++nextId_;
     RecordSet& connection = Dm.Connection;
     connection.Append();
-    connection.FieldByName("Id").SetAsInteger(id);
-    connection.FieldByName("Name_Connection").SetAsString(name);
-    connection.FieldByName("Status").SetAsInteger(status);
-    connection.FieldByName("Updated").SetAsInteger(0);
-    connection.FieldByName("Id_Receiver").SetAsInteger(receiverId);
-    connection.FieldByName("Id_Source").SetAsInteger(sourceId);
-    connection.FieldByName("Time_Update").SetAsInteger(minutes);
-    for (const char* day :
-         {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"})
-        connection.FieldByName(QString::fromLatin1(day)).SetAsInteger(1);
-    connection.FieldByName("TimeStart").SetAsTime(QTime(0, 0));
-    connection.FieldByName("TimeEnd").SetAsTime(QTime(23, 59, 59));
+    connection.FieldByName(Fields::Connection::Id).SetAsInteger(id);
+    connection.FieldByName(Fields::Connection::Name_Connection).SetAsString(name);
+    connection.FieldByName(Fields::Connection::Status).SetAsInteger(status);
+    connection.FieldByName(Fields::Connection::Updated).SetAsInteger(0);
+    connection.FieldByName(Fields::Connection::Id_Receiver).SetAsInteger(receiverId);
+    connection.FieldByName(Fields::Connection::Id_Source).SetAsInteger(sourceId);
+    connection.FieldByName(Fields::Connection::Time_Update).SetAsInteger(minutes);
+    for (const QString& day : Fields::Connection::WeekDays)
+        connection.FieldByName(day).SetAsInteger(1);
+    connection.FieldByName(Fields::Connection::TimeStart).SetAsTime(QTime(0, 0));
+    connection.FieldByName(Fields::Connection::TimeEnd).SetAsTime(QTime(23, 59, 59));
     connection.Post();
     return id;
 }
 
 void EngineFixture::SetConnectionValue(int id, const QString& field, const QVariant& value) {
     RecordSet& connection = Dm.Connection;
-    if (!connection.Locate("Id", {id}))
+    if (!connection.Locate(Fields::Connection::Id, {id}))
         qFatal("no connection %d", id);
     connection.Edit();
     connection.FieldByName(field).SetValue(value);
@@ -110,15 +112,15 @@ void EngineFixture::SetConnectionValue(int id, const QString& field, const QVari
 }
 
 QVariant EngineFixture::ConnectionValue(int id, const QString& field) const {
-    const QVariantList values = Dm.Connection.Lookup("Id", {id}, field);
+    const QVariantList values = Dm.Connection.Lookup(Fields::Connection::Id, {id}, field);
     return values.isEmpty() ? QVariant() : values.first();
 }
 
 int EngineFixture::CycleMarks(int id) const {
     int marks = 0;
     const RecordSet& vremTable = Dm.VremTable;
-    const int idTable = vremTable.FieldIndex("IdTable");
-    const int nameTable = vremTable.FieldIndex("NameTable");
+    const int idTable = vremTable.FieldIndex(Fields::VremTable::IdTable);
+    const int nameTable = vremTable.FieldIndex(Fields::VremTable::NameTable);
     for (int row = 0; row < vremTable.RecordCount(); ++row)
         if (vremTable.ValueAt(row, idTable).toInt() == id &&
             vremTable.ValueAt(row, nameTable).toString() == QStringLiteral("Connection"))
@@ -144,23 +146,23 @@ bool EngineFixture::WaitForSleepers(int count, int timeoutMs) const {
 
 void EngineFixture::BeginOperatorsEdit(int id, bool insert) {
     RecordSet& connection = Dm.Connection;
-    QVERIFY(connection.Locate("Id", {id}));
+    QVERIFY(connection.Locate(Fields::Connection::Id, {id}));
     if (insert) {
         connection.Insert();
         return;
     }
     connection.Edit();
-    connection.FieldByName("Time_Update").SetAsInteger(0);
+    connection.FieldByName(Fields::Connection::Time_Update).SetAsInteger(0);
 }
 
 void EngineFixture::VerifyOperatorsEditPending(int id, bool insert) {
     RecordSet& connection = Dm.Connection;
     QCOMPARE(connection.State(), insert ? RecordSetState::Insert : RecordSetState::Edit);
-    QCOMPARE(ConnectionValue(id, "Time_Update").toInt(), 30);
+    QCOMPARE(ConnectionValue(id, Fields::Connection::Time_Update).toInt(), 30);
     if (insert) {
-        QVERIFY(connection.FieldByName("Id").IsNull());
+        QVERIFY(connection.FieldByName(Fields::Connection::Id).IsNull());
         return;
     }
-    QCOMPARE(connection.FieldByName("Id").AsInteger(), id);
-    QCOMPARE(connection.FieldByName("Time_Update").AsInteger(), 0);
+    QCOMPARE(connection.FieldByName(Fields::Connection::Id).AsInteger(), id);
+    QCOMPARE(connection.FieldByName(Fields::Connection::Time_Update).AsInteger(), 0);
 }

@@ -6,6 +6,7 @@
 #include "core/ConnectionStatus.h"
 #include "core/PasswordKeeper.h"
 #include "core/TableEventStore.h"
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "engine/EngineEnvironment.h"
 
@@ -48,7 +49,7 @@ public:
     void SetConnectionValue(int id, const QString& field, const QVariant& value);
     QVariant ConnectionValue(int id, const QString& field) const;
     ConnectionStatus Status(int id) const {
-        return ConnectionStatus(ConnectionValue(id, "Status").toInt());
+        return ConnectionStatus(ConnectionValue(id, Fields::Connection::Status).toInt());
     }
     // Rows of VremTable that mark a running cycle of the connection.
     int CycleMarks(int id) const;

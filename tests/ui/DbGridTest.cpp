@@ -1,5 +1,6 @@
 #include "ui/widgets/DbGrid.h"
 #include "WidgetFixture.h"
+#include "core/TableFields.h"
 #include "platform/RegionalSettings.h"
 #include "ui/widgets/RecordSetModel.h"
 
@@ -14,10 +15,10 @@ namespace {
 
 // The grid of the connection-settings tab.
 void AddConnectionColumns(DbGrid& grid) {
-    grid.AddColumn(QStringLiteral("Name_Connection"), QStringLiteral("Название соединения"));
-    grid.AddColumn(QStringLiteral("Name_Receiver"), QStringLiteral("Название приемника"));
-    grid.AddColumn(QStringLiteral("CalStatus"), QStringLiteral("Статус"));
-    grid.AddColumn(QStringLiteral("Update_Time"), QStringLiteral("Время последнего обновления"));
+    grid.AddColumn(Fields::Connection::Name_Connection, QStringLiteral("Название соединения"));
+    grid.AddColumn(Fields::Connection::Name_Receiver, QStringLiteral("Название приемника"));
+    grid.AddColumn(Fields::Connection::CalStatus, QStringLiteral("Статус"));
+    grid.AddColumn(Fields::Connection::Update_Time, QStringLiteral("Время последнего обновления"));
 }
 
 void ClickRow(DbGrid& grid, int row) {
@@ -72,7 +73,7 @@ void DbGridTest::gridIsBrowseOnlyWithTwoLineCentredTitles() {
     QCOMPARE(RecordSetModel::TwoLineTitle(QStringLiteral("Время последнего обновления")),
              QStringLiteral("Время последнего\nобновления"));
     QCOMPARE(RecordSetModel::TwoLineTitle(QStringLiteral("Статус")), QStringLiteral("Статус"));
-    QCOMPARE(grid.FieldNameAt(3), QStringLiteral("Update_Time"));
+    QCOMPARE(grid.FieldNameAt(3), Fields::Connection::Update_Time);
     QCOMPARE(Qt::Alignment(grid.model()
                                ->headerData(1, Qt::Horizontal, Qt::TextAlignmentRole)
                                .value<Qt::Alignment>()),
@@ -104,8 +105,8 @@ void DbGridTest::showsRowsWithLookupsAndCalculatedFields() {
 
     const QDateTime updated(QDate(2024, 3, 5), QTime(14, 7, 9));
     connection.Edit();
-    connection.FieldByName(QStringLiteral("Status")).SetAsInteger(Updating);
-    connection.FieldByName(QStringLiteral("Update_Time")).SetAsDateTime(updated);
+    connection.FieldByName(Fields::Connection::Status).SetAsInteger(Updating);
+    connection.FieldByName(Fields::Connection::Update_Time).SetAsDateTime(updated);
     QCOMPARE(Cell(grid, 0, 2), QStringLiteral("Обновляется"));
     QCOMPARE(Cell(grid, 0, 3), RegionalSettings::DateTimeToText(updated));
     connection.Cancel();
@@ -114,7 +115,7 @@ void DbGridTest::showsRowsWithLookupsAndCalculatedFields() {
     // A renamed receiver shows in every connection at once.
     RecordSet& receiver = fixture_->dm.Receiver;
     receiver.Edit();
-    receiver.FieldByName(QStringLiteral("Name_Receiver")).SetAsString(QStringLiteral("Склад 2"));
+    receiver.FieldByName(Fields::Receiver::Name_Receiver).SetAsString(QStringLiteral("Склад 2"));
     receiver.Post();
     QCOMPARE(Cell(grid, 2, 1), QStringLiteral("Склад 2"));
 }
@@ -166,8 +167,8 @@ void DbGridTest::followsInsertPostCancelAndDelete() {
     connection.Append();
     QCOMPARE(grid.model()->rowCount(), 4);
     QCOMPARE(grid.currentIndex().row(), 3);
-    connection.FieldByName(QStringLiteral("Id")).SetAsInteger(0);
-    connection.FieldByName(QStringLiteral("Name_Connection"))
+    connection.FieldByName(Fields::Connection::Id).SetAsInteger(0);
+    connection.FieldByName(Fields::Connection::Name_Connection)
         .SetAsString(QStringLiteral("Нулевое"));
     connection.Post();
     // Posted, the row takes its place by Id and the grid follows it there.
@@ -202,7 +203,7 @@ void DbGridTest::keepsColumnWidthsAndOrderOverPosts() {
     header->resizeSection(0, 217);
     header->moveSection(2, 0);
     connection.Edit();
-    connection.FieldByName(QStringLiteral("Name_Connection")).SetAsString(QStringLiteral("Иное"));
+    connection.FieldByName(Fields::Connection::Name_Connection).SetAsString(QStringLiteral("Иное"));
     connection.Post();
     connection.Append();
     connection.Cancel();
@@ -218,11 +219,11 @@ void DbGridTest::pausedGridCatchesUpOnResume() {
     grid.SetDataSource(&fixture_->connection);
     connection.DisableControls();
     connection.Append();
-    connection.FieldByName(QStringLiteral("Id")).SetAsInteger(9);
+    connection.FieldByName(Fields::Connection::Id).SetAsInteger(9);
     connection.Post();
     connection.First();
     connection.Edit();
-    connection.FieldByName(QStringLiteral("Status")).SetAsInteger(ConnectError);
+    connection.FieldByName(Fields::Connection::Status).SetAsInteger(ConnectError);
     connection.Post();
     QCOMPARE(grid.model()->rowCount(), 3);
     connection.Last();
@@ -279,7 +280,7 @@ void DbGridTest::wheelFilterGetsEachMessageOnce() {
 void DbGridTest::tooltipOnlyForCutOffText() {
     RecordSet& connection = fixture_->dm.Connection;
     connection.Edit();
-    connection.FieldByName(QStringLiteral("Name_Connection"))
+    connection.FieldByName(Fields::Connection::Name_Connection)
         .SetAsString(QStringLiteral("Очень длинное название соединения, которое не помещается"));
     connection.Post();
     DbGrid grid;
@@ -296,7 +297,7 @@ void DbGridTest::tooltipOnlyForCutOffText() {
     hover(0);
     QVERIFY(QToolTip::isVisible());
     QCOMPARE(QToolTip::text(),
-             connection.FieldByName(QStringLiteral("Name_Connection")).AsString());
+             connection.FieldByName(Fields::Connection::Name_Connection).AsString());
     grid.horizontalHeader()->resizeSection(0, 500);
     hover(0);
     QTRY_VERIFY(!QToolTip::isVisible());

@@ -1,5 +1,6 @@
 #include "ui/widgets/DbLookupComboBox.h"
 #include "WidgetFixture.h"
+#include "core/TableFields.h"
 
 #include <QAbstractItemView>
 #include <QSignalSpy>
@@ -7,12 +8,13 @@
 
 namespace {
 
-const QString typeKey = QStringLiteral("Id_Connection_Types");
+const QString typeKey = Fields::Receiver::Id_Connection_Types;
 
 // The receiver's type box as the main window builds it.
 void BindTypeBox(DbLookupComboBox& box, WidgetFixture& fixture) {
     box.DataLink().Bind(&fixture.receiver, typeKey);
-    box.SetListSource(&fixture.connectionTypes, QStringLiteral("Id"), QStringLiteral("Name"));
+    box.SetListSource(&fixture.connectionTypes, Fields::Connection_Types::Id,
+                      Fields::Connection_Types::Name);
 }
 
 QStringList Items(const DbLookupComboBox& box) {
@@ -63,8 +65,8 @@ void DbLookupComboBoxTest::showsNameOfKeyAndFollowsCursor() {
 void DbLookupComboBoxTest::typingOpensListAndChoiceStoresKey() {
     RecordSet& connection = fixture_->dm.Connection;
     DbLookupComboBox box;
-    box.DataLink().Bind(&fixture_->connection, QStringLiteral("Id_Receiver"));
-    box.SetListSource(&fixture_->receiver, QStringLiteral("Id"), QStringLiteral("Name_Receiver"));
+    box.DataLink().Bind(&fixture_->connection, Fields::Connection::Id_Receiver);
+    box.SetListSource(&fixture_->receiver, Fields::Receiver::Id, Fields::Receiver::Name_Receiver);
     box.show();
     QCOMPARE(box.currentText(), QStringLiteral("Склад"));
     QSignalSpy dropDown(&box, &DbLookupComboBox::DropDown);
@@ -80,8 +82,8 @@ void DbLookupComboBoxTest::typingOpensListAndChoiceStoresKey() {
     QTest::keyClick(box.view(), Qt::Key_Return);
     QVERIFY(!box.ListVisible());
     QCOMPARE(connection.State(), RecordSetState::Edit);
-    QCOMPARE(connection.FieldByName(QStringLiteral("Id_Receiver")).Value(), QVariant(2));
-    QCOMPARE(connection.FieldByName(QStringLiteral("Name_Receiver")).AsString(),
+    QCOMPARE(connection.FieldByName(Fields::Connection::Id_Receiver).Value(), QVariant(2));
+    QCOMPARE(connection.FieldByName(Fields::Connection::Name_Receiver).AsString(),
              QStringLiteral("Магазин"));
     QCOMPARE(box.currentText(), QStringLiteral("Магазин"));
     QTRY_COMPARE(closeUp.size(), 1);
@@ -145,10 +147,11 @@ void DbLookupComboBoxTest::rereadsListWhenListTableChanges() {
     BindTypeBox(box, *fixture_);
     types.Next();
     types.Edit();
-    types.FieldByName(QStringLiteral("Name")).SetAsString(QStringLiteral("1С:Торговля"));
+    types.FieldByName(Fields::Connection_Types::Name).SetAsString(QStringLiteral("1С:Торговля"));
     QCOMPARE(box.currentText(), QStringLiteral("1С:Торговля"));
     types.Post();
-    WidgetFixture::AddNamed(types, QStringLiteral("Name"), 4, QStringLiteral("1С локально"));
+    WidgetFixture::AddNamed(types, Fields::Connection_Types::Name, 4,
+                            QStringLiteral("1С локально"));
     QCOMPARE(Items(box), (QStringList{"База данных", "1С:Торговля", "1С сервер", "1С локально"}));
     QCOMPARE(box.currentText(), QStringLiteral("1С:Торговля"));
     types.First();
@@ -163,16 +166,16 @@ void DbLookupComboBoxTest::rereadsListWhenListTableChanges() {
 void DbLookupComboBoxTest::keyValueWritesBoundField() {
     RecordSet& connection = fixture_->dm.Connection;
     DbLookupComboBox box;
-    box.DataLink().Bind(&fixture_->connection, QStringLiteral("Id_Receiver"));
-    box.SetListSource(&fixture_->receiver, QStringLiteral("Id"), QStringLiteral("Name_Receiver"));
+    box.DataLink().Bind(&fixture_->connection, Fields::Connection::Id_Receiver);
+    box.SetListSource(&fixture_->receiver, Fields::Receiver::Id, Fields::Receiver::Name_Receiver);
     box.SetKeyValue(-1);
     QCOMPARE(connection.State(), RecordSetState::Edit);
     QCOMPARE(box.currentText(), QString());
-    QCOMPARE(connection.FieldByName(QStringLiteral("Id_Receiver")).Value(), QVariant(-1));
+    QCOMPARE(connection.FieldByName(Fields::Connection::Id_Receiver).Value(), QVariant(-1));
     box.SetKeyValue(1);
     QCOMPARE(box.currentText(), QStringLiteral("Склад"));
     connection.Post();
-    QCOMPARE(connection.FieldByName(QStringLiteral("Id_Receiver")).Value(), QVariant(1));
+    QCOMPARE(connection.FieldByName(Fields::Connection::Id_Receiver).Value(), QVariant(1));
 }
 
 void DbLookupComboBoxTest::readOnlyBoxDoesNotOpen() {

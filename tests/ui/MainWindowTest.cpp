@@ -1,5 +1,6 @@
 #include "core/ConnectionStatus.h"
 #include "core/PasswordCipher.h"
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "engine/ConnectionControl.h"
 #include "platform/Clock.h"
@@ -45,9 +46,6 @@
 Q_DECLARE_METATYPE(DialogButton)
 
 namespace {
-
-const QStringList week = {"Monday", "Tuesday",  "Wednesday", "Thursday",
-                          "Friday", "Saturday", "Sunday"};
 
 // A program folder with its settings file, the data module and the main window shown on it.
 class Workplace {
@@ -119,25 +117,25 @@ public:
 
     void AddReceiver(const QString& name, const QString& connectionString) {
         dm.Receiver.Append();
-        dm.Receiver.FieldByName(QStringLiteral("Name_Receiver")).SetAsString(name);
-        dm.Receiver.FieldByName(QStringLiteral("Connection_String")).SetAsString(connectionString);
-        dm.Receiver.FieldByName(QStringLiteral("Id_Connection_Types")).SetAsInteger(1);
+        dm.Receiver.FieldByName(Fields::Receiver::Name_Receiver).SetAsString(name);
+        dm.Receiver.FieldByName(Fields::Receiver::Connection_String).SetAsString(connectionString);
+        dm.Receiver.FieldByName(Fields::Receiver::Id_Connection_Types).SetAsInteger(1);
         dm.Receiver.Post();
     }
     void AddSource(const QString& name) {
         dm.Source.Append();
-        dm.Source.FieldByName(QStringLiteral("Name_Source")).SetAsString(name);
-        dm.Source.FieldByName(QStringLiteral("Connection_String"))
+        dm.Source.FieldByName(Fields::Source::Name_Source).SetAsString(name);
+        dm.Source.FieldByName(Fields::Source::Connection_String)
             .SetAsString(QStringLiteral("Driver=SQLite3;Database=/nonexistent/source.db"));
-        dm.Source.FieldByName(QStringLiteral("Id_Connection_Types")).SetAsInteger(1);
-        dm.Source.FieldByName(QStringLiteral("SQL_Query")).SetAsString(QStringLiteral("select 1"));
+        dm.Source.FieldByName(Fields::Source::Id_Connection_Types).SetAsInteger(1);
+        dm.Source.FieldByName(Fields::Source::SQL_Query).SetAsString(QStringLiteral("select 1"));
         dm.Source.Post();
     }
     void AddConnection(const QString& name, int receiverId, int sourceId) {
         dm.Connection.Append();
-        dm.Connection.FieldByName(QStringLiteral("Name_Connection")).SetAsString(name);
-        dm.Connection.FieldByName(QStringLiteral("Id_Receiver")).SetAsInteger(receiverId);
-        dm.Connection.FieldByName(QStringLiteral("Id_Source")).SetAsInteger(sourceId);
+        dm.Connection.FieldByName(Fields::Connection::Name_Connection).SetAsString(name);
+        dm.Connection.FieldByName(Fields::Connection::Id_Receiver).SetAsInteger(receiverId);
+        dm.Connection.FieldByName(Fields::Connection::Id_Source).SetAsInteger(sourceId);
         dm.Connection.Post();
     }
     // One receiver, one source and one connection joining them.
@@ -150,11 +148,11 @@ public:
     }
     void SetStatus(ConnectionStatus status) {
         dm.Connection.Edit();
-        dm.Connection.FieldByName(QStringLiteral("Status")).SetAsInteger(status);
+        dm.Connection.FieldByName(Fields::Connection::Status).SetAsInteger(status);
         dm.Connection.Post();
     }
     ConnectionStatus Status() {
-        return ConnectionStatus(dm.Connection.FieldByName(QStringLiteral("Status")).AsInteger());
+        return ConnectionStatus(dm.Connection.FieldByName(Fields::Connection::Status).AsInteger());
     }
 
     QTemporaryDir folder;
@@ -425,22 +423,27 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("titles");
         QTest::addColumn<QString>("popup");
         QTest::newRow("dbgConnection")
-            << "dbgConnection" << QStringList{"Name_Connection", "CalStatus", "Update_Time"}
+            << "dbgConnection"
+            << QStringList{Fields::Connection::Name_Connection, Fields::Connection::CalStatus,
+                           Fields::Connection::Update_Time}
             << QStringList{"Название соединения", "Статус", "Время последнего обновления"}
             << "pmConnection";
         QTest::newRow("dbgReceiver")
             << "dbgReceiver"
-            << QStringList{"Name_Receiver", "Connection_String", "Name_Connection_Types"}
+            << QStringList{Fields::Receiver::Name_Receiver, Fields::Receiver::Connection_String,
+                           Fields::Receiver::Name_Connection_Types}
             << QStringList{"Название приемника", "Строка подключения", "Тип подключения"}
             << "pmReceiver";
         QTest::newRow("dbgSource")
             << "dbgSource"
-            << QStringList{"Name_Source", "Connection_String", "Name_Connection_Types"}
+            << QStringList{Fields::Source::Name_Source, Fields::Source::Connection_String,
+                           Fields::Source::Name_Connection_Types}
             << QStringList{"Название источника", "Строка подключения", "Тип подключения"}
             << "pmSource";
         QTest::newRow("dbgParam_Connection")
             << "dbgParam_Connection"
-            << QStringList{"Name_Connection", "Name_Receiver", "Name_Source"}
+            << QStringList{Fields::Connection::Name_Connection, Fields::Connection::Name_Receiver,
+                           Fields::Connection::Name_Source}
             << QStringList{"Название соединения", "Название приемника", "Название источника"}
             << "pmParam_Connection";
     }
@@ -490,15 +493,20 @@ private Q_SLOTS:
         QCOMPARE(place.prompts.Texts(), QStringList());
 
         const ProfileFile file = place.SettingsProfile();
-        QCOMPARE(file.ReadString("Receiver", "Name_Receiver"), QStringLiteral("Склад"));
-        QCOMPARE(file.ReadString("Receiver", "Id_Connection_Types"), QStringLiteral("1"));
-        QCOMPARE(file.ReadString("Receiver", "Key_Field"), QStringLiteral("Partno"));
-        QCOMPARE(file.ReadString("Source", "Name_Source"), QStringLiteral("Учёт"));
-        QCOMPARE(file.ReadString("Connection", "Name_Connection"),
+        QCOMPARE(file.ReadString("Receiver", Fields::Receiver::Name_Receiver),
+                 QStringLiteral("Склад"));
+        QCOMPARE(file.ReadString("Receiver", Fields::Receiver::Id_Connection_Types),
+                 QStringLiteral("1"));
+        QCOMPARE(file.ReadString("Receiver", Fields::Receiver::Key_Field),
+                 QStringLiteral("Partno"));
+        QCOMPARE(file.ReadString("Source", Fields::Source::Name_Source), QStringLiteral("Учёт"));
+        QCOMPARE(file.ReadString("Connection", Fields::Connection::Name_Connection),
                  QStringLiteral("Склад из учёта"));
-        QCOMPARE(file.ReadString("Connection", "Id_Receiver"), QStringLiteral("1"));
-        QCOMPARE(file.ReadString("Connection", "Id_Source"), QStringLiteral("1"));
-        const QString receiverString = file.ReadString("Receiver", "Connection_String");
+        QCOMPARE(file.ReadString("Connection", Fields::Connection::Id_Receiver),
+                 QStringLiteral("1"));
+        QCOMPARE(file.ReadString("Connection", Fields::Connection::Id_Source), QStringLiteral("1"));
+        const QString receiverString =
+            file.ReadString("Receiver", Fields::Receiver::Connection_String);
         QVERIFY2(receiverString.contains("Pendrel.fdb"), qPrintable(receiverString));
         QVERIFY2(!place.Settings().contains("secret"), qPrintable(place.Settings()));
         QVERIFY2(!place.Settings().contains("key2"), qPrintable(place.Settings()));
@@ -531,8 +539,9 @@ private Q_SLOTS:
         for (int column = 0; column < grid->columnCount(); ++column)
             cells.append(grid->index(0, column).data().toString());
         QVERIFY2(cells.contains(shown), qPrintable(cells.join(u'|')));
-        QCOMPARE(place.SettingsProfile().ReadString("Receiver", "Connection_String"),
-                 login + QStringLiteral(";PWD=") + PasswordCipher().EncipherPassword(password));
+        QCOMPARE(
+            place.SettingsProfile().ReadString("Receiver", Fields::Receiver::Connection_String),
+            login + QStringLiteral(";PWD=") + PasswordCipher().EncipherPassword(password));
 
         for (int run = 0; run < 2; ++run) {
             place.prompts.Clear();
@@ -600,7 +609,7 @@ private Q_SLOTS:
             QCOMPARE(place.Find<QAbstractSpinBox>(name)->isReadOnly(), locked);
             QCOMPARE(BaseOf(place.Find<QWidget>(name)), expected);
         }
-        for (const QString& day : week)
+        for (const QString& day : Fields::Connection::WeekDays)
             QCOMPARE(place.Find<QWidget>("dbchk" + day)->isEnabled(), !locked);
         for (const char* name : {"BitBut_Receiver_Connection_Test", "BitBut_Receiver_Delete",
                                  "BitBut_Source_Connection_Test", "BitBut_Source_Delete",
@@ -613,7 +622,7 @@ private Q_SLOTS:
 
         // Another connection's row on a receiver nobody runs is free.
         place.AddReceiver("Магазин", "Driver=Firebird/InterBase(r) driver;Dbname=/d/m.fdb");
-        QVERIFY(place.dm.Receiver.Locate("Id", {2}));
+        QVERIFY(place.dm.Receiver.Locate(Fields::Receiver::Id, {2}));
         QVERIFY(!place.window->ReceiverLocked());
         QVERIFY(place.Find<QWidget>("BitBut_Receiver_Delete")->isEnabled());
         QCOMPARE(place.dm.Connection.RecNo(), 0);
@@ -702,7 +711,7 @@ private Q_SLOTS:
         QCOMPARE(shown.Buttons, (DialogButtons{DialogButton::Yes, DialogButton::No}));
         const bool deleted = answer == DialogButton::Yes;
         QCOMPARE(place.dm.TableByName(table)->RecordCount(), deleted ? 0 : 1);
-        QCOMPARE(place.SettingsProfile().ReadString(table, "Id"), deleted ? "" : "1");
+        QCOMPARE(place.SettingsProfile().ReadString(table, Fields::Shared::Id), deleted ? "" : "1");
         // Nothing else goes: the other tables keep their rows.
         QCOMPARE(place.dm.Receiver.RecordCount() + place.dm.Source.RecordCount() +
                      place.dm.Connection.RecordCount(),
@@ -734,14 +743,17 @@ private Q_SLOTS:
         place.ShowTab(1);
         place.Click("BitBut_Receiver_Insert");
         place.Type("dbedtReceiver_Connection_String", connectionString);
-        place.dm.Receiver.FieldByName("Name_Table").SetAsString(nameTable);
+        place.dm.Receiver.FieldByName(Fields::Receiver::Name_Table).SetAsString(nameTable);
         place.Click("BitBut_Receiver_Post");
         QVERIFY(!place.dm.Receiver.IsEditing());
-        QCOMPARE((QStringList{place.dm.Receiver.FieldByName("Key_Field").AsString(),
-                              place.dm.Receiver.FieldByName("Name_Table").AsString(),
-                              place.dm.Receiver.FieldByName("Name_Updated_Field").AsString()}),
-                 expected);
-        QCOMPARE(place.SettingsProfile().ReadString("Receiver", "Key_Field"), expected[0]);
+        QCOMPARE(
+            (QStringList{
+                place.dm.Receiver.FieldByName(Fields::Receiver::Key_Field).AsString(),
+                place.dm.Receiver.FieldByName(Fields::Receiver::Name_Table).AsString(),
+                place.dm.Receiver.FieldByName(Fields::Receiver::Name_Updated_Field).AsString()}),
+            expected);
+        QCOMPARE(place.SettingsProfile().ReadString("Receiver", Fields::Receiver::Key_Field),
+                 expected[0]);
     }
 
     void periodZeroIsRefused() {
@@ -750,7 +762,7 @@ private Q_SLOTS:
         place.Click("BitBut_Connection_Insert");
         place.Find<DbNumberEdit>("dbnuConnection_Time_Update")->setValue(0);
         // An empty time with unticked days would fail the second check too: it is not made.
-        place.dm.Connection.FieldByName("TimeStart").Clear();
+        place.dm.Connection.FieldByName(Fields::Connection::TimeStart).Clear();
         place.Click("BitBut_Connection_Post");
 
         QCOMPARE(place.prompts.Messages().size(), 1);
@@ -760,8 +772,9 @@ private Q_SLOTS:
         QCOMPARE(shown.Kind, DialogKind::Warning);
         QCOMPARE(shown.Buttons, DialogButtons{DialogButton::Yes});
         QCOMPARE(place.dm.Connection.State(), RecordSetState::Insert);
-        QCOMPARE(place.dm.Connection.FieldByName("Time_Update").AsInteger(), 0);
-        QCOMPARE(place.SettingsProfile().ReadString("Connection", "Id"), QString());
+        QCOMPARE(place.dm.Connection.FieldByName(Fields::Connection::Time_Update).AsInteger(), 0);
+        QCOMPARE(place.SettingsProfile().ReadString("Connection", Fields::Connection::Id),
+                 QString());
     }
 
     void workingPeriodCheck_data() {
@@ -786,14 +799,15 @@ private Q_SLOTS:
         place.Click("BitBut_Connection_Insert");
         RecordSet& connection = place.dm.Connection;
         if (!startSet)
-            connection.FieldByName("TimeStart").Clear();
+            connection.FieldByName(Fields::Connection::TimeStart).Clear();
         if (!endSet)
-            connection.FieldByName("TimeEnd").Clear();
-        for (int day = 0; day < week.size(); ++day) {
-            auto* box = place.Find<DbCheckBox>("dbchk" + week[day]);
+            connection.FieldByName(Fields::Connection::TimeEnd).Clear();
+        for (int day = 0; day < Fields::Connection::WeekDays.size(); ++day) {
+            auto* box = place.Find<DbCheckBox>("dbchk" + Fields::Connection::WeekDays[day]);
             if (box->isChecked() != (days[day] == u'1'))
                 QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
-            QCOMPARE(connection.FieldByName(week[day]).AsInteger(), days[day] == u'1' ? 1 : 0);
+            QCOMPARE(connection.FieldByName(Fields::Connection::WeekDays[day]).AsInteger(),
+                     days[day] == u'1' ? 1 : 0);
         }
         QCOMPARE(place.Find<DbTimeEdit>("dbdtTimeStart")->text() == "  :  :  ", !startSet);
         place.Click("BitBut_Connection_Post");
@@ -842,7 +856,8 @@ private Q_SLOTS:
         RecordSet& set = *place.dm.TableByName(table);
         set.Insert();
         if (table == "Receiver")
-            set.FieldByName("Connection_String").SetAsString("Dbname=/data/Pendrel.fdb");
+            set.FieldByName(Fields::Receiver::Connection_String)
+                .SetAsString("Dbname=/data/Pendrel.fdb");
         place.Type(editor, "Новый");
         if (periodZero)
             place.Find<DbNumberEdit>("dbnuConnection_Time_Update")->setValue(0);
@@ -865,9 +880,10 @@ private Q_SLOTS:
         if (!tabChanges)
             QCOMPARE(place.Find<DbEdit>(editor)->text(), QStringLiteral("Новый"));
         const bool stored = answer == DialogButton::Yes && !periodZero;
-        QCOMPARE(place.SettingsProfile().ReadString(table, "Id"), stored ? "1" : "");
+        QCOMPARE(place.SettingsProfile().ReadString(table, Fields::Shared::Id), stored ? "1" : "");
         if (table == "Receiver" && stored)
-            QCOMPARE(place.dm.Receiver.FieldByName("Key_Field").AsString(), QString());
+            QCOMPARE(place.dm.Receiver.FieldByName(Fields::Receiver::Key_Field).AsString(),
+                     QString());
     }
 
     void enteringTabsMovesToFirstRow() {
@@ -884,13 +900,13 @@ private Q_SLOTS:
         place.AddConfiguration();
         place.ShowTab(1);
         place.dm.Receiver.Edit();
-        place.dm.Receiver.FieldByName("Name_Receiver").SetAsString("Склад новый");
+        place.dm.Receiver.FieldByName(Fields::Receiver::Name_Receiver).SetAsString("Склад новый");
         place.dm.Receiver.Post();
         place.ShowTab(3);
         QCOMPARE(place.Find<DbLookupComboBox>("dbloConnection_Name_Receiver")->currentText(),
                  QStringLiteral("Склад новый"));
-        QCOMPARE(place.dm.Connection.FieldByName("Id_Receiver").AsInteger(), 1);
-        QCOMPARE(place.dm.Connection.FieldByName("Id_Source").AsInteger(), 1);
+        QCOMPARE(place.dm.Connection.FieldByName(Fields::Connection::Id_Receiver).AsInteger(), 1);
+        QCOMPARE(place.dm.Connection.FieldByName(Fields::Connection::Id_Source).AsInteger(), 1);
         QVERIFY(!place.dm.Connection.IsEditing());
     }
 
@@ -904,14 +920,14 @@ private Q_SLOTS:
         Workplace place;
         place.AddConfiguration();
         place.dm.Receiver.Edit();
-        place.dm.Receiver.FieldByName("Name_Receiver").SetAsString("Правка");
+        place.dm.Receiver.FieldByName(Fields::Receiver::Name_Receiver).SetAsString("Правка");
         place.dm.Connection.Edit();
-        place.dm.Connection.FieldByName("Name_Connection").SetAsString("Правка");
+        place.dm.Connection.FieldByName(Fields::Connection::Name_Connection).SetAsString("Правка");
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape, modifiers);
 
         QVERIFY(!place.dm.Receiver.IsEditing());
         QVERIFY(!place.dm.Connection.IsEditing());
-        QCOMPARE(place.dm.Receiver.FieldByName("Name_Receiver").AsString(),
+        QCOMPARE(place.dm.Receiver.FieldByName(Fields::Receiver::Name_Receiver).AsString(),
                  QStringLiteral("Склад"));
         QCOMPARE(place.prompts.Texts(), QStringList());
         QVERIFY(place.window->isVisible());
@@ -936,7 +952,7 @@ private Q_SLOTS:
         place.AddConfiguration();
         place.ShowTab(1);
         place.dm.Receiver.Edit();
-        place.dm.Receiver.FieldByName("Name_Receiver").SetAsString("Правка");
+        place.dm.Receiver.FieldByName(Fields::Receiver::Name_Receiver).SetAsString("Правка");
         auto* box = place.Find<DbLookupComboBox>("dbloReceiver_Name_Connection_Types");
         box->showPopup();
         QVERIFY(box->ListVisible());
@@ -1044,9 +1060,12 @@ private Q_SLOTS:
         if (place.dm.Receiver.IsEditing())
             place.Click("BitBut_Receiver_Post");
 
-        QCOMPARE(place.dm.Receiver.FieldByName("Id_Connection_Types").AsInteger(), 1);
+        QCOMPARE(place.dm.Receiver.FieldByName(Fields::Receiver::Id_Connection_Types).AsInteger(),
+                 1);
         QCOMPARE(box->currentText(), QStringLiteral("База данных"));
-        QCOMPARE(place.SettingsProfile().ReadString("Receiver", "Id_Connection_Types"), "1");
+        QCOMPARE(
+            place.SettingsProfile().ReadString("Receiver", Fields::Receiver::Id_Connection_Types),
+            "1");
         QCOMPARE(place.prompts.Texts(), QStringList());
     }
 
@@ -1099,12 +1118,13 @@ private Q_SLOTS:
         if (connection) {
             QCOMPARE(place.Find<DbEdit>("dbedtConnection_Name_Connection")->text(),
                      QStringLiteral("ПравкаПервое"));
-            QCOMPARE(place.SettingsProfile().ReadString("Connection", "Name_Connection"),
+            QCOMPARE(place.SettingsProfile().ReadString("Connection",
+                                                        Fields::Connection::Name_Connection),
                      QStringLiteral("Первое`Второе"));
         } else {
-            QCOMPARE(place.SettingsProfile().ReadString("Receiver", "Name_Table"),
+            QCOMPARE(place.SettingsProfile().ReadString("Receiver", Fields::Receiver::Name_Table),
                      QStringLiteral("Stock_Balance`"));
-            QCOMPARE(place.SettingsProfile().ReadString("Receiver", "Key_Field"),
+            QCOMPARE(place.SettingsProfile().ReadString("Receiver", Fields::Receiver::Key_Field),
                      QStringLiteral("Partno`"));
         }
     }
@@ -1146,7 +1166,9 @@ private Q_SLOTS:
         QCOMPARE(place.prompts.Texts(), messages);
         QCOMPARE(place.window->isVisible(), !closes);
         QCOMPARE(place.dm.Connection.IsEditing(), !closes);
-        QCOMPARE(place.SettingsProfile().ReadString("Connection", "Name_Connection"), stored);
+        QCOMPARE(
+            place.SettingsProfile().ReadString("Connection", Fields::Connection::Name_Connection),
+            stored);
     }
 
     void failedSaveAfterAGridClickIsShown() {
@@ -1257,12 +1279,12 @@ private Q_SLOTS:
         place.Find<QAction>("Play")->trigger();
         QCOMPARE(place.Status(), Updating);
         place.ShowTab(3);
-        QVERIFY(connection.Locate("Id", {2}));
+        QVERIFY(connection.Locate(Fields::Connection::Id, {2}));
         if (edit == u"period 0") {
             place.Find<DbNumberEdit>("dbnuConnection_Time_Update")->setValue(0);
         } else if (edit == u"no period") {
             place.Find<DbCheckBox>("dbchkMonday")->click();
-            connection.FieldByName("TimeStart").Clear();
+            connection.FieldByName(Fields::Connection::TimeStart).Clear();
         } else {
             place.Find<QAction>("Connection_Insert")->trigger();
         }
@@ -1275,7 +1297,9 @@ private Q_SLOTS:
 
         QCOMPARE(connection.State(), pending);
         QCOMPARE(connection.RecNo(), current);
-        QCOMPARE(place.dm.Connection.Lookup("Id", {1}, "Status"), QVariantList{int(ConnectError)});
+        QCOMPARE(
+            place.dm.Connection.Lookup(Fields::Connection::Id, {1}, Fields::Connection::Status),
+            QVariantList{int(ConnectError)});
         const QAbstractItemModel* grid = place.Find<DbGrid>("dbgConnection")->model();
         int statusColumn = 0;
         while (grid->headerData(statusColumn, Qt::Horizontal).toString() != u"Статус")
@@ -1286,8 +1310,10 @@ private Q_SLOTS:
         QVERIFY(!place.Find<DbNumberEdit>("dbnuConnection_Time_Update")->isReadOnly());
         QCOMPARE(place.Find<DbNumberEdit>("dbnuConnection_Time_Update")->value(),
                  edit == u"period 0" ? 0 : 30);
-        QCOMPARE(place.SettingsProfile().ReadString("Connection", "Time_Update"), "30`30");
-        QCOMPARE(place.SettingsProfile().ReadString("Connection", "Monday"), "1`1");
+        QCOMPARE(place.SettingsProfile().ReadString("Connection", Fields::Connection::Time_Update),
+                 "30`30");
+        QCOMPARE(place.SettingsProfile().ReadString("Connection", Fields::Connection::Monday),
+                 "1`1");
         QVERIFY(place.prompts.Messages().isEmpty());
 
         place.Click("BitBut_Connection_Post");
@@ -1295,11 +1321,14 @@ private Q_SLOTS:
         if (warning.isEmpty()) {
             QVERIFY(place.prompts.Messages().isEmpty());
             QCOMPARE(connection.State(), RecordSetState::Browse);
-            QCOMPARE(place.SettingsProfile().ReadString("Connection", "Id"), "1`2`3");
+            QCOMPARE(place.SettingsProfile().ReadString("Connection", Fields::Connection::Id),
+                     "1`2`3");
         } else {
             QCOMPARE(place.prompts.Texts(), QStringList{warning});
             QCOMPARE(connection.State(), pending);
-            QCOMPARE(place.SettingsProfile().ReadString("Connection", "Time_Update"), "30`30");
+            QCOMPARE(
+                place.SettingsProfile().ReadString("Connection", Fields::Connection::Time_Update),
+                "30`30");
         }
     }
 
@@ -1343,7 +1372,7 @@ private Q_SLOTS:
         } else {
             place.AddReceiver("Склад", QString());
             place.dm.Source.Append();
-            place.dm.Source.FieldByName("Id_Connection_Types").SetAsInteger(1);
+            place.dm.Source.FieldByName(Fields::Source::Id_Connection_Types).SetAsInteger(1);
             place.dm.Source.Post();
             place.AddConnection("Пустое", 0, 0);
         }

@@ -1,3 +1,4 @@
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "engine/ConnectionControl.h"
 #include "platform/Clock.h"
@@ -39,16 +40,31 @@ const QDateTime kStart(QDate(2026, 3, 2), QTime(10, 0)); // a Monday inside the 
 enum Tab { StartTab, ReceiverTab, SourceTab, ConnectionTab };
 
 // The fields an operator's configuration consists of, per table, in the order compared.
-const QStringList receiverFields = {
-    "Id",        "Name_Receiver", "Connection_String", "Id_Connection_Types",
-    "Key_Field", "Name_Table",    "Name_Updated_Field"};
-const QStringList sourceFields = {
-    "Id",        "Name_Source",        "Connection_String",  "Id_Connection_Types",
-    "SQL_Query", "Name_Docking_Field", "Name_Updated_Field", "CustomParameter"};
+const QStringList receiverFields = {Fields::Receiver::Id,
+                                    Fields::Receiver::Name_Receiver,
+                                    Fields::Receiver::Connection_String,
+                                    Fields::Receiver::Id_Connection_Types,
+                                    Fields::Receiver::Key_Field,
+                                    Fields::Receiver::Name_Table,
+                                    Fields::Receiver::Name_Updated_Field};
+const QStringList sourceFields = {Fields::Source::Id,
+                                  Fields::Source::Name_Source,
+                                  Fields::Source::Connection_String,
+                                  Fields::Source::Id_Connection_Types,
+                                  Fields::Source::SQL_Query,
+                                  Fields::Source::Name_Docking_Field,
+                                  Fields::Source::Name_Updated_Field,
+                                  Fields::Source::CustomParameter};
 const QStringList connectionFields = {
-    "Id",          "Name_Connection", "Id_Receiver", "Name_Receiver", "Id_Source",   "Name_Source",
-    "Time_Update", "Monday",          "Tuesday",     "Wednesday",     "Thursday",    "Friday",
-    "Saturday",    "Sunday",          "TimeStart",   "TimeEnd",       "Update_Time", "Status"};
+    Fields::Connection::Id,          Fields::Connection::Name_Connection,
+    Fields::Connection::Id_Receiver, Fields::Connection::Name_Receiver,
+    Fields::Connection::Id_Source,   Fields::Connection::Name_Source,
+    Fields::Connection::Time_Update, Fields::Connection::Monday,
+    Fields::Connection::Tuesday,     Fields::Connection::Wednesday,
+    Fields::Connection::Thursday,    Fields::Connection::Friday,
+    Fields::Connection::Saturday,    Fields::Connection::Sunday,
+    Fields::Connection::TimeStart,   Fields::Connection::TimeEnd,
+    Fields::Connection::Update_Time, Fields::Connection::Status};
 
 using Rows = QList<QStringList>;
 
@@ -149,7 +165,7 @@ private:
     // Clicks the grid's row of the table row with this Id.
     void ClickRow(const QString& gridName, RecordSet& table, int id) const {
         DbGrid* grid = Grid(gridName);
-        const int idIndex = table.FieldIndex(QStringLiteral("Id"));
+        const int idIndex = table.FieldIndex(Fields::Shared::Id);
         int row = 0;
         while (row < table.RecordCount() && table.ValueAt(row, idIndex).toInt() != id)
             ++row;
@@ -157,7 +173,7 @@ private:
         grid->scrollTo(grid->model()->index(row, 0));
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
                           grid->visualRect(grid->model()->index(row, 0)).center());
-        QCOMPARE(table.FieldByName(QStringLiteral("Id")).AsInteger(), id);
+        QCOMPARE(table.FieldByName(Fields::Shared::Id).AsInteger(), id);
     }
     // What the connection grid on "Запуск" shows in one column of the current row.
     QString ShownOnStartTab(int column) const {
@@ -277,10 +293,12 @@ void OperatorWalkTest::addReceiverSourcesAndConnections() {
              QStringLiteral("Driver=Firebird/InterBase(r) driver;DBNAME=%1;UID=SYSDBA;PWD=%2")
                  .arg(receiverPath_, QString(password.size(), u'*')));
     const ProfileFile file = SettingsProfile();
-    QCOMPARE(file.ReadString("Receiver", "Name_Receiver"), QStringLiteral("Склад"));
-    QCOMPARE(file.ReadString("Receiver", "Id_Connection_Types"), QStringLiteral("1"));
-    QCOMPARE(file.ReadString("Receiver", "Name_Table"), QStringLiteral("Stock_Balance"));
-    const QString stored = file.ReadString("Receiver", "Connection_String");
+    QCOMPARE(file.ReadString("Receiver", Fields::Receiver::Name_Receiver), QStringLiteral("Склад"));
+    QCOMPARE(file.ReadString("Receiver", Fields::Receiver::Id_Connection_Types),
+             QStringLiteral("1"));
+    QCOMPARE(file.ReadString("Receiver", Fields::Receiver::Name_Table),
+             QStringLiteral("Stock_Balance"));
+    const QString stored = file.ReadString("Receiver", Fields::Receiver::Connection_String);
     const QString storedPassword = stored.section(QStringLiteral("PWD="), 1).section(u';', 0, 0);
     QVERIFY2(
         stored.startsWith(
@@ -312,10 +330,12 @@ void OperatorWalkTest::addReceiverSourcesAndConnections() {
     BackToWindow();
     Click("BitBut_Source_Post");
     QVERIFY(!dm_->Source.IsEditing());
-    QCOMPARE(SettingsProfile().ReadString("Source", "SQL_Query"),
+    QCOMPARE(SettingsProfile().ReadString("Source", Fields::Source::SQL_Query),
              QStringLiteral("select Code, Qty from Stock"));
-    QCOMPARE(SettingsProfile().ReadString("Source", "Name_Docking_Field"), QStringLiteral("Code"));
-    QCOMPARE(SettingsProfile().ReadString("Source", "Name_Updated_Field"), QStringLiteral("Qty"));
+    QCOMPARE(SettingsProfile().ReadString("Source", Fields::Source::Name_Docking_Field),
+             QStringLiteral("Code"));
+    QCOMPARE(SettingsProfile().ReadString("Source", Fields::Source::Name_Updated_Field),
+             QStringLiteral("Qty"));
 
     Click("BitBut_Source_Insert");
     Retype("dbedtSource_Name_Source", "База 1С");
@@ -341,11 +361,14 @@ void OperatorWalkTest::addReceiverSourcesAndConnections() {
         Click("BitBut_Connection_Post");
         QVERIFY(!dm_->Connection.IsEditing());
     }
-    QCOMPARE(SettingsProfile().ReadString("Connection", "Name_Connection"),
+    QCOMPARE(SettingsProfile().ReadString("Connection", Fields::Connection::Name_Connection),
              QStringLiteral("Склад из учёта`Склад из 1С"));
-    QCOMPARE(SettingsProfile().ReadString("Connection", "Id_Receiver"), QStringLiteral("1`1"));
-    QCOMPARE(SettingsProfile().ReadString("Connection", "Id_Source"), QStringLiteral("1`2"));
-    QCOMPARE(SettingsProfile().ReadString("Connection", "Time_Update"), QStringLiteral("5`5"));
+    QCOMPARE(SettingsProfile().ReadString("Connection", Fields::Connection::Id_Receiver),
+             QStringLiteral("1`1"));
+    QCOMPARE(SettingsProfile().ReadString("Connection", Fields::Connection::Id_Source),
+             QStringLiteral("1`2"));
+    QCOMPARE(SettingsProfile().ReadString("Connection", Fields::Connection::Time_Update),
+             QStringLiteral("5`5"));
     QCOMPARE(prompts_.Texts(), QStringList());
 }
 
@@ -430,7 +453,7 @@ void OperatorWalkTest::startRunsTheCycleAndStopAsks() {
     QVERIFY(Find<DbEdit>("dbedtReceiver_Connection_String")->isReadOnly());
     QVERIFY(!Find<QWidget>("BitBut_Receiver_Connection_Test")->isEnabled());
     ShowTab(StartTab);
-    QCOMPARE(dm_->Connection.FieldByName("Id").AsInteger(), 1);
+    QCOMPARE(dm_->Connection.FieldByName(Fields::Connection::Id).AsInteger(), 1);
 
     QVERIFY(EngineFixture::WaitUntil(
         [this] { return !ShownOnStartTab(2).isEmpty() && clock_->Sleepers() == 1; }));
@@ -496,7 +519,9 @@ void OperatorWalkTest::quitAsksAndTheSettingsLoadAgain() {
     QCOMPARE(Snapshot(dm.Receiver, receiverFields), receivers_);
     QCOMPARE(Snapshot(dm.Source, sourceFields), sources_);
     QCOMPARE(Snapshot(dm.Connection, connectionFields), connections_);
-    QCOMPARE(dm.Connection.Lookup("Id", {1}, "Update_Time").value(0).toDateTime(),
+    QCOMPARE(dm.Connection.Lookup(Fields::Connection::Id, {1}, Fields::Connection::Update_Time)
+                 .value(0)
+                 .toDateTime(),
              kStart.addMSecs(kPeriodMs));
     QCOMPARE(service.UnmaskConnectionString(1, "Receiver", u';', receivers_[0][2]),
              receiverString_ + u';');

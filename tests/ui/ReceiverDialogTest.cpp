@@ -1,4 +1,5 @@
 #include "PastedText.h"
+#include "core/TableFields.h"
 #include "support/DatabaseFixtures.h"
 #include "support/ResponsivenessProbe.h"
 #include "support/SettingsServiceFixture.h"
@@ -19,9 +20,9 @@
 #include <QTimer>
 
 namespace {
-const QString kTable = QStringLiteral("Name_Table");
-const QString kKey = QStringLiteral("Key_Field");
-const QString kValue = QStringLiteral("Name_Updated_Field");
+const QString kTable = Fields::Receiver::Name_Table;
+const QString kKey = Fields::Receiver::Key_Field;
+const QString kValue = Fields::Receiver::Name_Updated_Field;
 } // namespace
 
 class ReceiverDialogTest : public QObject {
@@ -38,9 +39,9 @@ private:
     void AddReceiver(const QString& connectionString, const QString& table = QString(),
                      const QString& key = QString(), const QString& value = QString()) {
         Receiver().Insert();
-        Receiver().FieldByName(QStringLiteral("Name_Receiver")).SetAsString("Склад");
-        Receiver().FieldByName(QStringLiteral("Connection_String")).SetAsString(connectionString);
-        Receiver().FieldByName(QStringLiteral("Id_Connection_Types")).SetAsInteger(1);
+        Receiver().FieldByName(Fields::Receiver::Name_Receiver).SetAsString("Склад");
+        Receiver().FieldByName(Fields::Receiver::Connection_String).SetAsString(connectionString);
+        Receiver().FieldByName(Fields::Receiver::Id_Connection_Types).SetAsInteger(1);
         Receiver().FieldByName(kTable).SetAsString(table);
         Receiver().FieldByName(kKey).SetAsString(key);
         Receiver().FieldByName(kValue).SetAsString(value);
@@ -60,7 +61,7 @@ private:
                                                 Settle(&dialog);
                                             return drive(static_cast<TfrmAdSetReceiver&>(dialog));
                                         });
-        command.Execute(locked, typeText, Shown(QStringLiteral("Connection_String")));
+        command.Execute(locked, typeText, Shown(Fields::Receiver::Connection_String));
     }
     // The dialog's database answers come through the event loop.
     static void Settle(QWidget* inDialog) {
@@ -484,7 +485,7 @@ private Q_SLOTS:
         QVERIFY(settings.contains("Stock_Balance"));
         QVERIFY(settings.contains("Quantity"));
         // The post masked the password again.
-        QVERIFY(!Shown(QStringLiteral("Connection_String"))
+        QVERIFY(!Shown(Fields::Receiver::Connection_String)
                      .contains(DatabaseFixtures::SysdbaPassword()));
     }
 
@@ -499,7 +500,7 @@ private Q_SLOTS:
         if (inserting) {
             Receiver().Insert();
             Receiver()
-                .FieldByName(QStringLiteral("Connection_String"))
+                .FieldByName(Fields::Receiver::Connection_String)
                 .SetAsString(receiverString_);
         } else {
             Receiver().Edit();
@@ -584,7 +585,7 @@ private Q_SLOTS:
         });
         ReceiverSettingsCommand(&fixture_->Owner, Receiver(), fixture_->Service, fixture_->Prompts)
             .Execute(false, QStringLiteral("База данных"),
-                     Shown(QStringLiteral("Connection_String")));
+                     Shown(Fields::Receiver::Connection_String));
         QCOMPARE(Shown(kValue), stored);
         QVERIFY(fixture_->Owner.findChildren<QDialog*>().isEmpty());
     }

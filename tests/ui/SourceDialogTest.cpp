@@ -1,4 +1,5 @@
 #include "PastedText.h"
+#include "core/TableFields.h"
 #include "support/SettingsServiceFixture.h"
 #include "ui/HintLineEdit.h"
 #include "ui/SourceSettingsCommand.h"
@@ -12,10 +13,10 @@
 #include <QTimer>
 
 namespace {
-const QString kQuery = QStringLiteral("SQL_Query");
-const QString kDocking = QStringLiteral("Name_Docking_Field");
-const QString kUpdated = QStringLiteral("Name_Updated_Field");
-const QString kParameter = QStringLiteral("CustomParameter");
+const QString kQuery = Fields::Source::SQL_Query;
+const QString kDocking = Fields::Source::Name_Docking_Field;
+const QString kUpdated = Fields::Source::Name_Updated_Field;
+const QString kParameter = Fields::Source::CustomParameter;
 const QString kTypeText = QStringLiteral("SQL");
 } // namespace
 
@@ -31,9 +32,9 @@ private:
     // A posted source row with settings of both kinds.
     void AddSource(int type) {
         Source().Insert();
-        Source().FieldByName(QStringLiteral("Name_Source")).SetAsString("Склад");
-        Source().FieldByName(QStringLiteral("Id_Connection_Types")).SetAsInteger(type);
-        Source().FieldByName(QStringLiteral("Connection_String")).SetAsString("Driver=SQLite3");
+        Source().FieldByName(Fields::Source::Name_Source).SetAsString("Склад");
+        Source().FieldByName(Fields::Source::Id_Connection_Types).SetAsInteger(type);
+        Source().FieldByName(Fields::Source::Connection_String).SetAsString("Driver=SQLite3");
         Source().FieldByName(kQuery).SetAsString("select Code, Qty from Stock");
         Source().FieldByName(kDocking).SetAsString("Code");
         Source().FieldByName(kUpdated).SetAsString("Qty");

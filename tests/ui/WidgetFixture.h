@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ConnectionStatus.h"
+#include "core/TableFields.h"
 #include "core/uDm.h"
 #include "ui/widgets/DataSource.h"
 
@@ -15,12 +16,15 @@ public:
         for (RecordSet* set : {&dm.Connection_Types, &dm.Source, &dm.Receiver, &dm.Connection}) {
             set->Open();
         }
-        AddNamed(dm.Connection_Types, QStringLiteral("Name"), 1, QStringLiteral("База данных"));
-        AddNamed(dm.Connection_Types, QStringLiteral("Name"), 2, QStringLiteral("1С:Предприятие"));
-        AddNamed(dm.Connection_Types, QStringLiteral("Name"), 3, QStringLiteral("1С сервер"));
-        AddNamed(dm.Receiver, QStringLiteral("Name_Receiver"), 1, QStringLiteral("Склад"));
-        AddNamed(dm.Receiver, QStringLiteral("Name_Receiver"), 2, QStringLiteral("Магазин"));
-        AddNamed(dm.Source, QStringLiteral("Name_Source"), 1, QStringLiteral("Учет"));
+        AddNamed(dm.Connection_Types, Fields::Connection_Types::Name, 1,
+                 QStringLiteral("База данных"));
+        AddNamed(dm.Connection_Types, Fields::Connection_Types::Name, 2,
+                 QStringLiteral("1С:Предприятие"));
+        AddNamed(dm.Connection_Types, Fields::Connection_Types::Name, 3,
+                 QStringLiteral("1С сервер"));
+        AddNamed(dm.Receiver, Fields::Receiver::Name_Receiver, 1, QStringLiteral("Склад"));
+        AddNamed(dm.Receiver, Fields::Receiver::Name_Receiver, 2, QStringLiteral("Магазин"));
+        AddNamed(dm.Source, Fields::Source::Name_Source, 1, QStringLiteral("Учет"));
         AddConnection(1, QStringLiteral("Первое"), 1, QTime(9, 0));
         AddConnection(2, QStringLiteral("Второе"), 2, QTime());
         AddConnection(3, QStringLiteral("Третье"), 1, QTime(7, 15, 30));
@@ -28,13 +32,13 @@ public:
             set->First();
         }
         dm.Receiver.Edit();
-        dm.Receiver.FieldByName(QStringLiteral("Id_Connection_Types")).SetAsInteger(2);
+        dm.Receiver.FieldByName(Fields::Receiver::Id_Connection_Types).SetAsInteger(2);
         dm.Receiver.Post();
     }
 
     static void AddNamed(RecordSet& set, const QString& nameField, int id, const QString& name) {
         set.Append();
-        set.FieldByName(QStringLiteral("Id")).SetAsInteger(id);
+        set.FieldByName(Fields::Shared::Id).SetAsInteger(id);
         set.FieldByName(nameField).SetAsString(name);
         set.Post();
     }
@@ -42,14 +46,14 @@ public:
     void AddConnection(int id, const QString& name, int receiver, const QTime& start) {
         RecordSet& set = dm.Connection;
         set.Append();
-        set.FieldByName(QStringLiteral("Id")).SetAsInteger(id);
-        set.FieldByName(QStringLiteral("Name_Connection")).SetAsString(name);
-        set.FieldByName(QStringLiteral("Status")).SetAsInteger(NotUpdating);
-        set.FieldByName(QStringLiteral("Id_Receiver")).SetAsInteger(receiver);
-        set.FieldByName(QStringLiteral("Id_Source")).SetAsInteger(1);
-        set.FieldByName(QStringLiteral("Time_Update")).SetAsInteger(10 * id);
-        set.FieldByName(QStringLiteral("Monday")).SetAsInteger(id % 2);
-        set.FieldByName(QStringLiteral("TimeStart")).SetAsTime(start);
+        set.FieldByName(Fields::Connection::Id).SetAsInteger(id);
+        set.FieldByName(Fields::Connection::Name_Connection).SetAsString(name);
+        set.FieldByName(Fields::Connection::Status).SetAsInteger(NotUpdating);
+        set.FieldByName(Fields::Connection::Id_Receiver).SetAsInteger(receiver);
+        set.FieldByName(Fields::Connection::Id_Source).SetAsInteger(1);
+        set.FieldByName(Fields::Connection::Time_Update).SetAsInteger(10 * id);
+        set.FieldByName(Fields::Connection::Monday).SetAsInteger(id % 2);
+        set.FieldByName(Fields::Connection::TimeStart).SetAsTime(start);
         set.Post();
     }
 

@@ -1,4 +1,5 @@
 #include "WidgetFixture.h"
+#include "core/TableFields.h"
 #include "ui/widgets/DbCheckBox.h"
 #include "ui/widgets/DbEdit.h"
 #include "ui/widgets/DbNumberEdit.h"
@@ -12,7 +13,7 @@
 
 namespace {
 
-const QString name = QStringLiteral("Name_Receiver");
+const QString name = Fields::Receiver::Name_Receiver;
 
 QString Stored(RecordSet& set, const QString& field) {
     return set.FieldByName(field).AsString();
@@ -112,17 +113,17 @@ void WidgetsTest::refusesWhatFieldWouldNotKeep_data() {
     QTest::addColumn<QString>("message");
     const QString backquote =
         QStringLiteral("Поле \"Name_Table\" не может содержать символ \"`\" и перевод строки.");
-    QTest::newRow("backquote typed") << "Name_Table"
-                                     << "ab`c" << false << "abc" << backquote;
-    QTest::newRow("line break pasted") << "Name_Table"
-                                       << "a\nb" << true << "" << backquote;
-    QTest::newRow("carriage return pasted") << "Name_Table"
-                                            << "a\rb" << true << "" << backquote;
+    QTest::newRow("backquote typed")
+        << Fields::Receiver::Name_Table << "ab`c" << false << "abc" << backquote;
+    QTest::newRow("line break pasted")
+        << Fields::Receiver::Name_Table << "a\nb" << true << "" << backquote;
+    QTest::newRow("carriage return pasted")
+        << Fields::Receiver::Name_Table << "a\rb" << true << "" << backquote;
     QTest::newRow("one past the width")
-        << "Name_Table" << QString(51, u'x') << false << QString(50, u'x')
+        << Fields::Receiver::Name_Table << QString(51, u'x') << false << QString(50, u'x')
         << "Поле \"Name_Table\" не может быть длиннее 50 символов.";
     QTest::newRow("paste past the width")
-        << "Key_Field" << QString(60, u'y') << true << ""
+        << Fields::Receiver::Key_Field << QString(60, u'y') << true << ""
         << "Поле \"Key_Field\" не может быть длиннее 50 символов.";
 }
 
@@ -167,22 +168,22 @@ void WidgetsTest::readOnlyEditorsRefuseTyping() {
         auto* edit = new DbEdit;
         widget.reset(edit);
         link = &edit->DataLink();
-        field = QStringLiteral("Name_Connection");
+        field = Fields::Connection::Name_Connection;
     } else if (kind == u"number") {
         auto* edit = new DbNumberEdit;
         widget.reset(edit);
         link = &edit->DataLink();
-        field = QStringLiteral("Time_Update");
+        field = Fields::Connection::Time_Update;
     } else if (kind == u"time") {
         auto* edit = new DbTimeEdit;
         widget.reset(edit);
         link = &edit->DataLink();
-        field = QStringLiteral("TimeStart");
+        field = Fields::Connection::TimeStart;
     } else {
         auto* box = new DbCheckBox;
         widget.reset(box);
         link = &box->DataLink();
-        field = QStringLiteral("Monday");
+        field = Fields::Connection::Monday;
     }
     link->Bind(&fixture_->connection, field);
     link->SetReadOnly(true);
@@ -219,7 +220,7 @@ void WidgetsTest::colourPaintsEditingArea() {
 void WidgetsTest::numberEditStoresInteger() {
     RecordSet& connection = fixture_->dm.Connection;
     DbNumberEdit edit;
-    edit.DataLink().Bind(&fixture_->connection, QStringLiteral("Time_Update"));
+    edit.DataLink().Bind(&fixture_->connection, Fields::Connection::Time_Update);
     edit.show();
     QCOMPARE(edit.value(), 10);
     connection.Next();
@@ -227,13 +228,13 @@ void WidgetsTest::numberEditStoresInteger() {
     edit.selectAll();
     WidgetFixture::Type(&edit, QStringLiteral("45"));
     QCOMPARE(connection.State(), RecordSetState::Edit);
-    QCOMPARE(connection.FieldByName(QStringLiteral("Time_Update")).AsInteger(), 45);
+    QCOMPARE(connection.FieldByName(Fields::Connection::Time_Update).AsInteger(), 45);
     QTest::keyClick(&edit, Qt::Key_Up);
-    QCOMPARE(connection.FieldByName(QStringLiteral("Time_Update")).AsInteger(), 46);
+    QCOMPARE(connection.FieldByName(Fields::Connection::Time_Update).AsInteger(), 46);
     edit.selectAll();
     WidgetFixture::Type(&edit, QStringLiteral("0"));
     // The window's own check refuses a period below one minute, so 0 must reach the field.
-    QCOMPARE(connection.FieldByName(QStringLiteral("Time_Update")).AsInteger(), 0);
+    QCOMPARE(connection.FieldByName(Fields::Connection::Time_Update).AsInteger(), 0);
     connection.Cancel();
     QCOMPARE(edit.value(), 20);
 }
@@ -241,7 +242,7 @@ void WidgetsTest::numberEditStoresInteger() {
 void WidgetsTest::timeEditShowsEmptyAsBlankMask() {
     RecordSet& connection = fixture_->dm.Connection;
     DbTimeEdit edit;
-    edit.DataLink().Bind(&fixture_->connection, QStringLiteral("TimeStart"));
+    edit.DataLink().Bind(&fixture_->connection, Fields::Connection::TimeStart);
     QCOMPARE(edit.text(), QStringLiteral("09:00:00"));
     QCOMPARE(edit.Time(), QTime(9, 0));
     connection.Next();
@@ -253,7 +254,7 @@ void WidgetsTest::timeEditShowsEmptyAsBlankMask() {
 
 void WidgetsTest::timeEditStoresTypedTimeAndNullWhenCleared() {
     RecordSet& connection = fixture_->dm.Connection;
-    const QString field = QStringLiteral("TimeStart");
+    const QString field = Fields::Connection::TimeStart;
     DbTimeEdit edit;
     edit.DataLink().Bind(&fixture_->connection, field);
     edit.show();
@@ -283,7 +284,7 @@ void WidgetsTest::timeEditStoresTypedTimeAndNullWhenCleared() {
 
 void WidgetsTest::timeEditStepsSectionUnderCursor() {
     RecordSet& connection = fixture_->dm.Connection;
-    const QString field = QStringLiteral("TimeStart");
+    const QString field = Fields::Connection::TimeStart;
     DbTimeEdit edit;
     edit.DataLink().Bind(&fixture_->connection, field);
     edit.show();
@@ -305,7 +306,7 @@ void WidgetsTest::timeEditStepsSectionUnderCursor() {
 
 void WidgetsTest::checkBoxStoresOneAndZero() {
     RecordSet& connection = fixture_->dm.Connection;
-    const QString field = QStringLiteral("Monday");
+    const QString field = Fields::Connection::Monday;
     DbCheckBox box;
     box.DataLink().Bind(&fixture_->connection, field);
     box.show();

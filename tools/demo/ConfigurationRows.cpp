@@ -1,6 +1,7 @@
 #include "demo/ConfigurationRows.h"
 
 #include "core/RecordSet.h"
+#include "core/TableFields.h"
 #include "core/uDm.h"
 
 #include <QTime>
@@ -8,12 +9,12 @@
 
 namespace {
 
-void Set(RecordSet& table, const char* field, const QVariant& value) {
-    table.FieldByName(QString::fromLatin1(field)).SetValue(value);
+void Set(RecordSet& table, const QString& field, const QVariant& value) {
+    table.FieldByName(field).SetValue(value);
 }
 
 int CurrentId(RecordSet& table) {
-    return table.FieldByName(QStringLiteral("Id")).AsInteger();
+    return table.FieldByName(Fields::Shared::Id).AsInteger();
 }
 
 } // namespace
@@ -25,12 +26,12 @@ int ConfigurationRows::AddReceiver(const QString& name, const QString& connectio
     RecordSet& receiver = dm_.Receiver;
     receiver.Append();
     const int id = CurrentId(receiver);
-    Set(receiver, "Name_Receiver", name);
-    Set(receiver, "Connection_String", connectionString);
-    Set(receiver, "Id_Connection_Types", 1);
-    Set(receiver, "Key_Field", QStringLiteral("Partno"));
-    Set(receiver, "Name_Updated_Field", QStringLiteral("Quantity"));
-    Set(receiver, "Name_Table", QStringLiteral("Stock_Balance"));
+    Set(receiver, Fields::Receiver::Name_Receiver, name);
+    Set(receiver, Fields::Receiver::Connection_String, connectionString);
+    Set(receiver, Fields::Receiver::Id_Connection_Types, 1);
+    Set(receiver, Fields::Receiver::Key_Field, QStringLiteral("Partno"));
+    Set(receiver, Fields::Receiver::Name_Updated_Field, QStringLiteral("Quantity"));
+    Set(receiver, Fields::Receiver::Name_Table, QStringLiteral("Stock_Balance"));
     receiver.Post();
     return id;
 }
@@ -38,9 +39,9 @@ int ConfigurationRows::AddReceiver(const QString& name, const QString& connectio
 int ConfigurationRows::AddSqlSource(const QString& name, const QString& connectionString,
                                     const QString& query, const QString& quantityField) {
     const int id = AppendSource(name, 1, connectionString);
-    Set(dm_.Source, "SQL_Query", query);
-    Set(dm_.Source, "Name_Docking_Field", QStringLiteral("Code"));
-    Set(dm_.Source, "Name_Updated_Field", quantityField);
+    Set(dm_.Source, Fields::Source::SQL_Query, query);
+    Set(dm_.Source, Fields::Source::Name_Docking_Field, QStringLiteral("Code"));
+    Set(dm_.Source, Fields::Source::Name_Updated_Field, quantityField);
     dm_.Source.Post();
     return id;
 }
@@ -56,15 +57,14 @@ void ConfigurationRows::AddConnection(const QString& name, int receiverId, int s
                                       int periodMinutes) {
     RecordSet& connection = dm_.Connection;
     connection.Append();
-    Set(connection, "Name_Connection", name);
-    Set(connection, "Id_Receiver", receiverId);
-    Set(connection, "Id_Source", sourceId);
-    Set(connection, "Time_Update", periodMinutes);
-    for (const char* day :
-         {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"})
+    Set(connection, Fields::Connection::Name_Connection, name);
+    Set(connection, Fields::Connection::Id_Receiver, receiverId);
+    Set(connection, Fields::Connection::Id_Source, sourceId);
+    Set(connection, Fields::Connection::Time_Update, periodMinutes);
+    for (const QString& day : Fields::Connection::WeekDays)
         Set(connection, day, 1);
-    connection.FieldByName(QStringLiteral("TimeStart")).SetAsTime(QTime(0, 0, 0));
-    connection.FieldByName(QStringLiteral("TimeEnd")).SetAsTime(QTime(23, 59, 59));
+    connection.FieldByName(Fields::Connection::TimeStart).SetAsTime(QTime(0, 0, 0));
+    connection.FieldByName(Fields::Connection::TimeEnd).SetAsTime(QTime(23, 59, 59));
     connection.Post();
 }
 
@@ -73,8 +73,8 @@ int ConfigurationRows::AppendSource(const QString& name, int type,
     RecordSet& source = dm_.Source;
     source.Append();
     const int id = CurrentId(source);
-    Set(source, "Name_Source", name);
-    Set(source, "Id_Connection_Types", type);
-    Set(source, "Connection_String", connectionString);
+    Set(source, Fields::Source::Name_Source, name);
+    Set(source, Fields::Source::Id_Connection_Types, type);
+    Set(source, Fields::Source::Connection_String, connectionString);
     return id;
 }
