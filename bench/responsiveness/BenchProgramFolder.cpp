@@ -4,12 +4,12 @@
 
 #include "support/TestPaths.h"
 
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "demo/ConfigurationRows.h"
 #include "platform/Clock.h"
 #include "service/HeadlessPrompts.h"
 #include "service/HeadlessWindowLink.h"
-#include "service/uSupporting.h"
+#include "service/TSynchronization_Service.h"
 
 #include <QDir>
 #include <QFile>

@@ -11,14 +11,14 @@
 #include "support/FileReplacementCounter.h"
 #include "support/SettingsConfiguration.h"
 
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "platform/Clock.h"
 #include "service/HeadlessApplication.h"
 #include "service/HeadlessPrompts.h"
 #include "service/HeadlessWindowLink.h"
-#include "service/uSupporting.h"
+#include "service/TSynchronization_Service.h"
 #include "ui/SynchronizationApplication.h"
-#include "ui/uMain.h"
+#include "ui/TMain.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>

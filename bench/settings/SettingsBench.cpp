@@ -8,7 +8,7 @@
 #include "core/SettingsFile.h"
 #include "core/TableEventStore.h"
 #include "core/TableFields.h"
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "platform/RegionalSettings.h"
 #include "support/SettingsConfiguration.h"
 

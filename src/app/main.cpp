@@ -13,7 +13,7 @@
 // there, a wrong command line); headless also 2 for a second instance on the folder and 3 when
 // the configuration could not be saved at the end.
 
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "platform/Clock.h"
 #include "platform/MainThreadHandOver.h"
 #include "service/EndSignals.h"
@@ -21,13 +21,13 @@
 #include "service/ProgramFolder.h"
 #include "service/ServiceEnvironment.h"
 #include "service/UnattendedOperation.h"
-#include "service/uSupporting.h"
+#include "service/TSynchronization_Service.h"
 #include "ui/QtTranslations.h"
 #include "ui/SingleInstance.h"
 #include "ui/SynchronizationApplication.h"
 #include "ui/TrayIcon.h"
 #include "ui/WidgetPrompts.h"
-#include "ui/uMain.h"
+#include "ui/TMain.h"
 
 #include <QFileInfo>
 

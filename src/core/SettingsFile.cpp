@@ -5,7 +5,7 @@
 #include "core/RecordSet.h"
 #include "core/TableEventStore.h"
 #include "core/TableFields.h"
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "platform/Errors.h"
 #include "platform/ProfileFile.h"
 #include "platform/RegionalSettings.h"

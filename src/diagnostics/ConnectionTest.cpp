@@ -2,7 +2,7 @@
 
 #include "core/PasswordKeeper.h"
 #include "core/TableFields.h"
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "platform/AutomationObject.h"
 #include "platform/DbConnection.h"
 #include "platform/Errors.h"

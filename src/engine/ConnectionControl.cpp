@@ -7,7 +7,7 @@
 #include "core/TableEventStore.h"
 #include "core/TableFields.h"
 #include "core/WindowLink.h"
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "engine/TWorkThread.h"
 #include "engine/WorkingPeriod.h"
 #include "platform/MainThreadHandOver.h"

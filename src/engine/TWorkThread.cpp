@@ -5,7 +5,7 @@
 #include "core/RecordSet.h"
 #include "core/TableFields.h"
 #include "core/WindowLink.h"
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "engine/OneCTransfer.h"
 #include "engine/ReceiverClearing.h"
 #include "engine/SqlTransfer.h"

@@ -3,7 +3,7 @@
 #include "core/EventSink.h"
 #include "core/PasswordKeeper.h"
 #include "core/TableFields.h"
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "platform/Clock.h"
 #include "platform/Prompts.h"
 

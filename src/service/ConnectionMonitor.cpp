@@ -2,7 +2,7 @@
 
 #include "core/ConnectionStatus.h"
 #include "core/TableFields.h"
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "platform/Clock.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "service/HeadlessRunner.h"
 
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "platform/Clock.h"
 #include "platform/MainThreadHandOver.h"
 #include "service/EndSignals.h"
@@ -10,7 +10,7 @@
 #include "service/JournalStream.h"
 #include "service/ProgramFolder.h"
 #include "service/UnattendedOperation.h"
-#include "service/uSupporting.h"
+#include "service/TSynchronization_Service.h"
 
 #include <QFileInfo>
 

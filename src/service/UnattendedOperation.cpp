@@ -5,7 +5,7 @@
 #include "service/JournalStream.h"
 #include "service/StatusServer.h"
 #include "service/SystemdNotifier.h"
-#include "service/uSupporting.h"
+#include "service/TSynchronization_Service.h"
 
 namespace {
 // The end alert still reaches the person, without keeping the program for long.

@@ -2,8 +2,8 @@
 
 #include "core/RecordSet.h"
 #include "core/TableFields.h"
-#include "service/uSupporting.h"
-#include "ui/uAdSetReceiver.h"
+#include "service/TSynchronization_Service.h"
+#include "ui/TfrmAdSetReceiver.h"
 
 #include <memory>
 

@@ -2,8 +2,8 @@
 
 #include "core/RecordSet.h"
 #include "core/TableFields.h"
-#include "ui/uAdSetSource1C.h"
-#include "ui/uAdSetSourceSql.h"
+#include "ui/TfrmAdSetSource1C.h"
+#include "ui/TfrmAdSetSourceSql.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #include "ui/TrayIcon.h"
 
-#include "service/uSupporting.h"
+#include "service/TSynchronization_Service.h"
 
 #include <QAction>
 #include <QApplication>

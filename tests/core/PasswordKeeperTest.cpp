@@ -2,7 +2,7 @@
 #include "core/SeparatedConnectionString.h"
 #include "core/TableEventStore.h"
 #include "core/TableFields.h"
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "platform/Errors.h"
 
 #include <QTest>

@@ -1,6 +1,6 @@
 #include "core/ConnectionStatus.h"
 #include "core/TableFields.h"
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "platform/Errors.h"
 
 #include <QTest>

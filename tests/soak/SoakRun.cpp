@@ -7,7 +7,7 @@
 #include "platform/Clock.h"
 #include "platform/InfobaseFunctions.h"
 #include "platform/MainThreadHandOver.h"
-#include "service/uSupporting.h"
+#include "service/TSynchronization_Service.h"
 #include "support/EngineFixture.h"
 #include "support/ProcessResources.h"
 #include "support/SettingsConfiguration.h"

@@ -4,7 +4,7 @@
 
 #include "core/ConnectionStatus.h"
 #include "core/EventCode.h"
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "support/DatabaseFixtures.h"
 #include "support/RecordingWindowLink.h"
 #include "support/ScriptedPrompts.h"

@@ -7,7 +7,7 @@
 #include "core/PasswordKeeper.h"
 #include "core/TableEventStore.h"
 #include "core/TableFields.h"
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "engine/EngineEnvironment.h"
 
 #include <QDateTime>

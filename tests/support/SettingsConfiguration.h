@@ -4,7 +4,7 @@
 #include "core/PasswordKeeper.h"
 #include "core/SettingsFile.h"
 #include "core/TableEventStore.h"
-#include "core/uDm.h"
+#include "core/TDm.h"
 
 // Everything a settings file reads into and writes from, as the service holds it, with the
 // tables opened as the service opens them.

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "platform/Clock.h"
 #include "platform/MainThreadHandOver.h"
-#include "service/uSupporting.h"
+#include "service/TSynchronization_Service.h"
 #include "support/RecordingWindowLink.h"
 #include "support/ScriptedPrompts.h"
 

@@ -7,7 +7,7 @@
 #include "ui/DropDownComboBox.h"
 #include "ui/HintLineEdit.h"
 #include "ui/ReceiverSettingsCommand.h"
-#include "ui/uAdSetReceiver.h"
+#include "ui/TfrmAdSetReceiver.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

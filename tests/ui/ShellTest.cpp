@@ -1,14 +1,14 @@
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "platform/Clock.h"
 #include "platform/MainThreadHandOver.h"
-#include "service/uSupporting.h"
+#include "service/TSynchronization_Service.h"
 #include "support/RecordingWindowLink.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestPaths.h"
 #include "ui/HelpTopics.h"
 #include "ui/SingleInstance.h"
 #include "ui/TrayIcon.h"
-#include "ui/uMain.h"
+#include "ui/TMain.h"
 
 #include <QAction>
 #include <QDesktopServices>

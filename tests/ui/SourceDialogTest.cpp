@@ -3,8 +3,8 @@
 #include "support/SettingsServiceFixture.h"
 #include "ui/HintLineEdit.h"
 #include "ui/SourceSettingsCommand.h"
-#include "ui/uAdSetSource1C.h"
-#include "ui/uAdSetSourceSql.h"
+#include "ui/TfrmAdSetSource1C.h"
+#include "ui/TfrmAdSetSourceSql.h"
 
 #include <QApplication>
 #include <QLabel>

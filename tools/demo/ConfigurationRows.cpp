@@ -2,7 +2,7 @@
 
 #include "core/RecordSet.h"
 #include "core/TableFields.h"
-#include "core/uDm.h"
+#include "core/TDm.h"
 
 #include <QTime>
 #include <QVariant>

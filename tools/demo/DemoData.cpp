@@ -1,6 +1,6 @@
 #include "demo/DemoData.h"
 
-#include "core/uDm.h"
+#include "core/TDm.h"
 #include "demo/ConfigurationRows.h"
 #include "platform/AutomationObject.h"
 #include "platform/Clock.h"
@@ -9,7 +9,7 @@
 #include "platform/ProfileFile.h"
 #include "service/HeadlessPrompts.h"
 #include "service/HeadlessWindowLink.h"
-#include "service/uSupporting.h"
+#include "service/TSynchronization_Service.h"
 
 #include <QAtomicInteger>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "ui/uAdSetReceiver.h"
+#include "ui/TfrmAdSetReceiver.h"
 
 #include "ui/BackgroundConnection.h"
 #include "ui/DropDownComboBox.h"

@@ -1,4 +1,4 @@
-#include "ui/uAdSetSourceSql.h"
+#include "ui/TfrmAdSetSourceSql.h"
 
 #include "ui/HintLineEdit.h"
 

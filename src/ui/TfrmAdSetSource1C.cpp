@@ -1,4 +1,4 @@
-#include "ui/uAdSetSource1C.h"
+#include "ui/TfrmAdSetSource1C.h"
 
 #include "ui/HintLineEdit.h"
 

@@ -1,4 +1,4 @@
-#include "core/uDm.h"
+#include "core/TDm.h"
 
 #include "core/ConnectionStatus.h"
 #include "core/TableFields.h"
