@@ -14,7 +14,7 @@ namespace {
 
 // One code of each form of line: the update time as stamp, the error with its text, the
 // receiver's and the source's name, a function name, a code without a sentence.
-constexpr int codes[] = {1, 2, 6, 7, 8, 10, 21};
+constexpr int kCodes[] = {1, 2, 6, 7, 8, 10, 21};
 
 } // namespace
 
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const QVariantList& row : rows.first(std::min<qsizetype>(rows.size(), 3)))
         ids.append(row.value(0).toInt());
     for (int id : ids) {
-        for (int code : codes)
+        for (int code : kCodes)
             log.LogEvent(id, code, QStringLiteral("text of the error"));
     }
     log.LogNote(QStringLiteral("note"));

@@ -15,7 +15,7 @@ struct Formats {
 };
 
 // The home formats, and those of a few locales the service runs under.
-constexpr Formats formats[] = {
+constexpr Formats kFormats[] = {
     {u"dd.MM.yyyy", u"H:mm:ss", u','},
     {u"M/d/yy", u"h:mm:ss AP", u'.'},
     {u"yyyy-MM-dd", u"HH:mm:ss", u'.'},
@@ -39,7 +39,7 @@ void ReadsBackStored(const QString& text, Read read, Show show, Store store) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
         return 0;
-    const Formats& chosen = formats[data[0] % std::size(formats)];
+    const Formats& chosen = kFormats[data[0] % std::size(kFormats)];
     RegionalSettings::SetFormats(QString::fromUtf16(chosen.shortDate),
                                  QString::fromUtf16(chosen.longTime), chosen.decimalSeparator);
     const QString text = QString::fromUtf8(FuzzInput::Bytes(data + 1, size - 1));

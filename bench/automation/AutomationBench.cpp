@@ -26,10 +26,10 @@ extern char** environ;
 
 namespace {
 
-constexpr int Warmup = 200;
-constexpr int Rounds = 5000;
+constexpr int kWarmup = 200;
+constexpr int kRounds = 5000;
 // A Wine round trip costs far more; fewer rounds keep the run short.
-constexpr int WineRounds = 2000;
+constexpr int kWineRounds = 2000;
 
 using Clock = std::chrono::steady_clock;
 
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
                             OpenedObject(registration, infobase, stop.get_token()),
                             {}});
     }
-    const int rounds = wine ? WineRounds : Rounds;
+    const int rounds = wine ? kWineRounds : kRounds;
 
     const EchoChild echo;
     std::vector<char> line(size_t(lineSize), 'x');
@@ -144,20 +144,20 @@ int main(int argc, char** argv) {
     std::vector<char> echoed(line.size());
 
     std::vector<Clock::duration> pipe;
-    for (int i = 0; i < Warmup + rounds; ++i) {
+    for (int i = 0; i < kWarmup + rounds; ++i) {
         for (Subject& subject : subjects) {
             const auto start = Clock::now();
             const QVariant answer = subject.object->EvalExpr(expression);
             const auto time = Clock::now() - start;
             if (answer.toDouble() != 12.5)
                 Stop("unexpected answer");
-            if (i >= Warmup)
+            if (i >= kWarmup)
                 subject.samples.push_back(time);
         }
         const auto start = Clock::now();
         echo.RoundTrip(line, echoed);
         const auto pipeTime = Clock::now() - start;
-        if (i >= Warmup)
+        if (i >= kWarmup)
             pipe.push_back(pipeTime);
     }
     const double pipeMedian = MedianMicroseconds(pipe);

@@ -37,7 +37,7 @@
 
 namespace {
 
-constexpr int exitCannotStart = 1;
+constexpr int kExitCannotStart = 1;
 
 int RunWindow(SynchronizationApplication& application, SingleInstance& instance) {
     const QtTranslations translations;
@@ -48,19 +48,19 @@ int RunWindow(SynchronizationApplication& application, SingleInstance& instance)
     if (!commandLine) {
         prompts.MessageDlg(QStringLiteral("Использование: corvane [--folder <папка>] [RunAll]"),
                            DialogKind::Error, {DialogButton::Ok});
-        return exitCannotStart;
+        return kExitCannotStart;
     }
     const QString folder = commandLine->Folder;
     if (!QFileInfo(folder).isDir()) {
         prompts.MessageDlg(QStringLiteral("Папка программы %1 не найдена.").arg(folder),
                            DialogKind::Error, {DialogButton::Ok});
-        return exitCannotStart;
+        return kExitCannotStart;
     }
     // A service without a window may already run the connections of this folder.
     ProgramFolderLock folderLock(folder);
     if (const QString refusal = folderLock.TryLock(); !refusal.isEmpty()) {
         prompts.MessageDlg(refusal, DialogKind::Error, {DialogButton::Ok});
-        return exitCannotStart;
+        return kExitCannotStart;
     }
 
     ServiceEnvironment environment;
@@ -75,12 +75,12 @@ int RunWindow(SynchronizationApplication& application, SingleInstance& instance)
     // The window has shown the load error; without its configuration the program must not
     // run, and the service writes nothing back over the file.
     if (!window.Service().Loaded()) {
-        return exitCannotStart;
+        return kExitCannotStart;
     }
     UnattendedOperation unattended(window.Service(), commandLine->Unattended);
     if (const QString refusal = unattended.Prepare(); !refusal.isEmpty()) {
         prompts.MessageDlg(refusal, DialogKind::Error, {DialogButton::Ok});
-        return exitCannotStart;
+        return kExitCannotStart;
     }
 
     QObject::connect(&instance, &SingleInstance::ShowRequested, &window.Tray(),
@@ -119,5 +119,5 @@ int main(int argc, char** argv) {
         WidgetPrompts().MessageDlg(QString::fromUtf8(failure.what()), DialogKind::Error,
                                    {DialogButton::Ok});
     }
-    return exitCannotStart;
+    return kExitCannotStart;
 }

@@ -3,7 +3,7 @@
 #include "platform/TextCodec.h"
 
 namespace {
-const char Utf8Tag = '\x98';
+const char kUtf8Tag = '\x98';
 
 int Base64Value(QChar ch) {
     const char16_t c = ch.unicode();
@@ -51,14 +51,14 @@ QByteArray PasswordCipher::Apply(const QByteArray& input, bool enciphering) cons
 QString PasswordCipher::EncipherPassword(const QString& text) const {
     std::optional<QByteArray> bytes = TextCodec::ToWindows1251(text);
     // The tag must stay unambiguous, so a text whose bytes would begin with it goes as UTF-8.
-    if (!bytes || bytes->startsWith(Utf8Tag))
-        bytes = Utf8Tag + text.toUtf8();
+    if (!bytes || bytes->startsWith(kUtf8Tag))
+        bytes = kUtf8Tag + text.toUtf8();
     return EncodeBase64(Encipher(*bytes));
 }
 
 QString PasswordCipher::DecipherPassword(const QString& text) const {
     const QByteArray bytes = Decipher(DecodeBase64(text));
-    if (bytes.startsWith(Utf8Tag))
+    if (bytes.startsWith(kUtf8Tag))
         return QString::fromUtf8(bytes.mid(1));
     return TextCodec::FromWindows1251(bytes);
 }

@@ -7,23 +7,23 @@
 #include <algorithm>
 
 namespace {
-const QString KeyFields = Fields::VremTable::IdTable + u';' + Fields::VremTable::NameTable;
+const QString kKeyFields = Fields::VremTable::IdTable + u';' + Fields::VremTable::NameTable;
 
 // One password is held as it is, as a single-password string always was. Several, or one
 // that begins with the tag, are held as tag-led entries with the tag and escape escaped,
 // so no held text can be read back as a different list.
-const QChar EntryTag = u'\x01';
-const QChar Escape = u'\x02';
+const QChar kEntryTag = u'\x01';
+const QChar kEscape = u'\x02';
 
 QString JoinHeld(const QStringList& passwords) {
-    if (passwords.size() == 1 && !passwords.first().startsWith(EntryTag))
+    if (passwords.size() == 1 && !passwords.first().startsWith(kEntryTag))
         return passwords.first();
     QString held;
     for (const QString& password : passwords) {
-        held += EntryTag;
+        held += kEntryTag;
         for (QChar ch : password) {
-            if (ch == EntryTag || ch == Escape)
-                held += Escape;
+            if (ch == kEntryTag || ch == kEscape)
+                held += kEscape;
             held += ch;
         }
     }
@@ -31,15 +31,15 @@ QString JoinHeld(const QStringList& passwords) {
 }
 
 QStringList SplitHeld(const QString& held) {
-    if (!held.startsWith(EntryTag))
+    if (!held.startsWith(kEntryTag))
         return {held};
     QStringList passwords;
     for (qsizetype i = 0; i < held.size(); ++i) {
-        if (held[i] == EntryTag) {
+        if (held[i] == kEntryTag) {
             passwords.append(QString());
             continue;
         }
-        if (held[i] == Escape && i + 1 < held.size())
+        if (held[i] == kEscape && i + 1 < held.size())
             ++i;
         passwords.last() += held[i];
     }
@@ -75,7 +75,7 @@ void PasswordKeeper::HidePasswords(int id, RecordSet& table, const QString& conn
     SeparatedConnectionString parts(connectionString, ConnectionStringSeparator(table));
     const QList<int>& marked = parts.PasswordParts();
     if (!marked.isEmpty()) {
-        const bool found = vremTable_.Locate(KeyFields, {id, table.Name()});
+        const bool found = vremTable_.Locate(kKeyFields, {id, table.Name()});
         const QString held =
             found ? vremTable_.FieldByName(Fields::VremTable::Password).AsString() : QString();
         const QStringList heldPasswords = found ? SplitHeld(held) : QStringList();
@@ -150,7 +150,7 @@ QString PasswordKeeper::EncipherConnectionString(int id, const QString& tableNam
 
 std::optional<QStringList> PasswordKeeper::HeldPasswords(int id, const QString& tableName) const {
     const QVariantList found =
-        vremTable_.Lookup(KeyFields, {id, tableName}, Fields::VremTable::Password);
+        vremTable_.Lookup(kKeyFields, {id, tableName}, Fields::VremTable::Password);
     if (found.isEmpty())
         return std::nullopt;
     return SplitHeld(found.first().toString());

@@ -16,7 +16,7 @@
 
 namespace {
 
-const QChar valueSeparator = u'`';
+const QChar kValueSeparator = u'`';
 
 bool IsPasswordTable(const RecordSet& table) {
     return table.Name() == u"Receiver" || table.Name() == u"Source";
@@ -46,7 +46,7 @@ QString FieldText(const FieldDef& def, const QVariant& value) {
 
 // More rows than an operator can keep track of; each costs memory far beyond its bytes in the
 // file, where one backquote makes a row.
-constexpr qsizetype MaxRows = 10000;
+constexpr qsizetype kMaxRows = 10000;
 
 // One key line of a table section, read value by value in the file's own text, so that a
 // section of many rows loads in linear time and without copies.
@@ -60,7 +60,7 @@ public:
 
     // The value of the current row; the last value of a line stays for the remaining rows.
     QStringView TakeValue() {
-        const qsizetype end = rest_.indexOf(valueSeparator);
+        const qsizetype end = rest_.indexOf(kValueSeparator);
         if (end < 0)
             return rest_;
         const QStringView value = rest_.first(end);
@@ -119,7 +119,7 @@ void SettingsFile::LoadTable(const ProfileFile& file, const QString& section, Re
     qsizetype rowCount = 0;
     file.ForEachKeyLine(section, [&](QStringView key, QStringView value) {
         if (keyLines.empty() && rowCount == 0)
-            rowCount = value.isEmpty() ? -1 : value.count(valueSeparator) + 1;
+            rowCount = value.isEmpty() ? -1 : value.count(kValueSeparator) + 1;
         if (rowCount < 0 || unknownKey)
             return;
         const int field = table.FieldIndex(key.toString());
@@ -136,12 +136,12 @@ void SettingsFile::LoadTable(const ProfileFile& file, const QString& section, Re
     });
     if (rowCount <= 0)
         return;
-    if (rowCount > MaxRows)
+    if (rowCount > kMaxRows)
         throw Exception(QStringLiteral("%1: the section holds %2 rows, more than the %3 a table "
                                        "can hold")
                             .arg(table.Name())
                             .arg(rowCount)
-                            .arg(MaxRows));
+                            .arg(kMaxRows));
 
     int* counter = CounterFor(table);
     for (qsizetype row = 0; row < rowCount; ++row) {
@@ -227,7 +227,7 @@ void SettingsFile::WriteStoredRows(ProfileFile& file, const QString& section,
     }
     for (size_t column = 0; column < dataFields.size(); ++column)
         file.WriteString(section, defs[dataFields[column]].Name,
-                         values[column].join(valueSeparator));
+                         values[column].join(kValueSeparator));
 }
 
 void SettingsFile::SaveCountersAndTables() {

@@ -12,10 +12,10 @@ FieldDef Data(const QString& name, FieldType type) {
     return def;
 }
 
-FieldDef Text(const QString& name, int size, bool singleLine) {
+FieldDef Text(const QString& name, int size, bool kSingleLine) {
     FieldDef def = Data(name, FieldType::Text);
     def.Size = size;
-    def.SingleLine = singleLine;
+    def.SingleLine = kSingleLine;
     return def;
 }
 
@@ -31,7 +31,7 @@ FieldDef LookupText(const QString& name, const QString& keyField, const RecordSe
 }
 
 // Texts of the edited tables are written one row per line in the settings file.
-constexpr bool singleLine = true;
+constexpr bool kSingleLine = true;
 
 } // namespace
 
@@ -41,7 +41,7 @@ TDm::TDm(QObject* parent)
     const FieldType smallInt = FieldType::SmallInt;
 
     Connection.AddField(Data(Fields::Connection::Id, integer));
-    Connection.AddField(Text(Fields::Connection::Name_Connection, 200, singleLine));
+    Connection.AddField(Text(Fields::Connection::Name_Connection, 200, kSingleLine));
     Connection.AddField(Data(Fields::Connection::Status, integer));
     Connection.AddField(Data(Fields::Connection::Update_Time, FieldType::DateTime));
     Connection.AddField(Data(Fields::Connection::Id_Receiver, integer));
@@ -64,27 +64,27 @@ TDm::TDm(QObject* parent)
     Connection.OnCalcFields = &TDm::ConnectionCalcFields;
 
     Receiver.AddField(Data(Fields::Receiver::Id, integer));
-    Receiver.AddField(Text(Fields::Receiver::Name_Receiver, 200, singleLine));
-    Receiver.AddField(Text(Fields::Receiver::Connection_String, 500, singleLine));
+    Receiver.AddField(Text(Fields::Receiver::Name_Receiver, 200, kSingleLine));
+    Receiver.AddField(Text(Fields::Receiver::Connection_String, 500, kSingleLine));
     Receiver.AddField(Data(Fields::Receiver::Id_Connection_Types, integer));
     Receiver.AddField(LookupText(Fields::Receiver::Name_Connection_Types,
                                  Fields::Receiver::Id_Connection_Types, Connection_Types,
                                  Fields::Connection_Types::Name));
-    Receiver.AddField(Text(Fields::Receiver::Key_Field, 50, singleLine));
-    Receiver.AddField(Text(Fields::Receiver::Name_Updated_Field, 50, singleLine));
-    Receiver.AddField(Text(Fields::Receiver::Name_Table, 50, singleLine));
+    Receiver.AddField(Text(Fields::Receiver::Key_Field, 50, kSingleLine));
+    Receiver.AddField(Text(Fields::Receiver::Name_Updated_Field, 50, kSingleLine));
+    Receiver.AddField(Text(Fields::Receiver::Name_Table, 50, kSingleLine));
 
     Source.AddField(Data(Fields::Source::Id, integer));
-    Source.AddField(Text(Fields::Source::Name_Source, 200, singleLine));
-    Source.AddField(Text(Fields::Source::Connection_String, 500, singleLine));
+    Source.AddField(Text(Fields::Source::Name_Source, 200, kSingleLine));
+    Source.AddField(Text(Fields::Source::Connection_String, 500, kSingleLine));
     Source.AddField(Data(Fields::Source::Id_Connection_Types, integer));
     Source.AddField(LookupText(Fields::Source::Name_Connection_Types,
                                Fields::Source::Id_Connection_Types, Connection_Types,
                                Fields::Connection_Types::Name));
-    Source.AddField(Text(Fields::Source::SQL_Query, 500, singleLine));
-    Source.AddField(Text(Fields::Source::Name_Docking_Field, 200, singleLine));
-    Source.AddField(Text(Fields::Source::Name_Updated_Field, 200, singleLine));
-    Source.AddField(Text(Fields::Source::CustomParameter, 50, singleLine));
+    Source.AddField(Text(Fields::Source::SQL_Query, 500, kSingleLine));
+    Source.AddField(Text(Fields::Source::Name_Docking_Field, 200, kSingleLine));
+    Source.AddField(Text(Fields::Source::Name_Updated_Field, 200, kSingleLine));
+    Source.AddField(Text(Fields::Source::CustomParameter, 50, kSingleLine));
 
     Connection_Types.AddField(Data(Fields::Connection_Types::Id, integer));
     Connection_Types.AddField(Text(Fields::Connection_Types::Name, 200, false));

@@ -15,29 +15,29 @@
 
 namespace {
 
-const QChar CarriageReturn = u'\r';
+const QChar kCarriageReturn = u'\r';
 
-const QString Passed = QStringLiteral("Подключение прошло");
-const QString Failed = QStringLiteral("Подключение не прошло");
-const QString NoProgId = QStringLiteral("Программа не смогла определить тип программы 1С");
+const QString kPassed = QStringLiteral("Подключение прошло");
+const QString kFailed = QStringLiteral("Подключение не прошло");
+const QString kNoProgId = QStringLiteral("Программа не смогла определить тип программы 1С");
 
-const QString ReceiverFieldsMissing = QStringLiteral(
+const QString kReceiverFieldsMissing = QStringLiteral(
     "Вы должны сначала вести следующие поля \"Тип подключения\" и \"Строка подключения\".");
-const QString SourceFieldsMissing =
+const QString kSourceFieldsMissing =
     QStringLiteral("Вы должны сначала вести следующие поля \"Тип подключения\", \"Строка "
                    "подключения\" и \"SQL запрос\"(если выбрана SQL-база).");
-const QString ConnectionFieldsMissing = QStringLiteral(
+const QString kConnectionFieldsMissing = QStringLiteral(
     "Вы должны сначала вести следующие поля \"Название приемника\" и \"Название источника\".");
 
-const QString SummaryHeader = QStringLiteral("Подключение не прошло в связи со {0}:");
-const QString OneReason = QStringLiteral("следующей причиной");
-const QString TwoReasons = QStringLiteral("следующими причинами");
-const QString ReceiverReason =
+const QString kSummaryHeader = QStringLiteral("Подключение не прошло в связи со {0}:");
+const QString kOneReason = QStringLiteral("следующей причиной");
+const QString kTwoReasons = QStringLiteral("следующими причинами");
+const QString kReceiverReason =
     QStringLiteral(") Приемник не смог установить соединение с базой данных.");
-const QString SourceReason =
+const QString kSourceReason =
     QStringLiteral(") Источник не смог установить соединение с базой данных.");
 
-const QString Splash = QStringLiteral("NO_SPLASH_SHOW");
+const QString kSplash = QStringLiteral("NO_SPLASH_SHOW");
 
 bool IsAutomationType(int type) {
     return type >= 2 && type <= 6;
@@ -95,7 +95,7 @@ std::optional<ConnectionTest::Plan> ConnectionTest::PlanOfCurrentRow(CurrentRow 
         RecordSet& receiver = dm_.Receiver;
         if (receiver.FieldByName(Fields::Receiver::Id_Connection_Types).AsInteger() == 0 ||
             receiver.FieldByName(Fields::Receiver::Connection_String).AsString().isEmpty()) {
-            Show(ReceiverFieldsMissing, DialogKind::Information);
+            Show(kReceiverFieldsMissing, DialogKind::Information);
             return std::nullopt;
         }
         return PlanOf(receiver, receiver.FieldByName(Fields::Receiver::Id).AsInteger(), false,
@@ -109,7 +109,7 @@ std::optional<ConnectionTest::Plan> ConnectionTest::PlanOfCurrentRow(CurrentRow 
             IsAutomationType(type);
         if (!kindComplete ||
             source.FieldByName(Fields::Source::Connection_String).AsString().isEmpty()) {
-            Show(SourceFieldsMissing, DialogKind::Information);
+            Show(kSourceFieldsMissing, DialogKind::Information);
             return std::nullopt;
         }
         return PlanOf(source, source.FieldByName(Fields::Source::Id).AsInteger(), false, true);
@@ -120,7 +120,7 @@ std::optional<ConnectionTest::Plan> ConnectionTest::PlanOfCurrentRow(CurrentRow 
     RecordSet& connection = dm_.Connection;
     if (connection.FieldByName(Fields::Connection::Id_Receiver).AsInteger() == 0 ||
         connection.FieldByName(Fields::Connection::Id_Source).AsInteger() == 0) {
-        Show(ConnectionFieldsMissing, DialogKind::Information);
+        Show(kConnectionFieldsMissing, DialogKind::Information);
         return std::nullopt;
     }
     return PlanOf(connection, connection.FieldByName(Fields::Connection::Id).AsInteger(), true,
@@ -196,7 +196,7 @@ ConnectionTest::Outcome ConnectionTest::RunOne(const Attempt& attempt,
         try {
             const QVariant rmTrade = server->RMTrade();
             // Automation True is -1; False and anything above it mean the infobase did not open.
-            if (server->Initialize(rmTrade, attempt.Target, Splash).toInt() >= 0)
+            if (server->Initialize(rmTrade, attempt.Target, kSplash).toInt() >= 0)
                 throw Exception(QString());
         } catch (const std::exception& error) {
             outcome = {false, ErrorText(error), nullptr};
@@ -219,7 +219,7 @@ bool ConnectionTest::ReportSingle(const Attempt& attempt, const Outcome& outcome
     case Attempt::None:
         return true;
     case Attempt::UnknownProgId:
-        Show(NoProgId, DialogKind::Error);
+        Show(kNoProgId, DialogKind::Error);
         return true;
     case Attempt::Database:
     case Attempt::Automation:
@@ -233,22 +233,22 @@ bool ConnectionTest::ReportSingle(const Attempt& attempt, const Outcome& outcome
 }
 
 bool ConnectionTest::ReportWholeConnection(const Plan& plan, const QList<Outcome>& outcomes) {
-    QString text = SummaryHeader + CarriageReturn;
+    QString text = kSummaryHeader + kCarriageReturn;
     int failures = 0;
-    const QString reasons[] = {ReceiverReason, SourceReason};
+    const QString reasons[] = {kReceiverReason, kSourceReason};
     for (qsizetype end = 0; end < outcomes.size(); ++end) {
         if (!ReportSingle(plan.Attempts.at(end), outcomes.at(end), false))
-            text += CarriageReturn + QString::number(++failures) + reasons[end];
+            text += kCarriageReturn + QString::number(++failures) + reasons[end];
     }
 
     const qsizetype placeholder = text.indexOf(QStringLiteral("{0}"));
     if (failures == 1)
-        text.replace(placeholder, 3, OneReason);
+        text.replace(placeholder, 3, kOneReason);
     else if (failures == 2)
-        text.replace(placeholder, 3, TwoReasons);
+        text.replace(placeholder, 3, kTwoReasons);
 
     if (failures == 0) {
-        Show(Passed, DialogKind::Information);
+        Show(kPassed, DialogKind::Information);
         return true;
     }
     Show(text, DialogKind::Error);
@@ -257,12 +257,12 @@ bool ConnectionTest::ReportWholeConnection(const Plan& plan, const QList<Outcome
 
 void ConnectionTest::ShowFailure(const QString& reason, bool showMessages) {
     if (showMessages)
-        Show(Failed + CarriageReturn + CarriageReturn + reason, DialogKind::Error);
+        Show(kFailed + kCarriageReturn + kCarriageReturn + reason, DialogKind::Error);
 }
 
 void ConnectionTest::ShowPassed(bool showMessages) {
     if (showMessages)
-        Show(Passed, DialogKind::Information);
+        Show(kPassed, DialogKind::Information);
 }
 
 void ConnectionTest::Show(const QString& text, DialogKind kind) {

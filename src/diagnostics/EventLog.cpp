@@ -64,15 +64,15 @@ QString Quoted(const QString& name) {
 QString OneCFunctionName(EventCode code) {
     switch (code) {
     case EventCode::BalancesCleared:
-        return InfobaseFunctions::ClearBalances;
+        return InfobaseFunctions::kClearBalances;
     case EventCode::BalancesAdded:
-        return InfobaseFunctions::AddToBalances;
+        return InfobaseFunctions::kAddToBalances;
     case EventCode::StockFilterSet:
-        return InfobaseFunctions::SetStockFilter;
+        return InfobaseFunctions::kSetStockFilter;
     case EventCode::BalancesFilled:
-        return InfobaseFunctions::FillBalances;
+        return InfobaseFunctions::kFillBalances;
     default:
-        return InfobaseFunctions::GetFromBalances;
+        return InfobaseFunctions::kGetFromBalances;
     }
 }
 

@@ -20,8 +20,7 @@
 
 namespace {
 // How long the end of the program waits for the workers before it leaves them behind.
-constexpr std::chrono::milliseconds ShutdownGrace(3000);
-constexpr int SqlConnectionType = 1;
+constexpr std::chrono::milliseconds kShutdownGrace(3000);
 
 int IntegerAt(const QVariantList& values, int index) {
     return index < values.size() ? values.at(index).toInt() : 0;
@@ -88,7 +87,7 @@ void ConnectionControl::StartConnection(int id) {
     parameters.ConnectionType = IntegerAt(source, 0);
     parameters.SourceConnectionString = environment_.Passwords.UnmaskConnectionString(
         parameters.SourceId, QStringLiteral("Source"),
-        parameters.ConnectionType == SqlConnectionType ? u';' : u' ', TextAt(source, 1));
+        parameters.ConnectionType == kSqlConnectionType ? u';' : u' ', TextAt(source, 1));
     parameters.SqlQuery = TextAt(source, 2);
     parameters.StockFilter = TextAt(source, 3);
     parameters.DockingField = TextAt(source, 4);
@@ -211,7 +210,7 @@ void ConnectionControl::Shutdown() {
         worker->CancelCall();
     }
     environment_.HandOver->Close();
-    const auto deadline = std::chrono::steady_clock::now() + ShutdownGrace;
+    const auto deadline = std::chrono::steady_clock::now() + kShutdownGrace;
     for (const auto& worker : workers) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());

@@ -14,7 +14,7 @@ class TThread;
 class TWorkThread;
 
 // How long a stopped worker may stay in its present call before the call is cut short.
-inline constexpr std::chrono::milliseconds DefaultStopGrace{15000};
+inline constexpr std::chrono::milliseconds kDefaultStopGrace{15000};
 
 // Starting and stopping the workers of single connections and of all of them, and the list of
 // running workers. Main thread only.
@@ -26,7 +26,7 @@ public:
     };
 
     explicit ConnectionControl(EngineEnvironment environment,
-                               std::chrono::milliseconds stopGrace = DefaultStopGrace);
+                               std::chrono::milliseconds stopGrace = kDefaultStopGrace);
     // Shuts down what is still running.
     ~ConnectionControl();
     ConnectionControl(const ConnectionControl&) = delete;

@@ -77,19 +77,19 @@ int TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationOb
 
     if (!worker.CanContinue())
         return 0;
-    Evaluate(infobase, Call(InfobaseFunctions::ClearBalances, QString()));
+    Evaluate(infobase, Call(InfobaseFunctions::kClearBalances, QString()));
     worker.PostLogCode(EventCode::BalancesCleared);
 
     if (!worker.CanContinue())
         return 0;
     for (const ReceiverItem& item : items)
-        Evaluate(infobase, Call(InfobaseFunctions::AddToBalances, item.code));
+        Evaluate(infobase, Call(InfobaseFunctions::kAddToBalances, item.code));
     worker.PostLogCode(EventCode::BalancesAdded);
 
     if (!worker.CanContinue())
         return 0;
     const QString filterAnswer =
-        Evaluate(infobase, Call(InfobaseFunctions::SetStockFilter,
+        Evaluate(infobase, Call(InfobaseFunctions::kSetStockFilter,
                                 QLatin1Char('"') + parameters.StockFilter + QLatin1Char('"')));
     if (filterAnswer != QStringLiteral("1"))
         throw Exception(filterAnswer);
@@ -97,7 +97,7 @@ int TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationOb
 
     if (!worker.CanContinue())
         return 0;
-    if (Evaluate(infobase, Call(InfobaseFunctions::FillBalances, QString())) ==
+    if (Evaluate(infobase, Call(InfobaseFunctions::kFillBalances, QString())) ==
         QStringLiteral("-1"))
         throw Exception(
             QStringLiteral("Во время расчета остатков в программе 1С произошла ошибка."));
@@ -110,7 +110,7 @@ int TransferFrom1C(TransferContext& worker, DbConnection& receiver, AutomationOb
         for (const ReceiverItem& item : items) {
             const double balance =
                 SourceQuantity::Read(
-                    Evaluate(infobase, Call(InfobaseFunctions::GetFromBalances, item.code)),
+                    Evaluate(infobase, Call(InfobaseFunctions::kGetFromBalances, item.code)),
                     item.code)
                     .toDouble();
             if (balance == -1 || balance == item.quantity)

@@ -12,7 +12,7 @@
 
 namespace {
 // How long the end of the program waits for a clear that was cut short.
-constexpr std::chrono::milliseconds AbandonGrace{2000};
+constexpr std::chrono::milliseconds kAbandonGrace{2000};
 } // namespace
 
 struct ReceiverClearJob::State {
@@ -50,7 +50,7 @@ ReceiverClearJob::~ReceiverClearJob() {
     {
         std::unique_lock lock(state_->mutex);
         state_->context = nullptr;
-        done = state_->ended.wait_for(lock, AbandonGrace, [this] { return state_->done; });
+        done = state_->ended.wait_for(lock, kAbandonGrace, [this] { return state_->done; });
     }
     if (done)
         thread_.join();

@@ -17,8 +17,7 @@
 #include "platform/Prompts.h"
 
 namespace {
-constexpr int SqlConnectionType = 1;
-constexpr std::int64_t RetryWaitMs = 60000;
+constexpr std::int64_t kRetryWaitMs = 60000;
 
 // There are no COM apartments here; the calls keep their place in the cycle.
 void CoInitialize() {}
@@ -58,7 +57,7 @@ void TWorkThread::Execute() {
             if (!CanContinueIntoWait())
                 break;
             if (!firstPass)
-                environment_.TimeSource->Sleep(failCount != 0 ? RetryWaitMs : parameters_.PeriodMs,
+                environment_.TimeSource->Sleep(failCount != 0 ? kRetryWaitMs : parameters_.PeriodMs,
                                                AbortToken());
             if (WakeUp())
                 Running = false;
@@ -116,7 +115,7 @@ void TWorkThread::WithReceiver(DbConnection& receiver, int& failCount,
     PostLogCode(EventCode::ReceiverOpened);
     if (!CanContinue())
         return;
-    const bool sql = parameters_.ConnectionType == SqlConnectionType;
+    const bool sql = parameters_.ConnectionType == kSqlConnectionType;
     std::unique_ptr<DbConnection> source;
     if (sql)
         source = std::make_unique<DbConnection>(parameters_.SourceConnectionString.trimmed());

@@ -19,7 +19,7 @@ class QTimer;
 class TDm;
 
 // How long one clear of a receiver may take, a lock wait included, before it counts as failed.
-inline constexpr std::chrono::milliseconds DefaultClearTimeLimit{30000};
+inline constexpr std::chrono::milliseconds kDefaultClearTimeLimit{30000};
 
 // Clears the receiver of every update cycle registered in VremTable for more than 300
 // seconds (a cycle still running, or one that ended with an update error) and removes the
@@ -33,7 +33,7 @@ public:
 
     UpdateWatchdog(TDm& dm, const PasswordKeeper& passwords, Prompts& prompts, const Clock& clock,
                    EventSink& events, CycleCanceller cancelCycle = {},
-                   std::chrono::milliseconds clearTimeLimit = DefaultClearTimeLimit);
+                   std::chrono::milliseconds clearTimeLimit = kDefaultClearTimeLimit);
 
     void TaskSchedulerTimer(QTimer* sender);
 

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+// The connection type of an SQL source; every other type is a 1C infobase.
+inline constexpr int kSqlConnectionType = 1;
+
 // The values a worker is started with, read from its connection, receiver and source rows.
 struct WorkerParameters {
     int ConnectionId = 0;

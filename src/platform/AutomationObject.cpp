@@ -23,10 +23,10 @@ extern char** environ;
 namespace {
 
 // How long a released server may take to end on its own before it is killed.
-constexpr std::chrono::milliseconds ReleaseGrace{500};
+constexpr std::chrono::milliseconds kReleaseGrace{500};
 // How long a server that closed its output is given to become a process that has ended, so
 // that how it ended can be told.
-constexpr std::chrono::milliseconds EndingGrace{200};
+constexpr std::chrono::milliseconds kEndingGrace{200};
 
 QString SystemMessage(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -134,7 +134,7 @@ AutomationObject::~AutomationObject() {
     if (pid_ != 0) {
         // End of input asks the server to end; one that does not is killed.
         CloseDescriptor(requestFd_);
-        const auto deadline = std::chrono::steady_clock::now() + ReleaseGrace;
+        const auto deadline = std::chrono::steady_clock::now() + kReleaseGrace;
         while (pid_ != 0 && std::chrono::steady_clock::now() < deadline) {
             const pid_t ended = ::waitpid(pid_, nullptr, WNOHANG);
             if (ended == pid_ || (ended < 0 && errno != EINTR)) {
@@ -231,7 +231,7 @@ QString AutomationObject::LostMessage(const QString& method) {
 
 std::optional<int> AutomationObject::ReapEnded() {
     const std::lock_guard lock(processMutex_);
-    const auto deadline = std::chrono::steady_clock::now() + EndingGrace;
+    const auto deadline = std::chrono::steady_clock::now() + kEndingGrace;
     while (pid_ != 0) {
         int status = 0;
         const pid_t ended = ::waitpid(pid_, &status, WNOHANG);

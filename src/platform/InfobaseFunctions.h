@@ -5,9 +5,9 @@
 // The functions of a 1C infobase's global module that the transfer calls by name, and that
 // every infobase (the stand-in too) must provide.
 namespace InfobaseFunctions {
-inline const QString ClearBalances = QStringLiteral("глОчиститьТаблицуОстатковОЛЕ");
-inline const QString AddToBalances = QStringLiteral("глДобавитьВТаблицуОстатковОЛЕ");
-inline const QString SetStockFilter = QStringLiteral("глЗадатьФильтрСкладовОЛЕ");
-inline const QString FillBalances = QStringLiteral("глЗаполнитьТаблицуОстатковОЛЕ");
-inline const QString GetFromBalances = QStringLiteral("глПолучитьИзТаблицыОстатковОЛЕ");
+inline const QString kClearBalances = QStringLiteral("глОчиститьТаблицуОстатковОЛЕ");
+inline const QString kAddToBalances = QStringLiteral("глДобавитьВТаблицуОстатковОЛЕ");
+inline const QString kSetStockFilter = QStringLiteral("глЗадатьФильтрСкладовОЛЕ");
+inline const QString kFillBalances = QStringLiteral("глЗаполнитьТаблицуОстатковОЛЕ");
+inline const QString kGetFromBalances = QStringLiteral("глПолучитьИзТаблицыОстатковОЛЕ");
 } // namespace InfobaseFunctions

@@ -38,7 +38,7 @@ bool SameName(QStringView a, QStringView b) {
 }
 
 // Far beyond any configuration, and small enough to load within a little memory.
-constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
+constexpr qint64 kMaxFileSize = 64 * 1024 * 1024;
 
 // The name inside "[...]", or a null view when the line is no section header.
 QStringView SectionNameOf(QStringView line) {
@@ -109,10 +109,10 @@ ProfileFile::ProfileFile(QString path)
     if (!file.open(QIODevice::ReadOnly)) {
         throw Exception(failure);
     }
-    if (file.size() > MaxFileSize) {
+    if (file.size() > kMaxFileSize) {
         throw Exception(failure + QStringLiteral(": it is larger than %1 MiB, too large for a "
                                                  "settings file")
-                                      .arg(MaxFileSize / (1024 * 1024)));
+                                      .arg(kMaxFileSize / (1024 * 1024)));
     }
     std::optional<TextCodec::FileText> decoded;
     {
@@ -157,7 +157,7 @@ QStringView ProfileFile::LineText(qsizetype line) const {
 }
 
 qsizetype ProfileFile::FindSection(QStringView name) const {
-    if (foundSection_ != NoLine && foundName_ == name) {
+    if (foundSection_ != kNoLine && foundName_ == name) {
         return foundSection_;
     }
     for (std::size_t i = 0; i < sectionStarts_.size(); ++i) {
@@ -167,7 +167,7 @@ qsizetype ProfileFile::FindSection(QStringView name) const {
             return foundSection_;
         }
     }
-    return NoLine;
+    return kNoLine;
 }
 
 qsizetype ProfileFile::SectionEnd(qsizetype section) const {
@@ -178,7 +178,7 @@ qsizetype ProfileFile::SectionEnd(qsizetype section) const {
 
 qsizetype ProfileFile::FindKeyLine(qsizetype section, QStringView key) const {
     if (section == indexedSection_) {
-        return keyIndex_.value(Fold(key), NoLine);
+        return keyIndex_.value(Fold(key), kNoLine);
     }
     const qsizetype end = SectionEnd(section);
     for (qsizetype line = sectionStarts_[static_cast<std::size_t>(section)] + 1; line < end;
@@ -188,7 +188,7 @@ qsizetype ProfileFile::FindKeyLine(qsizetype section, QStringView key) const {
             return line;
         }
     }
-    return NoLine;
+    return kNoLine;
 }
 
 const QHash<QString, qsizetype>& ProfileFile::KeyIndex(qsizetype section) {
@@ -223,12 +223,12 @@ ProfileFile::Line ProfileFile::Store(QStringView text) {
 QString ProfileFile::ReadString(const QString& section, const QString& key,
                                 const QString& defaultValue) const {
     const qsizetype found = FindSection(section);
-    if (found == NoLine) {
+    if (found == kNoLine) {
         return defaultValue;
     }
     const qsizetype line = FindKeyLine(found, key);
     KeyLine parsed;
-    if (line == NoLine || !ParseKeyLine(LineText(line), parsed)) {
+    if (line == kNoLine || !ParseKeyLine(LineText(line), parsed)) {
         return defaultValue;
     }
     return Unquote(parsed.value).toString();
@@ -274,7 +274,7 @@ void ProfileFile::ForEachKeyLine(
     const QString& section,
     const std::function<void(QStringView key, QStringView value)>& visit) const {
     const qsizetype found = FindSection(section);
-    if (found == NoLine) {
+    if (found == kNoLine) {
         return;
     }
     const qsizetype end = SectionEnd(found);
@@ -302,15 +302,15 @@ void ProfileFile::WriteString(const QString& section, const QString& key, const 
     }
 
     qsizetype target = FindSection(sectionName);
-    if (target == NoLine) {
+    if (target == kNoLine) {
         lines_.push_back(Store(QString(u'[' + sectionName.toString() + u']')));
         sectionStarts_.push_back(static_cast<qsizetype>(lines_.size()) - 1);
         target = static_cast<qsizetype>(sectionStarts_.size()) - 1;
     }
 
-    const qsizetype index = KeyIndex(target).value(Fold(keyName), NoLine);
+    const qsizetype index = KeyIndex(target).value(Fold(keyName), kNoLine);
     KeyLine parsed;
-    if (index != NoLine && ParseKeyLine(LineText(index), parsed)) {
+    if (index != kNoLine && ParseKeyLine(LineText(index), parsed)) {
         // the key keeps its spelling in the file
         const QString line = parsed.key.toString() + u'=' + Quote(value);
         lines_[static_cast<std::size_t>(index)] = Store(line);

@@ -53,10 +53,10 @@ private:
         std::uint32_t begin = 0; // in text_
         std::uint32_t length = 0;
     };
-    static constexpr qsizetype NoLine = -1;
+    static constexpr qsizetype kNoLine = -1;
 
     QStringView LineText(qsizetype line) const;
-    // The index into sectionStarts_, or NoLine.
+    // The index into sectionStarts_, or kNoLine.
     qsizetype FindSection(QStringView name) const;
     qsizetype SectionEnd(qsizetype section) const;
     qsizetype FindKeyLine(qsizetype section, QStringView key) const;
@@ -69,8 +69,8 @@ private:
     std::vector<Line> lines_;
     std::vector<qsizetype> sectionStarts_; // the header line of each section, in file order
     // Writes go to one section after another; its keys are indexed while it is written to.
-    qsizetype indexedSection_ = NoLine;
+    qsizetype indexedSection_ = kNoLine;
     QHash<QString, qsizetype> keyIndex_;
     mutable QString foundName_;
-    mutable qsizetype foundSection_ = NoLine;
+    mutable qsizetype foundSection_ = kNoLine;
 };

@@ -12,12 +12,12 @@
 namespace {
 
 // Bytes 0x80..0xFF of Windows-1251; 0x98 has no character.
-constexpr char16_t Unassigned = 0xFFFD;
-constexpr std::array<char16_t, 64> UpperHalfStart = {
+constexpr char16_t kUnassigned = 0xFFFD;
+constexpr std::array<char16_t, 64> kUpperHalfStart = {
     0x0402,     0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, // 0x80
     0x20AC,     0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F, // 0x88
     0x0452,     0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 0x90
-    Unassigned, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, // 0x98
+    kUnassigned, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, // 0x98
     0x00A0,     0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, // 0xA0
     0x0401,     0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, // 0xA8
     0x00B0,     0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7, // 0xB0
@@ -29,24 +29,24 @@ char16_t CharOfByte(unsigned char byte) {
         return byte;
     }
     if (byte < 0xC0) {
-        return UpperHalfStart[byte - 0x80];
+        return kUpperHalfStart[byte - 0x80];
     }
     // 0xC0..0xFF are the Russian letters А..я in order.
     return char16_t(0x0410 + (byte - 0xC0));
 }
 
 const QHash<char16_t, char>& ByteOfChar() {
-    static const QHash<char16_t, char> table = [] {
+    static const QHash<char16_t, char> kTable = [] {
         QHash<char16_t, char> result;
         for (int byte = 0x80; byte <= 0xFF; ++byte) {
             const char16_t ch = CharOfByte(static_cast<unsigned char>(byte));
-            if (ch != Unassigned) {
+            if (ch != kUnassigned) {
                 result.insert(ch, static_cast<char>(byte));
             }
         }
         return result;
     }();
-    return table;
+    return kTable;
 }
 
 // Line ends, tabs and the other format controls a text file may hold; every other control
@@ -71,7 +71,7 @@ QString FromWindows1251(const QByteArray& bytes) {
 }
 
 std::optional<QByteArray> ToWindows1251(const QString& text) {
-    const auto& table = ByteOfChar();
+    const auto& kTable = ByteOfChar();
     QByteArray bytes(text.size(), Qt::Uninitialized);
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t ch = text[i].unicode();
@@ -79,8 +79,8 @@ std::optional<QByteArray> ToWindows1251(const QString& text) {
             bytes[i] = static_cast<char>(ch);
             continue;
         }
-        const auto found = table.constFind(ch);
-        if (found == table.cend()) {
+        const auto found = kTable.constFind(ch);
+        if (found == kTable.cend()) {
             return std::nullopt;
         }
         bytes[i] = found.value();
@@ -125,7 +125,7 @@ std::optional<FileText> DecodeFileText(const QByteArray& bytes) {
         }
         for (const char byte : line) {
             const char16_t ch = CharOfByte(static_cast<unsigned char>(byte));
-            if (ch == Unassigned) {
+            if (ch == kUnassigned) {
                 return std::nullopt;
             }
             result.text += QChar(ch);

@@ -7,15 +7,15 @@
 
 namespace {
 
-const QString serverName = QStringLiteral("Syn_Serv");
-const QByteArray showRequest = QByteArrayLiteral("show\n");
-const QByteArray shownAnswer = QByteArrayLiteral("shown\n");
+const QString kServerName = QStringLiteral("Syn_Serv");
+const QByteArray kShowRequest = QByteArrayLiteral("show\n");
+const QByteArray kShownAnswer = QByteArrayLiteral("shown\n");
 
 } // namespace
 
 SingleInstance::SingleInstance(const QString& folder)
     : folder_(folder)
-    , lock_(QDir(folder).filePath(serverName + QStringLiteral(".lock"))) {
+    , lock_(QDir(folder).filePath(kServerName + QStringLiteral(".lock"))) {
     // Only a dead owner makes the lock stale: a long-running instance keeps it however old.
     lock_.setStaleLockTime(0);
 }
@@ -31,7 +31,7 @@ QString SingleInstance::LockPath() const {
 }
 
 QString SingleInstance::ServerPath() const {
-    return QDir(folder_).filePath(serverName);
+    return QDir(folder_).filePath(kServerName);
 }
 
 bool SingleInstance::TryLock() {
@@ -45,7 +45,7 @@ bool SingleInstance::AskRunningToShow(int timeoutMs) {
     if (!socket.waitForConnected(timeoutMs)) {
         return false;
     }
-    socket.write(showRequest);
+    socket.write(kShowRequest);
     if (!socket.waitForBytesWritten(timeoutMs)) {
         return false;
     }
@@ -54,7 +54,7 @@ bool SingleInstance::AskRunningToShow(int timeoutMs) {
             return false;
         }
     }
-    return socket.readLine() == shownAnswer;
+    return socket.readLine() == kShownAnswer;
 }
 
 bool SingleInstance::Listen() {
@@ -74,9 +74,9 @@ void SingleInstance::AnswerRequest() {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             while (socket->canReadLine()) {
-                if (socket->readLine() == showRequest) {
+                if (socket->readLine() == kShowRequest) {
                     Q_EMIT ShowRequested();
-                    socket->write(shownAnswer);
+                    socket->write(kShownAnswer);
                 }
             }
         });

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-const QString SourceSettingsCommand::FieldNames =
+const QString SourceSettingsCommand::kFieldNames =
     QStringLiteral("SQL_Query;Name_Docking_Field;Name_Updated_Field;CustomParameter");
 
 SourceSettingsCommand::SourceSettingsCommand(QWidget* owner, RecordSet& source, Prompts& prompts,
@@ -46,7 +46,7 @@ void SourceSettingsCommand::EditSqlSettings(bool sourceLocked) {
     if (sourceLocked)
         dialog->LockEditing();
     if (runDialog_(*dialog) == QDialog::Accepted)
-        AssignSourceFields(FieldNames, {dialog->SqlQuery(), dialog->DockingField(),
+        AssignSourceFields(kFieldNames, {dialog->SqlQuery(), dialog->DockingField(),
                                         dialog->UpdatedField(), QString()});
 }
 
@@ -56,7 +56,7 @@ void SourceSettingsCommand::Edit1CSettings(bool sourceLocked) {
     if (sourceLocked)
         dialog->LockEditing();
     if (runDialog_(*dialog) == QDialog::Accepted)
-        AssignSourceFields(FieldNames,
+        AssignSourceFields(kFieldNames,
                            {QString(), QString(), QString(), dialog->CustomParameter()});
 }
 

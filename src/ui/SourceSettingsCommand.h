@@ -24,7 +24,7 @@ public:
     // that is posted unless the row was already being edited or inserted.
     void AssignSourceFields(const QString& fieldNames, const QStringList& values);
 
-    static const QString FieldNames;
+    static const QString kFieldNames;
 
 private:
     void EditSqlSettings(bool sourceLocked);

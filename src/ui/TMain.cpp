@@ -37,14 +37,14 @@
 
 namespace {
 
-const QString windowCaption = QStringLiteral("Сервис синхронизаций 1.1");
+const QString kWindowCaption = QStringLiteral("Сервис синхронизаций 1.1");
 // The text of a time editor that holds no time.
-const QString emptyTime = QStringLiteral("  :  :  ");
+const QString kEmptyTime = QStringLiteral("  :  :  ");
 
 enum Tab { ConnectionTab, ReceiverTab, SourceTab, ParamConnectionTab };
 // The connection type of every receiver: a database reached through a connection string.
-constexpr int receiverConnectionType = 1;
-constexpr int firstHelpContext = 6;
+constexpr int kReceiverConnectionType = 1;
+constexpr int kFirstHelpContext = 6;
 
 QLabel* AddLabelled(QGridLayout* grid, int row, const QString& caption, QWidget* control) {
     auto* label = new QLabel(caption);
@@ -96,7 +96,7 @@ TMain::TMain(TDm& dm, ServiceEnvironment environment, QWidget* parent)
     setObjectName(QStringLiteral("Main"));
     // The caption is also the taskbar's text. No application display name: X11 would append
     // it to the caption of every other window.
-    setWindowTitle(windowCaption);
+    setWindowTitle(kWindowCaption);
     dm_.TaskScheduler.start();
 
     environment.Window = this;
@@ -395,7 +395,7 @@ void TMain::BuildReceiverTab() {
     receiverGuard_ = controls.Guard;
     // The list is filtered while open; keys and the wheel on the closed box go by the limit.
     dbloReceiver_Name_Connection_Types_->SetChoiceLimit(
-        [](const QVariant& key) { return key.toInt() == receiverConnectionType; });
+        [](const QVariant& key) { return key.toInt() == kReceiverConnectionType; });
     connect(dbloReceiver_Name_Connection_Types_, &DbLookupComboBox::DropDown, this,
             &TMain::dbloReceiver_Name_Connection_TypesDropDown);
     connect(dbloReceiver_Name_Connection_Types_, &DbLookupComboBox::CloseUp, this,
@@ -557,7 +557,7 @@ void TMain::SetHelpHandler(std::function<void(int)> handler) {
 }
 
 int TMain::ActiveHelpContext() const {
-    return firstHelpContext + pcMain_->currentIndex();
+    return kFirstHelpContext + pcMain_->currentIndex();
 }
 
 void TMain::HelpExecute() {
@@ -744,7 +744,7 @@ bool TMain::CheckUpdatePeriod() {
 }
 
 bool TMain::CheckWorkingPeriod() {
-    if (dbdtTimeStart_->text() != emptyTime && dbdtTimeEnd_->text() != emptyTime)
+    if (dbdtTimeStart_->text() != kEmptyTime && dbdtTimeEnd_->text() != kEmptyTime)
         return true;
     if (std::all_of(dayBoxes_.cbegin(), dayBoxes_.cend(),
                     [](const DbCheckBox* day) { return day->isChecked(); }))
@@ -1018,7 +1018,7 @@ bool TMain::FormKeyDown(QKeyEvent* event) {
 }
 
 void TMain::dbloReceiver_Name_Connection_TypesDropDown() {
-    dm_.Connection_Types.SetFilter(QStringLiteral("Id = %1").arg(receiverConnectionType));
+    dm_.Connection_Types.SetFilter(QStringLiteral("Id = %1").arg(kReceiverConnectionType));
     dm_.Connection_Types.SetFiltered(true);
 }
 

@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* const buttonProperty = "dialogButton";
+const char* const kButtonProperty = "dialogButton";
 
 // Qt's own captions of the standard buttons, in the system language once Qt's translations
 // are loaded.
@@ -79,7 +79,7 @@ std::unique_ptr<QMessageBox> BuildBox(const QString& title, QMessageBox::Icon ic
     for (DialogButton button : buttons) {
         if (!present.contains(button)) {
             QPushButton* added = box->addButton(ButtonCaption(button), ButtonRole(button));
-            added->setProperty(buttonProperty, int(button));
+            added->setProperty(kButtonProperty, int(button));
             present.insert(button, added);
         }
     }
@@ -123,7 +123,7 @@ DialogButton WidgetPrompts::AnswerOf(const QMessageBox& box) {
     if (answer == nullptr) {
         answer = box.defaultButton();
     }
-    return answer != nullptr ? DialogButton(answer->property(buttonProperty).toInt())
+    return answer != nullptr ? DialogButton(answer->property(kButtonProperty).toInt())
                              : DialogButton::Cancel;
 }
 

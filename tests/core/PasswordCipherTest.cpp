@@ -6,16 +6,16 @@ class PasswordCipherTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void EnciphersKnownPairs_data();
-    void EnciphersKnownPairs();
-    void RoundTripsEveryLength_data();
-    void RoundTripsEveryLength();
-    void RoundTripsEveryByte();
-    void EncodesBase64_data();
-    void EncodesBase64();
-    void DecodesBase64Leniently_data();
-    void DecodesBase64Leniently();
-    void KeysShapeTheStream();
+    void enciphersKnownPairs_data();
+    void enciphersKnownPairs();
+    void roundTripsEveryLength_data();
+    void roundTripsEveryLength();
+    void roundTripsEveryByte();
+    void encodesBase64_data();
+    void encodesBase64();
+    void decodesBase64Leniently_data();
+    void decodesBase64Leniently();
+    void keysShapeTheStream();
 };
 
 void PasswordCipherTest::EnciphersKnownPairs_data() {

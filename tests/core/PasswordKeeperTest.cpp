@@ -94,27 +94,27 @@ class PasswordKeeperTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void ChoosesSeparator_data();
-    void ChoosesSeparator();
-    void SplitsConnectionString_data();
-    void SplitsConnectionString();
-    void HidesPasswordOnPost_data();
-    void HidesPasswordOnPost();
-    void KeepsUntouchedAsterisks_data();
-    void KeepsUntouchedAsterisks();
-    void UnmasksWhatTheEditorShows_data();
-    void UnmasksWhatTheEditorShows();
-    void SwitchesSeparatorWithSourceType();
-    void EnciphersForSettingsFile_data();
-    void EnciphersForSettingsFile();
-    void LoadsEncipheredPasswords_data();
-    void LoadsEncipheredPasswords();
-    void LoadsAPasswordCutAtItsSeparator_data();
-    void LoadsAPasswordCutAtItsSeparator();
-    void KeepsEveryPasswordOfSeveralParts_data();
-    void KeepsEveryPasswordOfSeveralParts();
-    void RoundTripsEveryLengthThroughSettingsFile();
-    void PutsEventsBackWhenThePostFails();
+    void choosesSeparator_data();
+    void choosesSeparator();
+    void splitsConnectionString_data();
+    void splitsConnectionString();
+    void hidesPasswordOnPost_data();
+    void hidesPasswordOnPost();
+    void keepsUntouchedAsterisks_data();
+    void keepsUntouchedAsterisks();
+    void unmasksWhatTheEditorShows_data();
+    void unmasksWhatTheEditorShows();
+    void switchesSeparatorWithSourceType();
+    void enciphersForSettingsFile_data();
+    void enciphersForSettingsFile();
+    void loadsEncipheredPasswords_data();
+    void loadsEncipheredPasswords();
+    void loadsAPasswordCutAtItsSeparator_data();
+    void loadsAPasswordCutAtItsSeparator();
+    void keepsEveryPasswordOfSeveralParts_data();
+    void keepsEveryPasswordOfSeveralParts();
+    void roundTripsEveryLengthThroughSettingsFile();
+    void putsEventsBackWhenThePostFails();
 };
 
 void PasswordKeeperTest::ChoosesSeparator_data() {

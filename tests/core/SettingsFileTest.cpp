@@ -74,7 +74,7 @@ QByteArray ManyConnections(int count) {
     return "[Connection]\nId=" + ids + "\nName_Connection=" + names + "\nTime_Update=30\n";
 }
 
-const char workedExample[] = R"([Connection]
+const char kWorkedExample[] = R"([Connection]
 Id=1`3
 Name_Connection=Warehouse`Shop
 Status=0`0
@@ -122,7 +122,7 @@ private Q_SLOTS:
     }
 
     void loadsWorkedExample() {
-        FileBytes::Write(path_, workedExample);
+        FileBytes::Write(path_, kWorkedExample);
         SettingsConfiguration configuration(path_);
         configuration.settingsFile.LoadConfiguration();
 

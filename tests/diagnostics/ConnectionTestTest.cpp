@@ -18,22 +18,22 @@ namespace {
 
 // What the operator should see after one test.
 enum class Outcome {
-    Passed,          // "Подключение прошло"
+    kPassed,          // "Подключение прошло"
     ProviderFailure, // "Подключение не прошло", two CRs, the database provider's own text
     EmptyFailure, // "Подключение не прошло", two CRs and nothing more
     Nothing,      // no message at all
 };
 
-const QString Passed = QStringLiteral("Подключение прошло");
-const QString Failed = QStringLiteral("Подключение не прошло\r\r");
-const QString ReceiverFieldsMissing = QStringLiteral(
+const QString kPassed = QStringLiteral("Подключение прошло");
+const QString kFailed = QStringLiteral("Подключение не прошло\r\r");
+const QString kReceiverFieldsMissing = QStringLiteral(
     "Вы должны сначала вести следующие поля \"Тип подключения\" и \"Строка подключения\".");
-const QString SourceFieldsMissing =
+const QString kSourceFieldsMissing =
     QStringLiteral("Вы должны сначала вести следующие поля \"Тип подключения\", \"Строка "
                    "подключения\" и \"SQL запрос\"(если выбрана SQL-база).");
-const QString ConnectionFieldsMissing = QStringLiteral(
+const QString kConnectionFieldsMissing = QStringLiteral(
     "Вы должны сначала вести следующие поля \"Название приемника\" и \"Название источника\".");
-const QString Query = QStringLiteral("select Code, Quantity from Balances");
+const QString kQuery = QStringLiteral("select Code, Quantity from Balances");
 
 // The text the database provider gives for a connection string that does not open.
 QString ProviderText(const QString& connectionString) {
@@ -157,16 +157,16 @@ void ConnectionTestTest::VerifyOnlyMessage(const QString& text, DialogKind kind)
 void ConnectionTestTest::VerifyShown(Outcome outcome, const QString& stringName) const {
     switch (outcome) {
     case Outcome::Passed:
-        VerifyOnlyMessage(Passed, DialogKind::Information);
+        VerifyOnlyMessage(kPassed, DialogKind::Information);
         return;
     case Outcome::ProviderFailure: {
         const QString reason = ProviderText(Resolve(stringName));
         QVERIFY(!reason.isEmpty());
-        VerifyOnlyMessage(Failed + reason, DialogKind::Error);
+        VerifyOnlyMessage(kFailed + reason, DialogKind::Error);
         return;
     }
     case Outcome::EmptyFailure:
-        VerifyOnlyMessage(Failed, DialogKind::Error);
+        VerifyOnlyMessage(kFailed, DialogKind::Error);
         return;
     case Outcome::Nothing:
         QCOMPARE(fixture_->Prompts.Texts(), QStringList());
@@ -200,7 +200,7 @@ void ConnectionTestTest::receiverFieldCheck() {
     Tester().TestReceiverOfCurrentRow();
 
     if (fieldsMissing)
-        VerifyOnlyMessage(ReceiverFieldsMissing, DialogKind::Information);
+        VerifyOnlyMessage(kReceiverFieldsMissing, DialogKind::Information);
     else
         VerifyShown(outcome, connectionString);
 }
@@ -214,14 +214,14 @@ void ConnectionTestTest::sourceFieldCheck_data() {
 
     QTest::newRow("SQL without query") << 1 << "sqlite"
                                        << "" << Outcome::Nothing << true;
-    QTest::newRow("SQL without string") << 1 << "" << Query << Outcome::Nothing << true;
-    QTest::newRow("no type") << 0 << "sqlite" << Query << Outcome::Nothing << true;
-    QTest::newRow("type without attempt") << 7 << "sqlite" << Query << Outcome::Nothing << true;
+    QTest::newRow("SQL without string") << 1 << "" << kQuery << Outcome::Nothing << true;
+    QTest::newRow("no type") << 0 << "sqlite" << kQuery << Outcome::Nothing << true;
+    QTest::newRow("type without attempt") << 7 << "sqlite" << kQuery << Outcome::Nothing << true;
     QTest::newRow("1C without string") << 3 << ""
                                        << "" << Outcome::Nothing << true;
-    QTest::newRow("SQLite") << 1 << "sqlite" << Query << Outcome::Passed << false;
+    QTest::newRow("SQLite") << 1 << "sqlite" << kQuery << Outcome::Passed << false;
     QTest::newRow("SQLite folder missing")
-        << 1 << "sqlite-missing" << Query << Outcome::ProviderFailure << false;
+        << 1 << "sqlite-missing" << kQuery << Outcome::ProviderFailure << false;
     QTest::newRow("1C needs no query") << 2 << "1c"
                                        << "" << Outcome::Passed << false;
     QTest::newRow("1C wrong password") << 6 << "1c-wrong-password"
@@ -239,7 +239,7 @@ void ConnectionTestTest::sourceFieldCheck() {
     Tester().TestSourceOfCurrentRow();
 
     if (fieldsMissing)
-        VerifyOnlyMessage(SourceFieldsMissing, DialogKind::Information);
+        VerifyOnlyMessage(kSourceFieldsMissing, DialogKind::Information);
     else
         VerifyShown(outcome, connectionString);
 }
@@ -259,15 +259,15 @@ void ConnectionTestTest::connectionFieldCheck() {
     QFETCH(bool, withSource);
 
     const int receiverId = fixture_->AddReceiver(firebird_);
-    const int sourceId = fixture_->AddSource(1, sqlite_, Query);
+    const int sourceId = fixture_->AddSource(1, sqlite_, kQuery);
     fixture_->AddConnection(QStringLiteral("Склад"), withReceiver ? receiverId : 0,
                             withSource ? sourceId : 0);
     Tester().TestConnectionOfCurrentRow();
 
     if (withReceiver && withSource)
-        VerifyOnlyMessage(Passed, DialogKind::Information);
+        VerifyOnlyMessage(kPassed, DialogKind::Information);
     else
-        VerifyOnlyMessage(ConnectionFieldsMissing, DialogKind::Information);
+        VerifyOnlyMessage(kConnectionFieldsMissing, DialogKind::Information);
 }
 
 void ConnectionTestTest::singleAttempt_data() {
@@ -345,13 +345,13 @@ void ConnectionTestTest::keptPasswordIsRestored() {
     QVERIFY2(!shown.contains(password), qPrintable(shown));
 
     QVERIFY(Tester().TestConnection(rows, id, false, true));
-    VerifyOnlyMessage(Passed, DialogKind::Information);
+    VerifyOnlyMessage(kPassed, DialogKind::Information);
 
     // Without the kept password the asterisks themselves are sent, and they are refused.
     fixture_->Prompts.Clear();
     fixture_->Dm.VremTable.EmptyTable();
     QVERIFY(!Tester().TestConnection(rows, id, false, true));
-    VerifyOnlyMessage(table == u"Receiver" ? Failed + ProviderText(shown) : Failed,
+    VerifyOnlyMessage(table == u"Receiver" ? kFailed + ProviderText(shown) : kFailed,
                       DialogKind::Error);
 }
 
@@ -406,8 +406,8 @@ void ConnectionTestTest::wholeConnection_data() {
     const QString sourceReason =
         QStringLiteral(") Источник не смог установить соединение с базой данных.");
 
-    QTest::newRow("both reached") << 1 << "firebird" << 1 << "sqlite" << true << true << Passed;
-    QTest::newRow("both reached, quiet") << 1 << "firebird" << 3 << "1c" << false << true << Passed;
+    QTest::newRow("both reached") << 1 << "firebird" << 1 << "sqlite" << true << true << kPassed;
+    QTest::newRow("both reached, quiet") << 1 << "firebird" << 3 << "1c" << false << true << kPassed;
     QTest::newRow("source fails") << 1 << "firebird" << 2 << "1c-wrong-password" << true << false
                                   << oneReason + "\r1" + sourceReason;
     QTest::newRow("receiver fails") << 1 << "firebird-missing" << 1 << "sqlite" << true << false
@@ -418,7 +418,7 @@ void ConnectionTestTest::wholeConnection_data() {
     QTest::newRow("receiver without attempt") << 0 << "firebird-missing" << 1 << "sqlite-missing"
                                               << true << false << oneReason + "\r1" + sourceReason;
     QTest::newRow("source without attempt")
-        << 1 << "firebird" << 9 << "sqlite-missing" << true << true << Passed;
+        << 1 << "firebird" << 9 << "sqlite-missing" << true << true << kPassed;
 }
 
 void ConnectionTestTest::wholeConnection() {
@@ -433,7 +433,7 @@ void ConnectionTestTest::wholeConnection() {
     const int receiverId = fixture_->AddReceiver(Resolve(receiverString));
     SetStored(fixture_->Dm.Receiver, receiverId, Fields::Receiver::Id_Connection_Types,
               receiverType);
-    const int sourceId = fixture_->AddSource(sourceType, Resolve(sourceString), Query);
+    const int sourceId = fixture_->AddSource(sourceType, Resolve(sourceString), kQuery);
     const int connectionId = fixture_->AddConnection(QStringLiteral("Склад"), receiverId, sourceId);
 
     // The id is not what picks the ends: the current row's receiver and source do.

@@ -84,16 +84,16 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void WritesTheLineOfEachCode_data();
-    void WritesTheLineOfEachCode();
-    void AppendsOneLinePerEventWithItsOwnStamp();
-    void ReadsTheSettingsAtEachEvent();
-    void RotatesPastTheLimit_data();
-    void RotatesPastTheLimit();
-    void ZeroLimitKeepsOnlyTheLastEvent();
-    void LeavesTheCursorsWhereTheyAre();
-    void RaisesFileErrorsWithoutLeavingTheFileOpen_data();
-    void RaisesFileErrorsWithoutLeavingTheFileOpen();
+    void writesTheLineOfEachCode_data();
+    void writesTheLineOfEachCode();
+    void appendsOneLinePerEventWithItsOwnStamp();
+    void readsTheSettingsAtEachEvent();
+    void rotatesPastTheLimit_data();
+    void rotatesPastTheLimit();
+    void zeroLimitKeepsOnlyTheLastEvent();
+    void leavesTheCursorsWhereTheyAre();
+    void raisesFileErrorsWithoutLeavingTheFileOpen_data();
+    void raisesFileErrorsWithoutLeavingTheFileOpen();
 
 private:
     void AddRow(RecordSet& table, const QVariantMap& values);

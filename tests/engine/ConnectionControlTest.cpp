@@ -10,8 +10,8 @@
 using enum EventCode;
 
 namespace {
-const QString AlreadyRunning = QStringLiteral("Данное подключение уже запущенно");
-const QString StopQuestion = QStringLiteral("Вы подтверждаете остановку данного соединения?");
+const QString kAlreadyRunning = QStringLiteral("Данное подключение уже запущенно");
+const QString kStopQuestion = QStringLiteral("Вы подтверждаете остановку данного соединения?");
 
 // A connection that never is in its working period: its cycles only wait. No
 // database needed.
@@ -172,7 +172,7 @@ void ConnectionControlTest::startRefusesRunningConnection() {
     QCOMPARE(fixture.ConnectionPosts, posts);
     QVERIFY(control.RunningConnections().empty());
     QVERIFY(fixture.Events.Events().isEmpty());
-    QCOMPARE(fixture.Prompts.Texts(), QStringList{AlreadyRunning});
+    QCOMPARE(fixture.Prompts.Texts(), QStringList{kAlreadyRunning});
     const ScriptedPrompts::Shown& shown = fixture.Prompts.Messages().first();
     QVERIFY(!shown.SystemBox);
     QCOMPARE(shown.Kind, DialogKind::Information);
@@ -236,7 +236,7 @@ void ConnectionControlTest::stopSleepingWorker() {
 
     control.StopConnection(id, true);
 
-    QCOMPARE(fixture.Prompts.Texts(), QStringList{StopQuestion});
+    QCOMPARE(fixture.Prompts.Texts(), QStringList{kStopQuestion});
     QVERIFY(fixture.Prompts.Messages().first().SystemBox);
     QCOMPARE(fixture.Prompts.Messages().first().Buttons,
              (DialogButtons{DialogButton::Yes, DialogButton::No}));
@@ -306,7 +306,7 @@ void ConnectionControlTest::stopAnsweredNo() {
 
     control.StopConnection(id, true);
 
-    QCOMPARE(fixture.Prompts.Texts(), QStringList{StopQuestion});
+    QCOMPARE(fixture.Prompts.Texts(), QStringList{kStopQuestion});
     QCOMPARE(fixture.Status(id), WaitingForPeriod);
     QVERIFY(control.FindRunning(id) != nullptr);
     QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, WaitsForPeriod}));

@@ -77,7 +77,7 @@ private Q_SLOTS:
                  std::optional(1234567.25));
     }
 
-    void UnderOtherLocales_data() {
+    void underOtherLocales_data() {
         QTest::addColumn<QString>("locale");
         QTest::newRow("C") << "C.UTF-8";
         QTest::newRow("Russian") << "ru_RU.UTF-8";
@@ -85,7 +85,7 @@ private Q_SLOTS:
         QTest::newRow("American") << "en_US.UTF-8";
     }
 
-    void UnderOtherLocales() {
+    void underOtherLocales() {
         QFETCH(QString, locale);
         QString output;
         QVERIFY2(LocaleRun::RunFunctions(locale,

@@ -19,11 +19,11 @@
 using enum EventCode;
 
 namespace {
-const QString MissingReceiver =
+const QString kMissingReceiver =
     QStringLiteral("Driver=Firebird/InterBase(r) driver;DBNAME=/nonexistent/receiver.fdb;"
                    "UID=SYSDBA;PWD=masterkey");
-const QString NoSuchDriver = QStringLiteral("Driver=No Such Driver;Database=/nonexistent");
-constexpr std::int64_t Minute = 60000;
+const QString kNoSuchDriver = QStringLiteral("Driver=No Such Driver;Database=/nonexistent");
+constexpr std::int64_t kMinute = 60000;
 
 // The receiver's quantities by Partno.
 QList<QVariant> Quantities(const QString& receiver) {
@@ -72,8 +72,8 @@ void WorkThreadTest::firstCycleAtOnceSecondAfterPeriod() {
     EngineFixture fixture;
     ConnectionControl control(fixture.Environment());
     const int other = fixture.AddConnection("Other", 0, 0);
-    const int id = fixture.AddConnection("A", fixture.AddReceiver(MissingReceiver),
-                                         fixture.AddSource(1, NoSuchDriver), 2);
+    const int id = fixture.AddConnection("A", fixture.AddReceiver(kMissingReceiver),
+                                         fixture.AddSource(1, kNoSuchDriver), 2);
     for (const QString& day : Fields::Connection::WeekDays)
         fixture.SetConnectionValue(id, day, 0);
     fixture.Dm.Connection.Locate(Fields::Connection::Id, {other});
@@ -92,11 +92,11 @@ void WorkThreadTest::firstCycleAtOnceSecondAfterPeriod() {
     QVERIFY(!fixture.Dm.Connection.ControlsDisabled());
     QCOMPARE(fixture.CycleMarks(id), 0);
 
-    QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * Minute);
+    QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * kMinute);
     QVERIFY(fixture.WaitUntil([&] { return fixture.Events.Codes(id).size() == 3; }));
     QVERIFY(fixture.WaitForSleepers(1));
     QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, WaitsForPeriod, WaitsForPeriod}));
-    QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * Minute);
+    QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * kMinute);
 }
 
 void WorkThreadTest::longPeriodIsHonoured_data() {
@@ -112,25 +112,25 @@ void WorkThreadTest::longPeriodIsHonoured() {
     QFETCH(int, minutes);
     EngineFixture fixture;
     ConnectionControl control(fixture.Environment());
-    const int id = fixture.AddConnection("A", fixture.AddReceiver(MissingReceiver),
-                                         fixture.AddSource(1, NoSuchDriver), minutes);
+    const int id = fixture.AddConnection("A", fixture.AddReceiver(kMissingReceiver),
+                                         fixture.AddSource(1, kNoSuchDriver), minutes);
     for (const QString& day : Fields::Connection::WeekDays)
         fixture.SetConnectionValue(id, day, 0);
     control.StartConnection(id);
 
     QVERIFY(fixture.WaitForSleepers(1));
     QCOMPARE(fixture.Events.Codes(id), (QList<EventCode>{Started, WaitsForPeriod}));
-    QCOMPARE(fixture.Time->AdvanceToNextWake(), std::int64_t(minutes) * Minute);
+    QCOMPARE(fixture.Time->AdvanceToNextWake(), std::int64_t(minutes) * kMinute);
     QVERIFY(fixture.WaitUntil([&] { return fixture.Events.Codes(id).size() == 3; }));
     QVERIFY(fixture.WaitForSleepers(1));
-    QCOMPARE(fixture.Time->AdvanceToNextWake(), std::int64_t(minutes) * Minute);
+    QCOMPARE(fixture.Time->AdvanceToNextWake(), std::int64_t(minutes) * kMinute);
 }
 
 void WorkThreadTest::receiverUnreachable() {
     EngineFixture fixture;
     ConnectionControl control(fixture.Environment());
-    const int id = fixture.AddConnection("A", fixture.AddReceiver(MissingReceiver),
-                                         fixture.AddSource(1, NoSuchDriver), 2);
+    const int id = fixture.AddConnection("A", fixture.AddReceiver(kMissingReceiver),
+                                         fixture.AddSource(1, kNoSuchDriver), 2);
     control.StartConnection(id);
     QVERIFY(fixture.WaitForSleepers(1));
 
@@ -141,13 +141,13 @@ void WorkThreadTest::receiverUnreachable() {
     QCOMPARE(fixture.CycleMarks(id), 0);
     QVERIFY(fixture.Prompts.Messages().isEmpty());
     // Not counted: the next wait is the period, not the retry wait.
-    QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * Minute);
+    QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * kMinute);
     QVERIFY(fixture.WaitUntil([&] { return fixture.Events.Codes(id).size() == 9; }));
     QVERIFY(fixture.WaitForSleepers(1));
     QCOMPARE(fixture.Events.Codes(id),
              (QList<EventCode>{Started, CycleBegins, ReceiverClosed, UpdateFailed, CycleEnds,
                                CycleBegins, ReceiverClosed, UpdateFailed, CycleEnds}));
-    QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * Minute);
+    QCOMPARE(fixture.Time->AdvanceToNextWake(), 2 * kMinute);
 }
 
 void WorkThreadTest::updateError() {
@@ -248,7 +248,7 @@ void WorkThreadTest::attemptCounting() {
     EngineFixture fixture;
     ConnectionControl control(fixture.Environment(3));
     const int id = fixture.AddConnection("A", fixture.AddReceiver(receiver),
-                                         fixture.AddSource(1, NoSuchDriver), 2);
+                                         fixture.AddSource(1, kNoSuchDriver), 2);
     const QList<EventCode> failedCycle = {CycleBegins,    ReceiverOpened, UpdateFailed,
                                           SourceReleased, ReceiverClosed, CycleEnds};
     control.StartConnection(id);
@@ -265,7 +265,7 @@ void WorkThreadTest::attemptCounting() {
         } else {
             QCOMPARE(Quantities(receiver), (QList<QVariant>{1.0, 2.0, 3.0}));
         }
-        QCOMPARE(fixture.Time->AdvanceToNextWake(), failure == 4 ? 2 * Minute : Minute);
+        QCOMPARE(fixture.Time->AdvanceToNextWake(), failure == 4 ? 2 * kMinute : kMinute);
         QVERIFY(
             fixture.WaitUntil([&] { return fixture.Events.Codes(id).size() > 1 + failure * 6; }));
     }
@@ -289,7 +289,7 @@ void WorkThreadTest::retryWaitUntilCountPassesLimit() {
 
     for (int cycle = 0; cycle < 3; ++cycle) {
         const int events = fixture.Events.Codes(id).size();
-        QCOMPARE(fixture.Time->AdvanceToNextWake(), Minute);
+        QCOMPARE(fixture.Time->AdvanceToNextWake(), kMinute);
         QVERIFY(fixture.WaitUntil([&] { return fixture.Events.Codes(id).size() > events; }));
         QVERIFY(fixture.WaitForSleepers(1));
         QCOMPARE(fixture.Status(id), Updating);
@@ -336,8 +336,8 @@ void WorkThreadTest::shutdown() {
                                    "insert into Src values (1001, 11)"});
     auto fixture = std::make_unique<EngineFixture>();
     auto control = std::make_unique<ConnectionControl>(fixture->Environment());
-    const int asleep = fixture->AddConnection("Asleep", fixture->AddReceiver(MissingReceiver),
-                                              fixture->AddSource(1, NoSuchDriver));
+    const int asleep = fixture->AddConnection("Asleep", fixture->AddReceiver(kMissingReceiver),
+                                              fixture->AddSource(1, kNoSuchDriver));
     for (const QString& day : Fields::Connection::WeekDays)
         fixture->SetConnectionValue(asleep, day, 0);
     const int stuck = fixture->AddConnection(
@@ -401,14 +401,14 @@ void WorkThreadTest::pauseAfterStopRequest() {
     QFETCH(int, updated);
     QFETCH(bool, waits);
     EngineFixture fixture;
-    const int id = fixture.AddConnection("A", fixture.AddReceiver(MissingReceiver),
+    const int id = fixture.AddConnection("A", fixture.AddReceiver(kMissingReceiver),
                                          fixture.AddSource(2, QString()));
     fixture.SetConnectionValue(id, Fields::Connection::Updated, updated);
     WorkerParameters parameters;
     parameters.ConnectionId = id;
     TWorkThread worker(parameters, fixture.Environment());
     std::atomic<int> paused{-1};
-    std::thread transfer([&] { paused = worker.Sleep(Minute) ? 1 : 0; });
+    std::thread transfer([&] { paused = worker.Sleep(kMinute) ? 1 : 0; });
     QVERIFY(fixture.WaitUntil([&] { return paused != -1 || fixture.Time->Sleepers() == 1; }));
     const bool slept = paused == -1;
     if (slept)

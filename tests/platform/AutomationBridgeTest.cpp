@@ -17,10 +17,10 @@
 
 namespace {
 
-const QString Dictionary = QStringLiteral("Scripting.Dictionary");
-const QString FileSystem = QStringLiteral("Scripting.FileSystemObject");
-const QString Missing = QStringLiteral("Corvane.NoSuchObject");
-const QString Key = QStringLiteral("ключ");
+const QString kDictionary = QStringLiteral("Scripting.Dictionary");
+const QString kFileSystem = QStringLiteral("Scripting.FileSystemObject");
+const QString kMissing = QStringLiteral("Corvane.NoSuchObject");
+const QString kKey = QStringLiteral("ключ");
 
 QString BridgeProgram() {
     return TestPaths::BinaryDir() + QStringLiteral("/automation-bridge.exe");
@@ -70,7 +70,7 @@ void AutomationBridgeTest::initTestCase() {
     registration_ = folder_.filePath(QStringLiteral("Automation.ini"));
     QFile file(registration_);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    for (const QString& progId : {Dictionary, FileSystem, Missing})
+    for (const QString& progId : {kDictionary, kFileSystem, kMissing})
         file.write(QStringLiteral("[%1]\nProgram=wine\nArguments=\"%2\" %1\n")
                        .arg(progId, BridgeProgram())
                        .toUtf8());
@@ -92,7 +92,7 @@ std::unique_ptr<AutomationObject> AutomationBridgeTest::Create(const QString& pr
 }
 
 void AutomationBridgeTest::methodAndPropertyGet() {
-    const auto dictionary = Create(Dictionary);
+    const auto dictionary = Create(kDictionary);
     QCOMPARE(dictionary->Call(QStringLiteral("Add"), {QStringLiteral("один"), 1}), QVariant());
     QCOMPARE(dictionary->Call(QStringLiteral("Add"), {QStringLiteral("два"), 2}), QVariant());
     QCOMPARE(dictionary->Call(QStringLiteral("Count"), {}), QVariant(qlonglong(2)));
@@ -116,9 +116,9 @@ void AutomationBridgeTest::valuesRoundTrip_data() {
 
 void AutomationBridgeTest::valuesRoundTrip() {
     QFETCH(QVariant, value);
-    const auto dictionary = Create(Dictionary);
-    dictionary->Call(QStringLiteral("Add"), {Key, value});
-    const QVariant back = dictionary->Call(QStringLiteral("Item"), {Key});
+    const auto dictionary = Create(kDictionary);
+    dictionary->Call(QStringLiteral("Add"), {kKey, value});
+    const QVariant back = dictionary->Call(QStringLiteral("Item"), {kKey});
     QCOMPARE(back.metaType(), value.metaType());
     QCOMPARE(back, value);
 }
@@ -129,17 +129,17 @@ void AutomationBridgeTest::failureKinds_data() {
     QTest::addColumn<QVariantList>("arguments");
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("code");
-    QTest::newRow("unknown name") << Dictionary << QStringLiteral("НетТакого") << QVariantList()
+    QTest::newRow("unknown name") << kDictionary << QStringLiteral("НетТакого") << QVariantList()
                                   << "EOleSysError"
                                   << "0x80020006";
     QTest::newRow("wrong argument count")
-        << Dictionary << QStringLiteral("Add") << QVariantList{Key} << "EOleSysError"
+        << kDictionary << QStringLiteral("Add") << QVariantList{kKey} << "EOleSysError"
         << "0x8002000E";
     QTest::newRow("exception raised by the object")
-        << Dictionary << QStringLiteral("Add") << QVariantList{Key, 2} << "EOleException"
+        << kDictionary << QStringLiteral("Add") << QVariantList{kKey, 2} << "EOleException"
         << "0x800A01C9";
     QTest::newRow("ProgID that does not exist")
-        << Missing << QStringLiteral("Count") << QVariantList() << "EOleSysError"
+        << kMissing << QStringLiteral("Count") << QVariantList() << "EOleSysError"
         << "0x800401F3";
 }
 
@@ -150,9 +150,9 @@ void AutomationBridgeTest::failureKinds() {
     QFETCH(QString, kind);
     QFETCH(QString, code);
     const auto object = Create(progId);
-    const bool created = progId != Missing;
+    const bool created = progId != kMissing;
     if (created)
-        object->Call(QStringLiteral("Add"), {Key, 1});
+        object->Call(QStringLiteral("Add"), {kKey, 1});
     QString message;
     QCOMPARE(FailureKind([&] { object->Call(method, arguments); }, &message), kind);
     QVERIFY2(message.contains(code, Qt::CaseInsensitive), qPrintable(message));
@@ -166,7 +166,7 @@ void AutomationBridgeTest::failureKinds() {
 }
 
 void AutomationBridgeTest::objectResultPassesBack() {
-    const auto fileSystem = Create(FileSystem);
+    const auto fileSystem = Create(kFileSystem);
     const QVariant folder =
         fileSystem->Call(QStringLiteral("GetFolder"), {QStringLiteral("C:\\windows")});
     QVERIFY(folder.canConvert<AutomationProtocol::ServerObject>());
@@ -184,7 +184,7 @@ void AutomationBridgeTest::releaseLeavesNoProcess() {
     QFETCH(bool, cancelled);
     pid_t bridge = 0;
     {
-        const auto dictionary = Create(Dictionary);
+        const auto dictionary = Create(kDictionary);
         bridge = dictionary->ProcessId();
         QCOMPARE(dictionary->Call(QStringLiteral("Count"), {}), QVariant(qlonglong(0)));
         QVERIFY(prefix_->Processes().contains(bridge));

@@ -20,9 +20,9 @@
 
 namespace {
 
-const QString Clear = QStringLiteral("глОчиститьТаблицуОстатковОЛЕ()");
-const QString Fill = QStringLiteral("глЗаполнитьТаблицуОстатковОЛЕ()");
-const QString Splash = QStringLiteral("NO_SPLASH_SHOW");
+const QString kClear = QStringLiteral("глОчиститьТаблицуОстатковОЛЕ()");
+const QString kFill = QStringLiteral("глЗаполнитьТаблицуОстатковОЛЕ()");
+const QString kSplash = QStringLiteral("NO_SPLASH_SHOW");
 
 QString Add(const QString& code) {
     return QStringLiteral("глДобавитьВТаблицуОстатковОЛЕ(%1)").arg(code);
@@ -44,7 +44,7 @@ QString Eval(AutomationObject& object, const QString& expression) {
 }
 
 void Open(AutomationObject& object, const InfobaseFixture& infobase) {
-    const QVariant result = object.Initialize(object.RMTrade(), infobase.CommandLine(), Splash);
+    const QVariant result = object.Initialize(object.RMTrade(), infobase.CommandLine(), kSplash);
     if (result.toInt() != -1)
         throw std::runtime_error("the infobase did not open");
 }
@@ -54,7 +54,7 @@ QVariant Invoke(AutomationObject& object, const InfobaseFixture& infobase, const
     if (call == QLatin1String("RMTrade"))
         return object.RMTrade();
     if (call == QLatin1String("Initialize"))
-        return object.Initialize(object.RMTrade(), infobase.CommandLine(), Splash);
+        return object.Initialize(object.RMTrade(), infobase.CommandLine(), kSplash);
     Open(object, infobase);
     return object.EvalExpr(call);
 }
@@ -147,7 +147,7 @@ void AutomationTest::initialize() {
     const QVariant rmTrade = object.RMTrade();
     QVERIFY(rmTrade.isValid());
     const QVariant answer = object.Initialize(
-        rmTrade, commandLine.replace(QLatin1String("{folder}"), infobase.Folder()), Splash);
+        rmTrade, commandLine.replace(QLatin1String("{folder}"), infobase.Folder()), kSplash);
     // An automation Boolean: a 16-bit integer.
     QCOMPARE(answer.metaType(), QMetaType::fromType<qint16>());
     QCOMPARE(answer.toInt(), result);
@@ -157,11 +157,11 @@ void AutomationTest::balanceTableRoundTrip() {
     InfobaseFixture infobase;
     AutomationObject object(ProgId(), infobase.RegistrationFile());
     Open(object, infobase);
-    QCOMPARE(Eval(object, Clear), QString());
+    QCOMPARE(Eval(object, kClear), QString());
     for (const char16_t* code : {u"1001", u"1002", u"9999"})
         QCOMPARE(Eval(object, Add(QString::fromUtf16(code))), QString());
     QCOMPARE(Eval(object, Filter(QString())), QStringLiteral("1"));
-    QCOMPARE(Eval(object, Fill), QStringLiteral("1"));
+    QCOMPARE(Eval(object, kFill), QStringLiteral("1"));
     QCOMPARE(Eval(object, Get(QStringLiteral("1001"))), QStringLiteral("12.5"));
     QCOMPARE(Eval(object, Get(QStringLiteral("1002"))), QStringLiteral("0"));
     QCOMPARE(object.EvalExpr(Get(QStringLiteral("1001"))).toDouble(), 12.5);
@@ -169,10 +169,10 @@ void AutomationTest::balanceTableRoundTrip() {
     QCOMPARE(Eval(object, Get(QStringLiteral("9999"))), QStringLiteral("-1"));
     QCOMPARE(Eval(object, Get(QStringLiteral("1003"))), QStringLiteral("-1"));
 
-    QCOMPARE(Eval(object, Clear), QString());
+    QCOMPARE(Eval(object, kClear), QString());
     QCOMPARE(Eval(object, Get(QStringLiteral("1001"))), QStringLiteral("-1"));
     QCOMPARE(Eval(object, Add(QStringLiteral("1003"))), QString());
-    QCOMPARE(Eval(object, Fill), QStringLiteral("1"));
+    QCOMPARE(Eval(object, kFill), QStringLiteral("1"));
     QCOMPARE(Eval(object, Get(QStringLiteral("1003"))), QStringLiteral("7"));
     QCOMPARE(Eval(object, Get(QStringLiteral("1001"))), QStringLiteral("-1"));
 }
@@ -216,7 +216,7 @@ void AutomationTest::warehouseFilter() {
     Eval(object, Add(QStringLiteral("1001")));
     Eval(object, Add(QStringLiteral("1003")));
     QCOMPARE(Eval(object, Filter(filter)), answer);
-    QCOMPARE(Eval(object, Fill), QStringLiteral("1"));
+    QCOMPARE(Eval(object, kFill), QStringLiteral("1"));
     QCOMPARE(Eval(object, Get(QStringLiteral("1001"))), balance1001);
     QCOMPARE(Eval(object, Get(QStringLiteral("1003"))), balance1003);
 }
@@ -235,14 +235,14 @@ void AutomationTest::fillFailsWithoutReadableBalances() {
     AutomationObject object(ProgId(), infobase.RegistrationFile());
     Open(object, infobase);
     Eval(object, Add(QStringLiteral("1001")));
-    QCOMPARE(Eval(object, Fill), QStringLiteral("1"));
+    QCOMPARE(Eval(object, kFill), QStringLiteral("1"));
 
     QVERIFY(QFile::remove(infobase.BalancesFile()));
     if (damage == QLatin1String("folder"))
         QVERIFY(QDir().mkdir(infobase.BalancesFile()));
     else if (damage != QLatin1String("remove"))
         infobase.WriteBalances({QStringLiteral("1002;Основной;1"), damage});
-    QCOMPARE(Eval(object, Fill), QStringLiteral("-1"));
+    QCOMPARE(Eval(object, kFill), QStringLiteral("-1"));
     QCOMPARE(Eval(object, Get(QStringLiteral("1001"))), QStringLiteral("-1"));
     // A filter naming a warehouse needs the balances too.
     QCOMPARE(Eval(object, Filter(QStringLiteral("Основной"))),
@@ -250,7 +250,7 @@ void AutomationTest::fillFailsWithoutReadableBalances() {
 
     QDir().rmdir(infobase.BalancesFile());
     infobase.WriteBalances({QStringLiteral("1001;Основной;4")});
-    QCOMPARE(Eval(object, Fill), QStringLiteral("1"));
+    QCOMPARE(Eval(object, kFill), QStringLiteral("1"));
     QCOMPARE(Eval(object, Get(QStringLiteral("1001"))), QStringLiteral("4"));
 }
 
@@ -259,14 +259,14 @@ void AutomationTest::balancesAreReadAtEveryFill() {
     AutomationObject object(ProgId(), infobase.RegistrationFile());
     Open(object, infobase);
     Eval(object, Add(QStringLiteral("1001")));
-    QCOMPARE(Eval(object, Fill), QStringLiteral("1"));
+    QCOMPARE(Eval(object, kFill), QStringLiteral("1"));
     infobase.WriteBalances(
         {QStringLiteral("1001;Основной;3,25"), QStringLiteral("1001;Склад 2;1")});
     QCOMPARE(Eval(object, Get(QStringLiteral("1001"))), QStringLiteral("12.5"));
-    QCOMPARE(Eval(object, Fill), QStringLiteral("1"));
+    QCOMPARE(Eval(object, kFill), QStringLiteral("1"));
     QCOMPARE(Eval(object, Get(QStringLiteral("1001"))), QStringLiteral("4.25"));
     QCOMPARE(Eval(object, Filter(QStringLiteral("Склад 2"))), QStringLiteral("1"));
-    QCOMPARE(Eval(object, Fill), QStringLiteral("1"));
+    QCOMPARE(Eval(object, kFill), QStringLiteral("1"));
     QCOMPARE(Eval(object, Get(QStringLiteral("1001"))), QStringLiteral("1"));
 }
 
@@ -299,25 +299,25 @@ void AutomationTest::serverReportsError() {
     QCOMPARE(failure, message);
     // The server goes on serving.
     Eval(object, Add(QStringLiteral("1003")));
-    Eval(object, Fill);
+    Eval(object, kFill);
     QCOMPARE(Eval(object, Get(QStringLiteral("1003"))), QStringLiteral("7"));
 }
 
 void AutomationTest::callsBeforeOpeningFail() {
     InfobaseFixture infobase;
     AutomationObject object(ProgId(), infobase.RegistrationFile());
-    QVERIFY_THROWS_EXCEPTION(EOleException, object.EvalExpr(Clear));
+    QVERIFY_THROWS_EXCEPTION(EOleException, object.EvalExpr(kClear));
     QCOMPARE(object
                  .Initialize(object.RMTrade(),
-                             infobase.CommandLine(infobase.UserName(), QStringLiteral("x")), Splash)
+                             infobase.CommandLine(infobase.UserName(), QStringLiteral("x")), kSplash)
                  .toInt(),
              0);
-    QVERIFY_THROWS_EXCEPTION(EOleException, object.EvalExpr(Clear));
+    QVERIFY_THROWS_EXCEPTION(EOleException, object.EvalExpr(kClear));
     // Initialize wants the RMTrade value back.
     QVERIFY_THROWS_EXCEPTION(
-        EOleException, object.Initialize(QStringLiteral("x"), infobase.CommandLine(), Splash));
+        EOleException, object.Initialize(QStringLiteral("x"), infobase.CommandLine(), kSplash));
     Open(object, infobase);
-    QCOMPARE(Eval(object, Clear), QString());
+    QCOMPARE(Eval(object, kClear), QString());
 }
 
 void AutomationTest::failureSwitch_data() {
@@ -331,10 +331,10 @@ void AutomationTest::failureSwitch_data() {
                                 << "Initialize"
                                 << "Монопольный режим";
     QTest::newRow("one global function")
-        << "--fail=глЗаполнитьТаблицуОстатковОЛЕ:Нет доступа к складу" << Fill
+        << "--fail=глЗаполнитьТаблицуОстатковОЛЕ:Нет доступа к складу" << kFill
         << "Нет доступа к складу";
     QTest::newRow("every expression, message with a colon")
-        << "--fail=EvalExpr:Ошибка: база заблокирована" << Clear << "Ошибка: база заблокирована";
+        << "--fail=EvalExpr:Ошибка: база заблокирована" << kClear << "Ошибка: база заблокирована";
 }
 
 void AutomationTest::failureSwitch() {
@@ -406,7 +406,7 @@ void AutomationTest::serverLostDuringCall_data() {
     QTest::newRow("answers garbage to RMTrade") << "--garble=RMTrade"
                                                 << "RMTrade"
                                                 << "";
-    QTest::newRow("answers garbage to an expression") << "--garble=EvalExpr" << Clear << "";
+    QTest::newRow("answers garbage to an expression") << "--garble=EvalExpr" << kClear << "";
     QTest::newRow("program is no server") << "--no-such-switch"
                                           << "RMTrade"
                                           << "";
@@ -474,9 +474,9 @@ void AutomationTest::releaseEndsServer() {
         QVERIFY(!ProcessGone(pid));
         if (scenario == QLatin1String("use")) {
             Open(object, infobase);
-            Eval(object, Clear);
+            Eval(object, kClear);
         } else if (scenario == QLatin1String("server error")) {
-            QVERIFY_THROWS_EXCEPTION(EOleException, object.EvalExpr(Clear));
+            QVERIFY_THROWS_EXCEPTION(EOleException, object.EvalExpr(kClear));
         } else if (scenario == QLatin1String("caller fails")) {
             object.RMTrade();
             throw std::runtime_error("caller failed");
@@ -527,9 +527,9 @@ void AutomationTest::worksOnStdThread() {
             AutomationObject object(ProgIdForType(2), infobase.RegistrationFile(), stop);
             pid = object.ProcessId();
             answers
-                << object.Initialize(object.RMTrade(), infobase.CommandLine(), Splash).toString();
+                << object.Initialize(object.RMTrade(), infobase.CommandLine(), kSplash).toString();
             for (const QString& expression :
-                 {Clear, Add(QStringLiteral("1001")), Filter(QStringLiteral("Розница")), Fill,
+                 {kClear, Add(QStringLiteral("1001")), Filter(QStringLiteral("Розница")), kFill,
                   Get(QStringLiteral("1001")), Get(QStringLiteral("1002"))})
                 answers << Eval(object, expression);
         } catch (const Exception& error) {

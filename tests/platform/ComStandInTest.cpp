@@ -148,7 +148,7 @@ private Q_SLOTS:
         QStringList words;
         for (const QString& word : switches)
             words.append(word.contains(u' ') ? u'"' + word + u'"' : word);
-        qputenv(ComStandIn::SwitchesVariable, words.join(u' ').toUtf8());
+        qputenv(ComStandIn::kSwitchesVariable, words.join(u' ').toUtf8());
         AutomationObject com(ProgIdForType(3), wineRegistration, {});
         QCOMPARE(Outcomes(com, commandLine, expressions), expected);
     }

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr uid_t NobodyId = 65534;
+constexpr uid_t kNobodyId = 65534;
 
 QByteArray ReadBytes(const QString& path) {
     QFile file(path);
@@ -37,7 +37,7 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
 // mode bits decide.
 void HandToUnprivileged(const QString& path) {
     if (geteuid() == 0) {
-        QCOMPARE(chown(QFile::encodeName(path).constData(), NobodyId, NobodyId), 0);
+        QCOMPARE(chown(QFile::encodeName(path).constData(), kNobodyId, kNobodyId), 0);
     }
 }
 
@@ -50,7 +50,7 @@ template <typename Action> QString MessageOfUnprivileged(Action action) {
     if (child == 0) {
         close(channel[0]);
         QByteArray message = "no exception";
-        if (geteuid() == 0 && (setgid(NobodyId) != 0 || setuid(NobodyId) != 0)) {
+        if (geteuid() == 0 && (setgid(kNobodyId) != 0 || setuid(kNobodyId) != 0)) {
             message = "could not drop privileges";
         } else {
             try {
@@ -94,7 +94,7 @@ private Q_SLOTS:
                              QFileDevice::ReadOther | QFileDevice::ExeOther));
     }
 
-    void ReadsConventions_data() {
+    void readsConventions_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("key");
@@ -165,7 +165,7 @@ private Q_SLOTS:
                                          << "1`3";
     }
 
-    void ReadsConventions() {
+    void readsConventions() {
         QFETCH(QByteArray, content);
         QFETCH(QString, section);
         QFETCH(QString, key);
@@ -176,7 +176,7 @@ private Q_SLOTS:
         QCOMPARE(file.ReadString(section, key, QStringLiteral("default")), expected);
     }
 
-    void ValueComesBackAsWritten_data() {
+    void valueComesBackAsWritten_data() {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QByteArray>("line");
         QTest::newRow("plain") << "plain" << QByteArray("K=plain");
@@ -201,7 +201,7 @@ private Q_SLOTS:
         QTest::newRow("equals") << "=" << QByteArray("K==");
     }
 
-    void ValueComesBackAsWritten() {
+    void valueComesBackAsWritten() {
         QFETCH(QString, value);
         QFETCH(QByteArray, line);
         const QString path = PathOf(QStringLiteral("roundtrip.ini"));
@@ -218,7 +218,7 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("K=") + value});
     }
 
-    void RefusesLineBreaksAndBadNames_data() {
+    void refusesLineBreaksAndBadNames_data() {
         QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
@@ -248,7 +248,7 @@ private Q_SLOTS:
                                        << "v";
     }
 
-    void RefusesLineBreaksAndBadNames() {
+    void refusesLineBreaksAndBadNames() {
         QFETCH(QString, section);
         QFETCH(QString, key);
         QFETCH(QString, value);
@@ -259,7 +259,7 @@ private Q_SLOTS:
         QCOMPARE(file.ReadSection(QStringLiteral("S")), QStringList{QStringLiteral("K=old")});
     }
 
-    void PlacesWrites_data() {
+    void placesWrites_data() {
         QTest::addColumn<QByteArray>("before");
         // section, key, value; three entries per write
         QTest::addColumn<QStringList>("writes");
@@ -322,7 +322,7 @@ private Q_SLOTS:
                                                                    22);
     }
 
-    void DuplicatesReadTheFirst() {
+    void duplicatesReadTheFirst() {
         const QString path = PathOf(QStringLiteral("duplicates.ini"));
         WriteBytes(path, "[A]\r\nK=1\r\nX=0\r\nk=2\r\n[a]\r\nK=3\r\nY=4\r\n");
         const ProfileFile file(path);
@@ -337,7 +337,7 @@ private Q_SLOTS:
         QCOMPARE(lines, (QStringList{"K=1", "X=0", "k=2"}));
     }
 
-    void RefusesWhatIsNoSettingsFile_data() {
+    void refusesWhatIsNoSettingsFile_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<qint64>("size");
         QTest::addColumn<QString>("reason");
@@ -348,7 +348,7 @@ private Q_SLOTS:
                                    << ": it is larger than 64 MiB, too large for a settings file";
     }
 
-    void RefusesWhatIsNoSettingsFile() {
+    void refusesWhatIsNoSettingsFile() {
         QFETCH(QByteArray, bytes);
         QFETCH(qint64, size);
         QFETCH(QString, reason);
@@ -366,7 +366,7 @@ private Q_SLOTS:
         }
     }
 
-    void PlacesWrites() {
+    void placesWrites() {
         QFETCH(QByteArray, before);
         QFETCH(QStringList, writes);
         QFETCH(QByteArray, after);
@@ -383,7 +383,7 @@ private Q_SLOTS:
         QCOMPARE(ReadBytes(path), after);
     }
 
-    void ReadsSectionInFileOrder() {
+    void readsSectionInFileOrder() {
         const QString path = PathOf(QStringLiteral("section.ini"));
         WriteBytes(path, "[Connection]\r\nId=1`3\r\n; comment\r\n\r\n  Name_Connection = A`B \r\n"
                          "Status=\"0`0\"\r\nfree text\r\nUpdate_Time=\r\n[Source]\r\nId=7\r\n");
@@ -394,7 +394,7 @@ private Q_SLOTS:
         QVERIFY(file.ReadSection(QStringLiteral("Receiver")).isEmpty());
     }
 
-    void ReadsIntegers_data() {
+    void readsIntegers_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("expected");
         QTest::newRow("decimal") << "5" << 5;
@@ -415,7 +415,7 @@ private Q_SLOTS:
         QTest::newRow("too large") << "99999999999" << 3;
     }
 
-    void ReadsIntegers() {
+    void readsIntegers() {
         QFETCH(QString, text);
         QFETCH(int, expected);
         const QString path = PathOf(QStringLiteral("integer.ini"));
@@ -425,13 +425,13 @@ private Q_SLOTS:
                  expected);
     }
 
-    void MissingIntegerGivesDefault() {
+    void missingIntegerGivesDefault() {
         const ProfileFile file(PathOf(QStringLiteral("absent.ini")));
         QCOMPARE(file.ReadInteger(QStringLiteral("Settings"), QStringLiteral("MaxSizeLogs"), 5), 5);
         QVERIFY(!QFile::exists(PathOf(QStringLiteral("absent.ini"))));
     }
 
-    void ReadsWindows1251File() {
+    void readsWindows1251File() {
         const QString path = PathOf(QStringLiteral("cp1251.ini"));
         // "Склад`Магазин" and "Основной" in Windows-1251
         WriteBytes(path, "[Connection]\r\nName_Connection=\xD1\xEA\xEB\xE0\xE4`\xCC\xE0\xE3\xE0"
@@ -449,7 +449,7 @@ private Q_SLOTS:
                      .toUtf8());
     }
 
-    void ReadsTenMegabyteValue() {
+    void readsTenMegabyteValue() {
         const QString path = PathOf(QStringLiteral("long.ini"));
         QString value;
         value.reserve(10 * 1024 * 1024);
@@ -470,7 +470,7 @@ private Q_SLOTS:
                  QStringLiteral("SQL_Query=") + value);
     }
 
-    void HandlesSectionOfManyKeys() {
+    void handlesSectionOfManyKeys() {
         const QString path = PathOf(QStringLiteral("many.ini"));
         constexpr int count = 100000;
         {
@@ -498,7 +498,7 @@ private Q_SLOTS:
     }
 
     // A save killed at any moment leaves the whole old file or the whole new one.
-    void SaveIsAtomic() {
+    void saveIsAtomic() {
         const QString path = PathOf(QStringLiteral("atomic.ini"));
         QFile::remove(path);
         ProfileFile first(path);
@@ -552,7 +552,7 @@ private Q_SLOTS:
 
     // The file holds passwords: every save leaves it to its owner and tells when others lost
     // rights by it.
-    void EverySaveLeavesTheFileToItsOwner() {
+    void everySaveLeavesTheFileToItsOwner() {
         const QString path = PathOf(QStringLiteral("mode.ini"));
         QFile::remove(path);
         const mode_t previous = umask(022);
@@ -576,14 +576,14 @@ private Q_SLOTS:
         }
     }
 
-    void SaveFailureNamesThePath_data() {
+    void saveFailureNamesThePath_data() {
         QTest::addColumn<QString>("path");
         QTest::newRow("read-only folder") << PathOf(QStringLiteral("readonly/Corvane.ini"));
         QTest::newRow("read-only file") << PathOf(QStringLiteral("locked.ini"));
         QTest::newRow("missing folder") << PathOf(QStringLiteral("missing/Corvane.ini"));
     }
 
-    void SaveFailureNamesThePath() {
+    void saveFailureNamesThePath() {
         QFETCH(QString, path);
         QVERIFY(QDir(dir_.path()).mkpath(QStringLiteral("readonly")));
         HandToUnprivileged(PathOf(QStringLiteral("readonly")));
@@ -605,7 +605,7 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(PathOf(QStringLiteral("readonly/Corvane.ini"))));
     }
 
-    void UnreadableFileIsAnError_data() {
+    void unreadableFileIsAnError_data() {
         QTest::addColumn<QString>("path");
         const QString secret = PathOf(QStringLiteral("secret.ini"));
         WriteBytes(secret, "[A]\r\nK=1\r\n");
@@ -616,7 +616,7 @@ private Q_SLOTS:
         QTest::newRow("path is a folder") << PathOf(QStringLiteral("folder.ini"));
     }
 
-    void UnreadableFileIsAnError() {
+    void unreadableFileIsAnError() {
         QFETCH(QString, path);
         const QString message = MessageOfUnprivileged([&path] { ProfileFile file(path); });
         QCOMPARE(message, QStringLiteral("Unable to read from ") + path);

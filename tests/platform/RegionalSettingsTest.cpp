@@ -26,7 +26,7 @@ private Q_SLOTS:
     void cleanup() { RegionalSettings::UseSystemFormats(); }
 
     // Run by the test itself under several locales, see SystemFormatsOfOtherLocales.
-    void SystemFormats() {
+    void systemFormats() {
         const QString name = QLocale::system().name();
         QString date;
         QString time;
@@ -53,7 +53,7 @@ private Q_SLOTS:
         QCOMPARE(RegionalSettings::TextToDateTime(RegionalSettings::DateTimeToText(value)), value);
     }
 
-    void SystemFormatsOfOtherLocales_data() {
+    void systemFormatsOfOtherLocales_data() {
         QTest::addColumn<QString>("locale");
         QTest::newRow("C") << "C";
         QTest::newRow("POSIX") << "POSIX";
@@ -61,14 +61,14 @@ private Q_SLOTS:
         QTest::newRow("American") << "en_US.UTF-8";
     }
 
-    void SystemFormatsOfOtherLocales() {
+    void systemFormatsOfOtherLocales() {
         QFETCH(QString, locale);
         QString output;
         QVERIFY2(LocaleRun::RunFunctions(locale, {QStringLiteral("SystemFormats")}, &output, 30000),
                  qPrintable(output));
     }
 
-    void SetFormatsDropsTimeZone_data() {
+    void setFormatsDropsTimeZone_data() {
         QTest::addColumn<QString>("given");
         QTest::addColumn<QString>("kept");
         QTest::newRow("none") << "H:mm:ss"
@@ -85,7 +85,7 @@ private Q_SLOTS:
                                        << "HH'h' mm 'at'";
     }
 
-    void SetFormatsDropsTimeZone() {
+    void setFormatsDropsTimeZone() {
         QFETCH(QString, given);
         QFETCH(QString, kept);
         RegionalSettings::SetFormats(QStringLiteral("dd.MM.yyyy"), given, u',');
@@ -94,7 +94,7 @@ private Q_SLOTS:
         QCOMPARE(RegionalSettings::DecimalSeparator(), QChar(u','));
     }
 
-    void FormatsText_data() {
+    void formatsText_data() {
         AddFormatColumns();
         QTest::addColumn<QDateTime>("value");
         QTest::addColumn<QString>("dateTimeText");
@@ -132,7 +132,7 @@ private Q_SLOTS:
             << "12:00:00 AM";
     }
 
-    void FormatsText() {
+    void formatsText() {
         QFETCH(QString, dateFormat);
         QFETCH(QString, timeFormat);
         QFETCH(QDateTime, value);
@@ -147,7 +147,7 @@ private Q_SLOTS:
                                                         value.time().second())));
     }
 
-    void ReadsDateTime_data() {
+    void readsDateTime_data() {
         AddFormatColumns();
         QTest::addColumn<QString>("text");
         QTest::addColumn<QDateTime>("expected"); // invalid: the text is refused
@@ -222,7 +222,7 @@ private Q_SLOTS:
                                             << "5 Mrz 2009" << refused;
     }
 
-    void ReadsDateTime() {
+    void readsDateTime() {
         QFETCH(QString, dateFormat);
         QFETCH(QString, timeFormat);
         QFETCH(QString, text);
@@ -235,7 +235,7 @@ private Q_SLOTS:
         }
     }
 
-    void TimeZoneNeverRefusesText_data() {
+    void timeZoneNeverRefusesText_data() {
         QTest::addColumn<QByteArray>("zone");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QDateTime>("expected");
@@ -256,7 +256,7 @@ private Q_SLOTS:
             << QDateTime(QDate(2018, 11, 4), QTime(1, 0));
     }
 
-    void TimeZoneNeverRefusesText() {
+    void timeZoneNeverRefusesText() {
         QFETCH(QByteArray, zone);
         QFETCH(QString, text);
         QFETCH(QDateTime, expected);
@@ -268,7 +268,7 @@ private Q_SLOTS:
         QVERIFY(value->isValid());
     }
 
-    void ReadsTime_data() {
+    void readsTime_data() {
         AddFormatColumns();
         QTest::addColumn<QString>("text");
         QTest::addColumn<QTime>("expected"); // invalid: the text is refused
@@ -291,7 +291,7 @@ private Q_SLOTS:
                                       << "9:00:00.250" << QTime(9, 0, 0, 250);
     }
 
-    void ReadsTime() {
+    void readsTime() {
         QFETCH(QString, dateFormat);
         QFETCH(QString, timeFormat);
         QFETCH(QString, text);
@@ -304,7 +304,7 @@ private Q_SLOTS:
         }
     }
 
-    void ReadsFloat_data() {
+    void readsFloat_data() {
         QTest::addColumn<QChar>("separator");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("valid");
@@ -333,7 +333,7 @@ private Q_SLOTS:
         QTest::newRow("comma under point") << QChar(u'.') << "1,5" << false << 0.0;
     }
 
-    void ReadsFloat() {
+    void readsFloat() {
         QFETCH(QChar, separator);
         QFETCH(QString, text);
         QFETCH(bool, valid);
@@ -349,7 +349,7 @@ private Q_SLOTS:
 
     // Workers format time stamps while the main thread may change the formats: every text is
     // whole under one set of formats or the other.
-    void FormatsChangeWhileWorkersRead() {
+    void formatsChangeWhileWorkersRead() {
         const QDateTime value(March5, QTime(14, 30));
         const QString home = QStringLiteral("05.03.2009 14:30:00");
         const QString us = QStringLiteral("03/05/2009 2:30:00 PM");

@@ -42,7 +42,7 @@ class TextCodecTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void Windows1251MatchesReference() {
+    void windows1251MatchesReference() {
         iconv_t probe = iconv_open("UTF-16LE", "CP1251");
         if (probe == reinterpret_cast<iconv_t>(-1)) {
             QSKIP("the C library has no CP1251 converter");
@@ -57,18 +57,18 @@ private Q_SLOTS:
         }
     }
 
-    void UnassignedByteDecodesAsReplacement() {
+    void unassignedByteDecodesAsReplacement() {
         QCOMPARE(TextCodec::FromWindows1251(QByteArray("a\x98z")), QStringLiteral("a\uFFFDz"));
     }
 
-    void Windows1251RoundTrip() {
+    void windows1251RoundTrip() {
         const QByteArray bytes = AllBytesBut0x98();
         const auto encoded = TextCodec::ToWindows1251(TextCodec::FromWindows1251(bytes));
         QVERIFY(encoded.has_value());
         QCOMPARE(*encoded, bytes);
     }
 
-    void Windows1251Encoding_data() {
+    void windows1251Encoding_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("encodable");
         QTest::addColumn<QByteArray>("bytes");
@@ -84,7 +84,7 @@ private Q_SLOTS:
         QTest::newRow("latin accent") << QStringLiteral("café") << false << QByteArray();
     }
 
-    void Windows1251Encoding() {
+    void windows1251Encoding() {
         QFETCH(QString, text);
         QFETCH(bool, encodable);
         QFETCH(QByteArray, bytes);
@@ -95,7 +95,7 @@ private Q_SLOTS:
         }
     }
 
-    void Utf8Validation_data() {
+    void utf8Validation_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("valid");
         QTest::newRow("empty") << QByteArray() << true;
@@ -122,7 +122,7 @@ private Q_SLOTS:
     }
 
     // A line of valid UTF-8 is read as UTF-8, any other line as Windows-1251.
-    void Utf8Validation() {
+    void utf8Validation() {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, valid);
         const std::optional<TextCodec::FileText> decoded = TextCodec::DecodeFileText(bytes);
@@ -131,7 +131,7 @@ private Q_SLOTS:
                  valid ? QString::fromUtf8(bytes) : TextCodec::FromWindows1251(bytes));
     }
 
-    void FileTextDecoding_data() {
+    void fileTextDecoding_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("encoding");
@@ -164,7 +164,7 @@ private Q_SLOTS:
             << int(TextCodec::FileEncoding::Utf16BigEndian);
     }
 
-    void FileTextDecoding() {
+    void fileTextDecoding() {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
         QFETCH(int, encoding);
@@ -174,7 +174,7 @@ private Q_SLOTS:
         QCOMPARE(int(decoded->encoding), encoding);
     }
 
-    void NoTextIsRefused_data() {
+    void noTextIsRefused_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("utf-16 without a mark") << QByteArray("A\0=\0\x2F\x04", 6);
         QTest::newRow("NUL in a line") << QByteArray("[S]\r\nK=a\0b\r\n", 11);
@@ -189,12 +189,12 @@ private Q_SLOTS:
         QTest::newRow("gzip header") << QByteArray("\x1F\x8B\x08\0\0\0\0\0", 8);
     }
 
-    void NoTextIsRefused() {
+    void noTextIsRefused() {
         QFETCH(QByteArray, bytes);
         QVERIFY(!TextCodec::DecodeFileText(bytes).has_value());
     }
 
-    void FileTextIsWrittenInItsEncoding_data() {
+    void fileTextIsWrittenInItsEncoding_data() {
         QTest::addColumn<int>("encoding");
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("utf-8") << int(TextCodec::FileEncoding::Utf8) << QByteArray("A=\xD0\xAF");
@@ -206,7 +206,7 @@ private Q_SLOTS:
                                            << QByteArray("\xFE\xFF\0A\0=\x04\x2F", 8);
     }
 
-    void FileTextIsWrittenInItsEncoding() {
+    void fileTextIsWrittenInItsEncoding() {
         QFETCH(int, encoding);
         QFETCH(QByteArray, bytes);
         const QString text = QStringLiteral("A=Я");

@@ -16,7 +16,7 @@
 namespace {
 
 // Both ways the program reaches Firebird: the embedded engine and a server.
-const TestDatabaseKind FirebirdKinds[] = {TestDatabaseKind::FirebirdEmbedded,
+const TestDatabaseKind kFirebirdKinds[] = {TestDatabaseKind::FirebirdEmbedded,
                                           TestDatabaseKind::FirebirdServer};
 
 // Empty when the connection answers a select, else why it does not.
@@ -50,7 +50,7 @@ private Q_SLOTS:
         // handler in front of them at its first attachment.
         std::vector<QString> databases;
         std::vector<std::unique_ptr<DbConnection>> connections;
-        for (const TestDatabaseKind kind : FirebirdKinds) {
+        for (const TestDatabaseKind kind : kFirebirdKinds) {
             databases.push_back(fixtures.Create(kind, QStringLiteral("end_signals")));
             connections.push_back(std::make_unique<DbConnection>(databases.back()));
             connections.back()->Open();

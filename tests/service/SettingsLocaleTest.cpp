@@ -15,12 +15,12 @@
 
 namespace {
 
-const QStringList Locales = {QStringLiteral("C.UTF-8"), QStringLiteral("ru_RU.UTF-8"),
+const QStringList kLocales = {QStringLiteral("C.UTF-8"), QStringLiteral("ru_RU.UTF-8"),
                              QStringLiteral("de_DE.UTF-8"), QStringLiteral("en_US.UTF-8")};
 
 // Dates on both sides of any century window, midnight and the last second of a day; no
 // weekday is set, so no connection ever works.
-const char Settings[] = "[Connection]\r\n"
+const char kSettings[] = "[Connection]\r\n"
                         "Id=1`2`3\r\n"
                         "Name_Connection=Склад`Магазин`Касса\r\n"
                         "Update_Time=05.03.1940 14:30:00``31.12.2049\r\n"
@@ -28,7 +28,7 @@ const char Settings[] = "[Connection]\r\n"
                         "TimeStart=9:00:00`0:00:00`13:05:09\r\n"
                         "TimeEnd=18:00:00`23:59:59`0:00:00\r\n";
 
-const QStringList CheckedKeys = {Fields::Connection::Name_Connection,
+const QStringList kCheckedKeys = {Fields::Connection::Name_Connection,
                                  Fields::Connection::Update_Time, Fields::Connection::TimeStart,
                                  Fields::Connection::TimeEnd};
 
@@ -65,16 +65,16 @@ void LoadAndSaveUnder(const QString& locale, const QString& folder, QString& err
 QStringList CheckedValues(const QString& path) {
     const ProfileFile file(path);
     QStringList values;
-    for (const QString& key : CheckedKeys)
+    for (const QString& key : kCheckedKeys)
         values << key + u'=' + file.ReadString(QStringLiteral("Connection"), key);
     return values;
 }
 
 QStringList ExpectedValues() {
     QStringList values;
-    for (const QByteArray& line : QByteArray(Settings).split('\n')) {
+    for (const QByteArray& line : QByteArray(kSettings).split('\n')) {
         const QString text = QString::fromUtf8(line.trimmed());
-        if (CheckedKeys.contains(text.section(u'=', 0, 0)))
+        if (kCheckedKeys.contains(text.section(u'=', 0, 0)))
             values << text;
     }
     return values;
@@ -97,7 +97,7 @@ private Q_SLOTS:
         list.start(QStringLiteral("locale"), {QStringLiteral("-a")});
         QVERIFY(list.waitForFinished());
         const QString available = QString::fromUtf8(list.readAllStandardOutput()).toLower();
-        for (QString locale : Locales)
+        for (QString locale : kLocales)
             QVERIFY2(available.contains(locale.replace(QStringLiteral("UTF-8"), "utf8").toLower()),
                      qPrintable(locale + QStringLiteral(" is not generated")));
     }
@@ -105,8 +105,8 @@ private Q_SLOTS:
     void readsUnderEveryLocaleWhatAnyWrote_data() {
         QTest::addColumn<QString>("writer");
         QTest::addColumn<QString>("reader");
-        for (const QString& writer : Locales) {
-            for (const QString& reader : Locales)
+        for (const QString& writer : kLocales) {
+            for (const QString& reader : kLocales)
                 QTest::addRow("%s by %s", qPrintable(writer), qPrintable(reader))
                     << writer << reader;
         }
@@ -120,7 +120,7 @@ private Q_SLOTS:
         const QString path = folder + QStringLiteral("/Corvane.ini");
 
         if (!writtenUnder_.contains(writer)) {
-            FileBytes::Write(path, Settings);
+            FileBytes::Write(path, kSettings);
             QString errors;
             LoadAndSaveUnder(writer, folder, errors);
             if (QTest::currentTestFailed())

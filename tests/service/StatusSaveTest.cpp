@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr int Workers = 8;
+constexpr int kWorkers = 8;
 
 // What one worker thread saw of its status post.
 struct PostOutcome {
@@ -61,7 +61,7 @@ private:
     }
 
     static void AddConnections(TDm& dm) {
-        for (int row = 1; row <= Workers; ++row) {
+        for (int row = 1; row <= kWorkers; ++row) {
             dm.Connection.Insert();
             dm.Connection.FieldByName(Fields::Connection::Name_Connection)
                 .SetAsString(QStringLiteral("Склад %1").arg(row));
@@ -100,12 +100,12 @@ private:
     // Every worker posts its status at once; each reads the file back as soon as it is told
     // its post is done. Workers with an odd Id post a step that changes no row.
     std::vector<PostOutcome> PostFromAllWorkers(TDm& dm, bool oddWorkersOnlyLook) {
-        std::vector<PostOutcome> outcomes(Workers);
+        std::vector<PostOutcome> outcomes(kWorkers);
         std::atomic<int> finished = 0;
-        std::barrier ready(Workers + 1);
+        std::barrier ready(kWorkers + 1);
         {
             std::vector<std::jthread> workers;
-            for (int id = 1; id <= Workers; ++id)
+            for (int id = 1; id <= kWorkers; ++id)
                 workers.emplace_back([&, id] {
                     ready.arrive_and_wait();
                     outcomes[static_cast<std::size_t>(id - 1)] = Post(dm, id, oddWorkersOnlyLook);
@@ -114,7 +114,7 @@ private:
             ready.arrive_and_wait();
             // The posts all wait for the main thread before it turns to them.
             QThread::msleep(300);
-            if (!QTest::qWaitFor([&] { return finished == Workers; }, 30000))
+            if (!QTest::qWaitFor([&] { return finished == kWorkers; }, 30000))
                 qFatal("the workers' posts were never reported done");
         }
         return outcomes;
@@ -155,13 +155,13 @@ private Q_SLOTS:
 
         const std::vector<PostOutcome> outcomes = PostFromAllWorkers(dm, false);
 
-        for (int id = 1; id <= Workers; ++id) {
+        for (int id = 1; id <= kWorkers; ++id) {
             const PostOutcome& outcome = outcomes[static_cast<std::size_t>(id - 1)];
             QCOMPARE(outcome.failure, QString());
             QCOMPARE(outcome.storedTime, RegionalSettings::StoredDateTimeToText(PostedTime(id)));
         }
         const int writes = replacements.Count();
-        QVERIFY2(writes >= 1 && writes < Workers, qPrintable(QString::number(writes)));
+        QVERIFY2(writes >= 1 && writes < kWorkers, qPrintable(QString::number(writes)));
         QVERIFY(service.Monitor().Snapshot().LastSaveSucceeded);
     }
 
@@ -178,7 +178,7 @@ private Q_SLOTS:
         const QString failure = SaveFailure(service, dm);
         QVERIFY(!failure.isEmpty());
         QCOMPARE(snapshot.LastSaveError, failure);
-        for (int id = 1; id <= Workers; ++id) {
+        for (int id = 1; id <= kWorkers; ++id) {
             const PostOutcome& outcome = outcomes[static_cast<std::size_t>(id - 1)];
             QCOMPARE(outcome.failure, id % 2 == 1 ? QString() : failure);
         }

@@ -34,7 +34,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString OneCConnection = QStringLiteral("1С - Firebird");
+const QString kOneCConnection = QStringLiteral("1С - Firebird");
 
 // Polls at a pace that leaves the machine to the program and Wine.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
@@ -80,7 +80,7 @@ private:
     std::unique_ptr<QProcess> StartHeadless(const QString& switches) const {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QLatin1String(ComStandIn::SwitchesVariable), switches);
+        environment.insert(QLatin1String(ComStandIn::kSwitchesVariable), switches);
         process->setProcessEnvironment(environment);
         process->setProgram(TestPaths::BinaryDir() + QStringLiteral("/src/app/corvane"));
         process->setArguments({QStringLiteral("--headless"), QStringLiteral("--folder"), folder_,
@@ -135,7 +135,7 @@ private:
         const QJsonArray connections =
             QJsonDocument::fromJson(reply->readAll())[QStringLiteral("connections")].toArray();
         for (const QJsonValue& connection : connections) {
-            if (connection[QStringLiteral("name")].toString() == OneCConnection)
+            if (connection[QStringLiteral("name")].toString() == kOneCConnection)
                 return connection.toObject();
         }
         return {};
@@ -192,7 +192,7 @@ private Q_SLOTS:
         QVERIFY(program->waitForStarted(10000));
         const QString sentence =
             QStringLiteral("  В соединение с именем \"%1\" произошла ошибка при обновлении данных.")
-                .arg(OneCConnection);
+                .arg(kOneCConnection);
         QStringList lines;
         const bool logged = WaitFor(
             [&] {

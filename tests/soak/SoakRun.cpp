@@ -61,9 +61,9 @@ std::optional<EventCode> MainEventOf(const QString& line) {
 
 QStringList InfobaseCalls() {
     return {QStringLiteral("RMTrade"),         QStringLiteral("Initialize"),
-            InfobaseFunctions::ClearBalances,  InfobaseFunctions::AddToBalances,
-            InfobaseFunctions::SetStockFilter, InfobaseFunctions::FillBalances,
-            InfobaseFunctions::GetFromBalances};
+            InfobaseFunctions::kClearBalances,  InfobaseFunctions::kAddToBalances,
+            InfobaseFunctions::kSetStockFilter, InfobaseFunctions::kFillBalances,
+            InfobaseFunctions::kGetFromBalances};
 }
 
 // The descriptors a connection or a child left behind would hold; the libraries' own files,

@@ -11,7 +11,7 @@ class WinePrefix;
 // by ProgID. Its test switches travel in the environment variable SwitchesVariable.
 namespace ComStandIn {
 
-inline constexpr char SwitchesVariable[] = "INFOBASE_COM_SWITCHES";
+inline constexpr char kSwitchesVariable[] = "INFOBASE_COM_SWITCHES";
 
 QString DllPath();
 QString BridgePath();

@@ -16,10 +16,10 @@
 namespace {
 
 // Written once the prefix is complete, so a run cut short during the making starts over.
-constexpr auto ReadyMarker = "ready";
+constexpr auto kReadyMarker = "ready";
 
 // Mono and Gecko would be offered for download while the prefix is made; nothing here needs them.
-constexpr auto NoDownloads = "mscoree,mshtml=";
+constexpr auto kNoDownloads = "mscoree,mshtml=";
 
 } // namespace
 
@@ -27,7 +27,7 @@ WinePrefix::WinePrefix(const QString& name)
     : path_(TestPaths::BinaryDir() + QStringLiteral("/wine/") + name) {
     qputenv("WINEPREFIX", QFile::encodeName(path_));
     qputenv("WINEDEBUG", "-all");
-    qputenv("WINEDLLOVERRIDES", NoDownloads);
+    qputenv("WINEDLLOVERRIDES", kNoDownloads);
     if (QStandardPaths::findExecutable(QStringLiteral("wine")).isEmpty()) {
         problem_ = QStringLiteral("Wine is not installed (no wine on PATH)");
         return;
@@ -39,7 +39,7 @@ WinePrefix::WinePrefix(const QString& name)
         problem_ = QStringLiteral("cannot lock %1").arg(lock.fileName());
         return;
     }
-    if (!QFileInfo::exists(QDir(path_).filePath(QLatin1String(ReadyMarker))))
+    if (!QFileInfo::exists(QDir(path_).filePath(QLatin1String(kReadyMarker))))
         Make();
 }
 
@@ -53,7 +53,7 @@ bool WinePrefix::Make() {
     if (!RunWine(QStringLiteral("wine"), {QStringLiteral("wineboot"), QStringLiteral("--init")}) ||
         !RunWine(QStringLiteral("wineserver"), {QStringLiteral("-w")}))
         return false;
-    QFile marker(QDir(path_).filePath(QLatin1String(ReadyMarker)));
+    QFile marker(QDir(path_).filePath(QLatin1String(kReadyMarker)));
     if (!marker.open(QIODevice::WriteOnly)) {
         problem_ = QStringLiteral("cannot write %1").arg(marker.fileName());
         return false;

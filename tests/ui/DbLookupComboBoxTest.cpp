@@ -8,11 +8,11 @@
 
 namespace {
 
-const QString typeKey = Fields::Receiver::Id_Connection_Types;
+const QString kTypeKey = Fields::Receiver::Id_Connection_Types;
 
 // The receiver's type box as the main window builds it.
 void BindTypeBox(DbLookupComboBox& box, WidgetFixture& fixture) {
-    box.DataLink().Bind(&fixture.receiver, typeKey);
+    box.DataLink().Bind(&fixture.receiver, kTypeKey);
     box.SetListSource(&fixture.connectionTypes, Fields::Connection_Types::Id,
                       Fields::Connection_Types::Name);
 }
@@ -127,11 +127,11 @@ void DbLookupComboBoxTest::listFilteredWhileDroppedDown() {
     // The choice is stored before the list closes up and the filter goes.
     QTest::keyClick(box.view(), Qt::Key_Down);
     QTest::keyClick(box.view(), Qt::Key_Return);
-    QCOMPARE(receiver.FieldByName(typeKey).Value(), QVariant(1));
+    QCOMPARE(receiver.FieldByName(kTypeKey).Value(), QVariant(1));
     QTRY_VERIFY(!types.Filtered());
     QCOMPARE(box.count(), 3);
     QCOMPARE(box.currentText(), QStringLiteral("База данных"));
-    QCOMPARE(receiver.FieldByName(typeKey).Value(), QVariant(1));
+    QCOMPARE(receiver.FieldByName(kTypeKey).Value(), QVariant(1));
 
     // A list that closes without a choice drops the filter too.
     box.showPopup();

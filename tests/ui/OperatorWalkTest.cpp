@@ -40,14 +40,14 @@ const QDateTime kStart(QDate(2026, 3, 2), QTime(10, 0)); // a Monday inside the 
 enum Tab { StartTab, ReceiverTab, SourceTab, ConnectionTab };
 
 // The fields an operator's configuration consists of, per table, in the order compared.
-const QStringList receiverFields = {Fields::Receiver::Id,
+const QStringList kReceiverFields = {Fields::Receiver::Id,
                                     Fields::Receiver::Name_Receiver,
                                     Fields::Receiver::Connection_String,
                                     Fields::Receiver::Id_Connection_Types,
                                     Fields::Receiver::Key_Field,
                                     Fields::Receiver::Name_Table,
                                     Fields::Receiver::Name_Updated_Field};
-const QStringList sourceFields = {Fields::Source::Id,
+const QStringList kSourceFields = {Fields::Source::Id,
                                   Fields::Source::Name_Source,
                                   Fields::Source::Connection_String,
                                   Fields::Source::Id_Connection_Types,
@@ -55,7 +55,7 @@ const QStringList sourceFields = {Fields::Source::Id,
                                   Fields::Source::Name_Docking_Field,
                                   Fields::Source::Name_Updated_Field,
                                   Fields::Source::CustomParameter};
-const QStringList connectionFields = {
+const QStringList kConnectionFields = {
     Fields::Connection::Id,          Fields::Connection::Name_Connection,
     Fields::Connection::Id_Receiver, Fields::Connection::Name_Receiver,
     Fields::Connection::Id_Source,   Fields::Connection::Name_Source,
@@ -503,9 +503,9 @@ void OperatorWalkTest::quitAsksAndTheSettingsLoadAgain() {
     QCOMPARE(confirmed.size(), 1);
     QVERIFY(!window_->isVisible());
 
-    receivers_ = Snapshot(dm_->Receiver, receiverFields);
-    sources_ = Snapshot(dm_->Source, sourceFields);
-    connections_ = Snapshot(dm_->Connection, connectionFields);
+    receivers_ = Snapshot(dm_->Receiver, kReceiverFields);
+    sources_ = Snapshot(dm_->Source, kSourceFields);
+    connections_ = Snapshot(dm_->Connection, kConnectionFields);
     QCOMPARE(receivers_.size(), 1);
     QCOMPARE(sources_.size(), 2);
     QCOMPARE(connections_.size(), 2);
@@ -516,9 +516,9 @@ void OperatorWalkTest::quitAsksAndTheSettingsLoadAgain() {
     RecordingWindowLink link;
     const TSynchronization_Service service(dm, Environment(&link));
     QVERIFY(service.Loaded());
-    QCOMPARE(Snapshot(dm.Receiver, receiverFields), receivers_);
-    QCOMPARE(Snapshot(dm.Source, sourceFields), sources_);
-    QCOMPARE(Snapshot(dm.Connection, connectionFields), connections_);
+    QCOMPARE(Snapshot(dm.Receiver, kReceiverFields), receivers_);
+    QCOMPARE(Snapshot(dm.Source, kSourceFields), sources_);
+    QCOMPARE(Snapshot(dm.Connection, kConnectionFields), connections_);
     QCOMPARE(dm.Connection.Lookup(Fields::Connection::Id, {1}, Fields::Connection::Update_Time)
                  .value(0)
                  .toDateTime(),

@@ -13,7 +13,7 @@
 
 namespace {
 
-const QString name = Fields::Receiver::Name_Receiver;
+const QString kName = Fields::Receiver::Name_Receiver;
 
 QString Stored(RecordSet& set, const QString& field) {
     return set.FieldByName(field).AsString();
@@ -51,7 +51,7 @@ private:
 
 void WidgetsTest::editFollowsCursor() {
     DbEdit edit;
-    edit.DataLink().Bind(&fixture_->receiver, name);
+    edit.DataLink().Bind(&fixture_->receiver, kName);
     QCOMPARE(edit.text(), QStringLiteral("Склад"));
     fixture_->dm.Receiver.Next();
     QCOMPARE(edit.text(), QStringLiteral("Магазин"));
@@ -63,29 +63,29 @@ void WidgetsTest::typingEntersEditAndStores() {
     RecordSet& receiver = fixture_->dm.Receiver;
     DbEdit edit;
     DbEdit second;
-    edit.DataLink().Bind(&fixture_->receiver, name);
-    second.DataLink().Bind(&fixture_->receiver, name);
+    edit.DataLink().Bind(&fixture_->receiver, kName);
+    second.DataLink().Bind(&fixture_->receiver, kName);
     edit.show();
     edit.setCursorPosition(2);
     WidgetFixture::Type(&edit, QStringLiteral("ё"));
     QCOMPARE(receiver.State(), RecordSetState::Edit);
-    QCOMPARE(Stored(receiver, name), QStringLiteral("Скёлад"));
+    QCOMPARE(Stored(receiver, kName), QStringLiteral("Скёлад"));
     // Half-typed text is not overwritten by the row's own change events.
     QCOMPARE(edit.text(), QStringLiteral("Скёлад"));
     QCOMPARE(edit.cursorPosition(), 3);
     QCOMPARE(second.text(), QStringLiteral("Скёлад"));
     receiver.Post();
-    QCOMPARE(receiver.ValueAt(0, receiver.FieldIndex(name)).toString(), QStringLiteral("Скёлад"));
+    QCOMPARE(receiver.ValueAt(0, receiver.FieldIndex(kName)).toString(), QStringLiteral("Скёлад"));
 }
 
 void WidgetsTest::cancelShowsStoredValue() {
     RecordSet& receiver = fixture_->dm.Receiver;
     DbEdit edit;
-    edit.DataLink().Bind(&fixture_->receiver, name);
+    edit.DataLink().Bind(&fixture_->receiver, kName);
     edit.show();
     edit.selectAll();
     WidgetFixture::Type(&edit, QStringLiteral("Новое"));
-    QCOMPARE(Stored(receiver, name), QStringLiteral("Новое"));
+    QCOMPARE(Stored(receiver, kName), QStringLiteral("Новое"));
     receiver.Cancel();
     QCOMPARE(receiver.State(), RecordSetState::Browse);
     QCOMPARE(edit.text(), QStringLiteral("Склад"));
@@ -94,10 +94,10 @@ void WidgetsTest::cancelShowsStoredValue() {
 void WidgetsTest::pausedControlsCatchUpOnResume() {
     RecordSet& receiver = fixture_->dm.Receiver;
     DbEdit edit;
-    edit.DataLink().Bind(&fixture_->receiver, name);
+    edit.DataLink().Bind(&fixture_->receiver, kName);
     receiver.DisableControls();
     receiver.Edit();
-    receiver.FieldByName(name).SetAsString(QStringLiteral("Пауза"));
+    receiver.FieldByName(kName).SetAsString(QStringLiteral("Пауза"));
     receiver.Post();
     receiver.Next();
     QCOMPARE(edit.text(), QStringLiteral("Склад"));

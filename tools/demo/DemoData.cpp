@@ -37,7 +37,7 @@ QAtomicInteger<int> connectionCounter;
 
 // Index of an item, 0 for the first code.
 int ItemIndex(int code) {
-    return code - DemoData::FirstCode;
+    return code - DemoData::kFirstCode;
 }
 
 double SqlQuantity(int index, int round) {
@@ -161,7 +161,7 @@ double DemoData::SourceQuantity(Feed feed, int code, int round) {
 
 QMap<int, double> DemoData::RoundQuantities(Feed feed, int round) {
     QMap<int, double> quantities;
-    for (int code = FirstCode; code < FirstCode + ItemCount; ++code)
+    for (int code = kFirstCode; code < kFirstCode + kItemCount; ++code)
         quantities.insert(code, SourceQuantity(feed, code, round));
     return quantities;
 }
@@ -211,8 +211,8 @@ void DemoData::CreateReceiver(Feed feed) const {
                                     "PRIMARY KEY, Quantity DOUBLE PRECISION);\n"
                                     "COMMIT;\n")
                          .arg(SqlQuoted(path));
-    for (int partno = 1; partno <= ItemCount; ++partno) {
-        const int code = FirstCode + partno - 1;
+    for (int partno = 1; partno <= kItemCount; ++partno) {
+        const int code = kFirstCode + partno - 1;
         script += QStringLiteral("INSERT INTO Parts VALUES (%1, %2, 'Товар %2');\n"
                                  "INSERT INTO Stock_Balance VALUES (%1, 0);\n")
                       .arg(partno)
@@ -244,7 +244,7 @@ void DemoData::WriteSqlBalances(int round) const {
         try {
             Execute(query, QStringLiteral("delete from Balances"));
             query.prepare(QStringLiteral("insert into Balances (Code, Quantity) values (?, ?)"));
-            for (int code = FirstCode; code < FirstCode + ItemCount; ++code) {
+            for (int code = kFirstCode; code < kFirstCode + kItemCount; ++code) {
                 query.bindValue(0, code);
                 query.bindValue(1, SqlQuantity(ItemIndex(code), round));
                 if (!query.exec())
@@ -261,7 +261,7 @@ void DemoData::WriteSqlBalances(int round) const {
 
 void DemoData::WriteInfobaseBalances(int round) const {
     QString text;
-    for (int code = FirstCode; code < FirstCode + ItemCount; ++code) {
+    for (int code = kFirstCode; code < kFirstCode + kItemCount; ++code) {
         const int index = ItemIndex(code);
         text += QStringLiteral("%1;Основной;%2\n%1;Розница;%3\n")
                     .arg(code)

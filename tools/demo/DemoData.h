@@ -13,8 +13,8 @@ class DemoData {
 public:
     enum class Feed { Sql, OneC };
 
-    static constexpr int ItemCount = 300;
-    static constexpr int FirstCode = 1001;
+    static constexpr int kItemCount = 300;
+    static constexpr int kFirstCode = 1001;
 
     explicit DemoData(QString programFolder);
 

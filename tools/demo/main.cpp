@@ -32,7 +32,7 @@ void Show(const DemoData& data, int items) {
     // Each receiver catches up with its own source at its own cycle, so each is counted alone.
     const auto differing = [](const QMap<int, double>& source, const QMap<int, double>& receiver) {
         int count = 0;
-        for (int code = DemoData::FirstCode; code < DemoData::FirstCode + DemoData::ItemCount;
+        for (int code = DemoData::kFirstCode; code < DemoData::kFirstCode + DemoData::kItemCount;
              ++code)
             count += Number(source, code) != Number(receiver, code) ? 1 : 0;
         return count;
@@ -44,7 +44,7 @@ void Show(const DemoData& data, int items) {
                .arg(QStringLiteral("приемник"), 10)
                .arg(QStringLiteral("1С"), 10)
                .arg(QStringLiteral("приемник"), 10);
-    for (int code = DemoData::FirstCode; code < DemoData::FirstCode + items; ++code) {
+    for (int code = DemoData::kFirstCode; code < DemoData::kFirstCode + items; ++code) {
         out << QStringLiteral("%1 %2 %3 %4 %5\n")
                    .arg(code, 6)
                    .arg(Number(sqlSource, code), 10)
@@ -53,7 +53,7 @@ void Show(const DemoData& data, int items) {
                    .arg(Number(oneCReceiver, code), 10);
     }
     out << QStringLiteral("Позиций всего: %1; расходятся с источником: SQLite %2, 1С %3\n")
-               .arg(DemoData::ItemCount)
+               .arg(DemoData::kItemCount)
                .arg(differing(sqlSource, sqlReceiver))
                .arg(differing(oneCSource, oneCReceiver));
 }

@@ -23,7 +23,7 @@ STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, LPVOID* object) {
     if (object == nullptr)
         return E_POINTER;
     *object = nullptr;
-    if (classId != StandInRegistration::ClassId)
+    if (classId != StandInRegistration::kClassId)
         return CLASS_E_CLASSNOTAVAILABLE;
     StandInFactory* factory = new StandInFactory();
     const HRESULT result = factory->QueryInterface(iid, object);

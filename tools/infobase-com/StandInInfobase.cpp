@@ -12,11 +12,11 @@
 namespace {
 
 // The global-module functions, named as the transfer calls them.
-constexpr wchar_t ClearBalances[] = L"глОчиститьТаблицуОстатковОЛЕ";
-constexpr wchar_t AddToBalances[] = L"глДобавитьВТаблицуОстатковОЛЕ";
-constexpr wchar_t SetStockFilter[] = L"глЗадатьФильтрСкладовОЛЕ";
-constexpr wchar_t FillBalances[] = L"глЗаполнитьТаблицуОстатковОЛЕ";
-constexpr wchar_t GetFromBalances[] = L"глПолучитьИзТаблицыОстатковОЛЕ";
+constexpr wchar_t kClearBalances[] = L"глОчиститьТаблицуОстатковОЛЕ";
+constexpr wchar_t kAddToBalances[] = L"глДобавитьВТаблицуОстатковОЛЕ";
+constexpr wchar_t kSetStockFilter[] = L"глЗадатьФильтрСкладовОЛЕ";
+constexpr wchar_t kFillBalances[] = L"глЗаполнитьТаблицуОстатковОЛЕ";
+constexpr wchar_t kGetFromBalances[] = L"глПолучитьИзТаблицыОстатковОЛЕ";
 
 [[noreturn]] void Fail(std::wstring message) {
     throw InfobaseError{std::move(message)};
@@ -145,11 +145,11 @@ InfobaseValue StandInInfobase::EvalExpr(const std::wstring& expression) {
     const std::wstring argument = WideText::Trimmed(text.substr(open + 1, text.size() - open - 2));
     using Function = InfobaseValue (StandInInfobase::*)(const std::wstring&);
     static const std::pair<const wchar_t*, Function> functions[] = {
-        {ClearBalances, &StandInInfobase::Clear},
-        {AddToBalances, &StandInInfobase::Add},
-        {SetStockFilter, &StandInInfobase::SetFilter},
-        {FillBalances, &StandInInfobase::Fill},
-        {GetFromBalances, &StandInInfobase::Get}};
+        {kClearBalances, &StandInInfobase::Clear},
+        {kAddToBalances, &StandInInfobase::Add},
+        {kSetStockFilter, &StandInInfobase::SetFilter},
+        {kFillBalances, &StandInInfobase::Fill},
+        {kGetFromBalances, &StandInInfobase::Get}};
     // Names are matched without letter case, as 1C does.
     for (const auto& [known, function] : functions) {
         if (WideText::SameIgnoringCase(name, known))
@@ -177,7 +177,7 @@ std::optional<std::vector<StandInInfobase::Balance>> StandInInfobase::ReadBalanc
 }
 
 InfobaseValue StandInInfobase::Clear(const std::wstring& argument) {
-    NoArgument(ClearBalances, argument);
+    NoArgument(kClearBalances, argument);
     codes_.clear();
     filled_.clear();
     return {};
@@ -220,7 +220,7 @@ InfobaseValue StandInInfobase::SetFilter(const std::wstring& argument) {
 }
 
 InfobaseValue StandInInfobase::Fill(const std::wstring& argument) {
-    NoArgument(FillBalances, argument);
+    NoArgument(kFillBalances, argument);
     filled_.clear();
     const std::optional<std::vector<Balance>> balances = ReadBalances();
     if (!balances)

@@ -12,7 +12,7 @@ constexpr const wchar_t* ProgIds[] = {L"V1CEnterprise.Application", L"V77.Applic
 
 std::wstring ClassIdText() {
     wchar_t text[64] = {};
-    ::StringFromGUID2(StandInRegistration::ClassId, text, int(std::size(text)));
+    ::StringFromGUID2(StandInRegistration::kClassId, text, int(std::size(text)));
     return text;
 }
 

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr wchar_t VariableName[] = L"INFOBASE_COM_SWITCHES";
+constexpr wchar_t kVariableName[] = L"INFOBASE_COM_SWITCHES";
 
 std::pair<std::wstring, std::wstring> NamedText(const std::wstring& option,
                                                 const std::wstring& value) {
@@ -21,11 +21,11 @@ std::pair<std::wstring, std::wstring> NamedText(const std::wstring& option,
 } // namespace
 
 StandInSwitches StandInSwitches::FromEnvironment() {
-    const DWORD size = ::GetEnvironmentVariableW(VariableName, nullptr, 0);
+    const DWORD size = ::GetEnvironmentVariableW(kVariableName, nullptr, 0);
     if (size == 0)
         return StandInSwitches({});
     std::wstring value(size, L'\0');
-    value.resize(::GetEnvironmentVariableW(VariableName, value.data(), size));
+    value.resize(::GetEnvironmentVariableW(kVariableName, value.data(), size));
     return StandInSwitches(WideText::CommandLineWords(value));
 }
 

@@ -114,11 +114,11 @@ QVariant Infobase::EvalExpr(const QString& expression) {
     const QString argument = text.mid(open + 1, text.size() - open - 2).trimmed();
     using Function = QVariant (Infobase::*)(const QString&);
     static const std::pair<const QString&, Function> functions[] = {
-        {InfobaseFunctions::ClearBalances, &Infobase::Clear},
-        {InfobaseFunctions::AddToBalances, &Infobase::Add},
-        {InfobaseFunctions::SetStockFilter, &Infobase::SetFilter},
-        {InfobaseFunctions::FillBalances, &Infobase::Fill},
-        {InfobaseFunctions::GetFromBalances, &Infobase::Get}};
+        {InfobaseFunctions::kClearBalances, &Infobase::Clear},
+        {InfobaseFunctions::kAddToBalances, &Infobase::Add},
+        {InfobaseFunctions::kSetStockFilter, &Infobase::SetFilter},
+        {InfobaseFunctions::kFillBalances, &Infobase::Fill},
+        {InfobaseFunctions::kGetFromBalances, &Infobase::Get}};
     // Names are matched without letter case, as 1C does.
     for (const auto& [known, function] : functions) {
         if (name.compare(known, Qt::CaseInsensitive) == 0)
@@ -150,7 +150,7 @@ std::optional<QList<Infobase::Balance>> Infobase::ReadBalances() const {
 }
 
 QVariant Infobase::Clear(const QString& argument) {
-    NoArgument(InfobaseFunctions::ClearBalances, argument);
+    NoArgument(InfobaseFunctions::kClearBalances, argument);
     codes_.clear();
     filled_.clear();
     return QVariant();
@@ -191,7 +191,7 @@ QVariant Infobase::SetFilter(const QString& argument) {
 }
 
 QVariant Infobase::Fill(const QString& argument) {
-    NoArgument(InfobaseFunctions::FillBalances, argument);
+    NoArgument(InfobaseFunctions::kFillBalances, argument);
     filled_.clear();
     const std::optional<QList<Balance>> balances = ReadBalances();
     if (!balances)

@@ -9,7 +9,7 @@
 
 namespace {
 
-const QString timeFormat = QStringLiteral("hh:mm:ss");
+const QString kTimeFormat = QStringLiteral("hh:mm:ss");
 
 // The hours, minutes and seconds typed so far; each part holds zero to two digits.
 QStringList Parts(const QString& input) {
@@ -102,7 +102,7 @@ void DbTimeEdit::ReadValue() {
 }
 
 void DbTimeEdit::ShowTime(const QTime& time) {
-    const QString text = time.isValid() ? time.toString(timeFormat) : QString();
+    const QString text = time.isValid() ? time.toString(kTimeFormat) : QString();
     if (Parts(text) != Parts(lineEdit()->text())) {
         lineEdit()->setText(text);
     }
