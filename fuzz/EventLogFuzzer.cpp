@@ -34,10 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QList<QVariantList> rows = dm.Connection.StoredRows();
     for (const QVariantList& row : rows.first(std::min<qsizetype>(rows.size(), 3)))
         ids.append(row.value(0).toInt());
-    for (int id : ids) {
+    for (int id : ids)
         for (int code : kCodes)
             log.LogEvent(id, code, QStringLiteral("text of the error"));
-    }
     log.LogNote(QStringLiteral("note"));
     QDir(folder).removeRecursively();
     return 0;

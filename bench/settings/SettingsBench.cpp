@@ -6,9 +6,9 @@
 #include "core/PasswordKeeper.h"
 #include "core/RecordSet.h"
 #include "core/SettingsFile.h"
+#include "core/TDm.h"
 #include "core/TableEventStore.h"
 #include "core/TableFields.h"
-#include "core/TDm.h"
 #include "platform/RegionalSettings.h"
 #include "support/SettingsConfiguration.h"
 
@@ -44,18 +44,22 @@ QString SettingsText(int rows) {
                        .arg(rows);
     text +=
         QStringLiteral("[Source]\n") + Key(Fields::Source::Id, rows, number) +
-        Key(Fields::Source::Name_Source, rows,
+        Key(
+            Fields::Source::Name_Source, rows,
             [](int id) { return QStringLiteral("Source %1").arg(id); }) +
-        Key(Fields::Source::Connection_String, rows,
+        Key(
+            Fields::Source::Connection_String, rows,
             [](int id) { return QStringLiteral("Driver=SQLite3;Database=/data/%1.db").arg(id); }) +
         Key(Fields::Source::Id_Connection_Types, rows, fixed("1")) +
         Key(Fields::Source::SQL_Query, rows, fixed("select Code, Qty from Stock")) +
         Key(Fields::Source::Name_Docking_Field, rows, fixed("Code")) +
         Key(Fields::Source::Name_Updated_Field, rows, fixed("Qty"));
     text += QStringLiteral("[Receiver]\n") + Key(Fields::Receiver::Id, rows, number) +
-            Key(Fields::Receiver::Name_Receiver, rows,
+            Key(
+                Fields::Receiver::Name_Receiver, rows,
                 [](int id) { return QStringLiteral("Receiver %1").arg(id); }) +
-            Key(Fields::Receiver::Connection_String, rows,
+            Key(
+                Fields::Receiver::Connection_String, rows,
                 [&password](int id) {
                     return QStringLiteral("Driver=Firebird/InterBase(r) driver;Dbname=/data/%1.fdb;"
                                           "Pwd=%2")

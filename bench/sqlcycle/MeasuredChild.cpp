@@ -56,10 +56,9 @@ MeasuredChild::Figures MeasuredChild::Run(const QStringList& arguments) {
 
     int status = 0;
     rusage usage{};
-    while (wait4(pid, &status, 0, &usage) < 0) {
+    while (wait4(pid, &status, 0, &usage) < 0)
         if (errno != EINTR)
             throw std::runtime_error("wait4 failed");
-    }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw std::runtime_error("the child failed: " + text.toStdString());
     const QList<QByteArray> times = text.trimmed().split('\n').last().split(' ');

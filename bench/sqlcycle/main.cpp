@@ -60,10 +60,9 @@ QStringList ParsePaths(const QString& text) {
     QStringList paths;
     // Always in this order, so that the columns read the same in every run.
     for (const QString& known :
-         {QStringLiteral("engine"), QStringLiteral("batch"), QStringLiteral("row")}) {
+         {QStringLiteral("engine"), QStringLiteral("batch"), QStringLiteral("row")})
         if (text.split(QLatin1Char(',')).contains(known))
             paths.append(known);
-    }
     if (paths.isEmpty())
         throw std::runtime_error("no known path in " + text.toStdString());
     return paths;
@@ -71,14 +70,13 @@ QStringList ParsePaths(const QString& text) {
 
 QList<ReceiverKind> ParseReceivers(const QString& text) {
     QList<ReceiverKind> kinds;
-    for (const QString& part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    for (const QString& part : text.split(QLatin1Char(','), Qt::SkipEmptyParts))
         if (part == QLatin1String("embedded"))
             kinds.append(ReceiverKind::Embedded);
         else if (part == QLatin1String("server"))
             kinds.append(ReceiverKind::Server);
         else
             throw std::runtime_error("not a receiver kind: " + part.toStdString());
-    }
     return kinds;
 }
 

@@ -20,14 +20,14 @@
 #include "service/HeadlessRunner.h"
 #include "service/ProgramFolder.h"
 #include "service/ServiceEnvironment.h"
-#include "service/UnattendedOperation.h"
 #include "service/TSynchronization_Service.h"
+#include "service/UnattendedOperation.h"
 #include "ui/QtTranslations.h"
 #include "ui/SingleInstance.h"
 #include "ui/SynchronizationApplication.h"
+#include "ui/TMain.h"
 #include "ui/TrayIcon.h"
 #include "ui/WidgetPrompts.h"
-#include "ui/TMain.h"
 
 #include <QFileInfo>
 
@@ -74,9 +74,8 @@ int RunWindow(SynchronizationApplication& application, SingleInstance& instance)
     TMain window(dm, std::move(environment));
     // The window has shown the load error; without its configuration the program must not
     // run, and the service writes nothing back over the file.
-    if (!window.Service().Loaded()) {
+    if (!window.Service().Loaded())
         return kExitCannotStart;
-    }
     UnattendedOperation unattended(window.Service(), commandLine->Unattended);
     if (const QString refusal = unattended.Prepare(); !refusal.isEmpty()) {
         prompts.MessageDlg(refusal, DialogKind::Error, {DialogButton::Ok});
@@ -101,9 +100,8 @@ int RunWindow(SynchronizationApplication& application, SingleInstance& instance)
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "--headless") == 0) {
+    if (argc > 1 && std::strcmp(argv[1], "--headless") == 0)
         return RunHeadless(argc, argv);
-    }
     // Before anything else: a second start only shows the running window, it creates none.
     SingleInstance instance;
     if (!instance.TryLock()) {

@@ -1,14 +1,12 @@
 #include "core/ConnectionStatus.h"
 
 QString StatusCaption(const QVariant& status) {
-    if (!status.isValid()) {
+    if (!status.isValid())
         return {};
-    }
     bool ok = false;
     const int value = status.toInt(&ok);
-    if (!ok) {
+    if (!ok)
         return {};
-    }
     switch (value) {
     case NotUpdating:
         return QStringLiteral("Не обновляется");

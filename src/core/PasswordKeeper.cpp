@@ -68,7 +68,8 @@ QChar PasswordKeeper::ConnectionStringSeparator(const QString& tableName, int co
 
 bool PasswordKeeper::IsMaskedPassword(const QString& text, const QString& held) {
     return text.size() == held.size() &&
-           std::all_of(text.begin(), text.end(), [](QChar ch) { return ch == u'*'; });
+           std::all_of(
+               text.begin(), text.end(), [](QChar ch) { return ch == u'*'; });
 }
 
 void PasswordKeeper::HidePasswords(int id, RecordSet& table, const QString& connectionString) {
@@ -110,10 +111,9 @@ QString PasswordKeeper::UnmaskConnectionString(int id, const QString& tableName,
         return shown;
     SeparatedConnectionString parts(shown, separator);
     const QList<int>& marked = parts.PasswordParts();
-    for (qsizetype k = 0; k < marked.size() && k < held->size(); ++k) {
+    for (qsizetype k = 0; k < marked.size() && k < held->size(); ++k)
         if (IsMaskedPassword(parts.PasswordText(marked[k]), held->at(k)))
             parts.SetPasswordText(marked[k], held->at(k));
-    }
     return parts.Terminated();
 }
 

@@ -8,8 +8,8 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <optional>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -20,25 +20,22 @@ QString InvalidInteger(const QString& text) {
 int ParseInteger(const QString& text) {
     bool ok = false;
     const int value = text.trimmed().toInt(&ok, 10);
-    if (!ok) {
+    if (!ok)
         throw Exception(InvalidInteger(text));
-    }
     return value;
 }
 
 QDateTime ParseDateTime(const QString& text) {
     const std::optional<QDateTime> value = RegionalSettings::TextToDateTime(text);
-    if (!value || !value->isValid()) {
+    if (!value || !value->isValid())
         throw Exception(QStringLiteral("'%1' is not a valid date and time").arg(text));
-    }
     return *value;
 }
 
 QTime ParseTime(const QString& text) {
     const std::optional<QTime> value = RegionalSettings::TextToTime(text);
-    if (!value || !value->isValid()) {
+    if (!value || !value->isValid())
         throw Exception(QStringLiteral("'%1' is not a valid time").arg(text));
-    }
     return *value;
 }
 
@@ -60,18 +57,16 @@ QVariant StoredInteger(const QString& table, const FieldDef& def, const QVariant
     qint64 number = 0;
     if (IsText(value)) {
         const QString text = value.toString();
-        if (text.isEmpty()) {
+        if (text.isEmpty())
             return {};
-        }
         number = ParseInteger(text);
     } else if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float) {
         number = qRound64(value.toDouble());
     } else {
         bool ok = false;
         number = value.toLongLong(&ok);
-        if (!ok) {
+        if (!ok)
             throw WrongValue(table, def, value);
-        }
     }
     const bool small = def.Type == FieldType::SmallInt;
     const qint64 low = small ? std::numeric_limits<qint16>::min() : std::numeric_limits<int>::min();
@@ -102,9 +97,8 @@ QVariant StoredDateTime(const QString& table, const FieldDef& def, const QVarian
     QDateTime result;
     if (IsText(value)) {
         const QString text = value.toString();
-        if (text.isEmpty()) {
+        if (text.isEmpty())
             return {};
-        }
         result = ParseDateTime(text);
     } else if (value.typeId() == QMetaType::QDateTime) {
         result = value.toDateTime();
@@ -120,9 +114,8 @@ QVariant StoredTime(const QString& table, const FieldDef& def, const QVariant& v
     QTime result;
     if (IsText(value)) {
         const QString text = value.toString();
-        if (text.isEmpty()) {
+        if (text.isEmpty())
             return {};
-        }
         result = ParseTime(text);
     } else if (value.typeId() == QMetaType::QTime) {
         result = value.toTime();
@@ -136,9 +129,8 @@ QVariant StoredTime(const QString& table, const FieldDef& def, const QVariant& v
 
 // The value as the field holds it: converted to its type, text cut to its width.
 QVariant StoredValue(const QString& table, const FieldDef& def, const QVariant& value) {
-    if (!value.isValid()) {
+    if (!value.isValid())
         return {};
-    }
     switch (def.Type) {
     case FieldType::Integer:
     case FieldType::SmallInt:
@@ -155,12 +147,10 @@ QVariant StoredValue(const QString& table, const FieldDef& def, const QVariant& 
 
 bool ValueEquals(const FieldDef& def, const QVariant& stored, const QVariant& wanted,
                  Qt::CaseSensitivity textCase) {
-    if (!wanted.isValid()) {
+    if (!wanted.isValid())
         return !stored.isValid();
-    }
-    if (!stored.isValid()) {
+    if (!stored.isValid())
         return false;
-    }
     switch (def.Type) {
     case FieldType::Integer:
     case FieldType::SmallInt: {
@@ -190,9 +180,8 @@ std::optional<QString> IndexKeyPart(const FieldDef& def, const QVariant& value) 
         case FieldType::SmallInt: {
             bool ok = false;
             const qint64 number = value.toLongLong(&ok);
-            if (!ok) {
+            if (!ok)
                 return std::nullopt;
-            }
             text = u'I' + QString::number(number);
             break;
         }
@@ -232,9 +221,8 @@ QVariant Field::Value() const {
 
 int Field::AsInteger() const {
     const QVariant value = Value();
-    if (!value.isValid()) {
+    if (!value.isValid())
         return 0;
-    }
     switch (DataType()) {
     case FieldType::Integer:
     case FieldType::SmallInt:
@@ -250,9 +238,8 @@ int Field::AsInteger() const {
 
 QString Field::AsString() const {
     const QVariant value = Value();
-    if (!value.isValid()) {
+    if (!value.isValid())
         return {};
-    }
     switch (DataType()) {
     case FieldType::Integer:
     case FieldType::SmallInt:
@@ -269,9 +256,8 @@ QString Field::AsString() const {
 
 QDateTime Field::AsDateTime() const {
     const QVariant value = Value();
-    if (!value.isValid()) {
+    if (!value.isValid())
         return {};
-    }
     switch (DataType()) {
     case FieldType::DateTime:
         return value.toDateTime();
@@ -289,9 +275,8 @@ QDateTime Field::AsDateTime() const {
 
 QTime Field::AsTime() const {
     const QVariant value = Value();
-    if (!value.isValid()) {
+    if (!value.isValid())
         return {};
-    }
     switch (DataType()) {
     case FieldType::Time:
         return value.toTime();
@@ -337,26 +322,22 @@ RecordSet::RecordSet(QString name, bool orderedById)
     , orderedById_(orderedById) {}
 
 void RecordSet::AddField(FieldDef def) {
-    if (state_ != RecordSetState::Inactive) {
+    if (state_ != RecordSetState::Inactive)
         throw Exception(QStringLiteral("%1: Cannot change the fields of an open table").arg(name_));
-    }
     fields_.append(std::move(def));
 }
 
 int RecordSet::FieldIndex(const QString& name) const {
-    for (int i = 0; i < fields_.size(); ++i) {
-        if (fields_[i].Name.compare(name, Qt::CaseInsensitive) == 0) {
+    for (int i = 0; i < fields_.size(); ++i)
+        if (fields_[i].Name.compare(name, Qt::CaseInsensitive) == 0)
             return i;
-        }
-    }
     return -1;
 }
 
 int RecordSet::RequireField(const QString& name) const {
     const int index = FieldIndex(name);
-    if (index < 0) {
+    if (index < 0)
         throw Exception(QStringLiteral("%1: Field '%2' not found").arg(name_, name));
-    }
     return index;
 }
 
@@ -366,16 +347,14 @@ Field RecordSet::FieldByName(const QString& name) {
 
 QList<int> RecordSet::FieldList(const QString& names) const {
     QList<int> result;
-    for (const QString& name : names.split(u';')) {
+    for (const QString& name : names.split(u';'))
         result.append(RequireField(name.trimmed()));
-    }
     return result;
 }
 
 void RecordSet::Open() {
-    if (state_ != RecordSetState::Inactive) {
+    if (state_ != RecordSetState::Inactive)
         return;
-    }
     idIndex_ = orderedById_ ? FieldIndex(Fields::Shared::Id) : -1;
     rows_.clear();
     InvalidateIndexes();
@@ -388,9 +367,8 @@ void RecordSet::Open() {
 }
 
 void RecordSet::Close() {
-    if (state_ == RecordSetState::Inactive) {
+    if (state_ == RecordSetState::Inactive)
         return;
-    }
     DropRows(RecordSetState::Inactive);
 }
 
@@ -436,17 +414,15 @@ int RecordSet::RealRow(int recNo) const {
 }
 
 int RecordSet::VisibleIndexOf(int realRow) const {
-    if (!UsesView()) {
+    if (!UsesView())
         return realRow;
-    }
     const auto found = std::lower_bound(view_.begin(), view_.end(), realRow);
     return found != view_.end() && *found == realRow ? int(found - view_.begin()) : -1;
 }
 
 bool RecordSet::RowPasses(const Row& row) const {
-    if (!UsesView()) {
+    if (!UsesView())
         return true;
-    }
     const QVariant& value = row[filterField_];
     return value.isValid() && value.toInt() == filterValue_;
 }
@@ -454,14 +430,12 @@ bool RecordSet::RowPasses(const Row& row) const {
 void RecordSet::RebuildView() {
     InvalidateIndexes();
     view_.clear();
-    if (!UsesView()) {
+    if (!UsesView())
         return;
-    }
     for (int i = 0; i < int(rows_.size()); ++i) {
         // The row being inserted stays in sight until it is posted.
-        if ((state_ == RecordSetState::Insert && i == editRow_) || RowPasses(*rows_[i])) {
+        if ((state_ == RecordSetState::Insert && i == editRow_) || RowPasses(*rows_[i]))
             view_.push_back(i);
-        }
     }
 }
 
@@ -518,9 +492,8 @@ void RecordSet::MoveTo(int recNo) {
     RequireActive();
     CheckBrowseMode();
     const int count = VisibleCount();
-    if (count == 0) {
+    if (count == 0)
         return;
-    }
     const int target = std::clamp(recNo, 0, count - 1);
     eof_ = bof_ = false;
     if (target != cursor_) {
@@ -596,9 +569,8 @@ void RecordSet::BeginNewRow(int realRow) {
 
 void RecordSet::Edit() {
     RequireActive();
-    if (IsEditing()) {
+    if (IsEditing())
         return;
-    }
     if (VisibleCount() == 0) {
         Insert();
         return;
@@ -611,9 +583,8 @@ void RecordSet::Edit() {
 
 void RecordSet::Post() {
     RequireActive();
-    if (!IsEditing()) {
+    if (!IsEditing())
         return;
-    }
     const int oldCursor = cursor_;
     *rows_[editRow_] = std::move(buffer_);
     InvalidateIndexes();
@@ -631,15 +602,13 @@ void RecordSet::Post() {
 }
 
 int RecordSet::PlaceById(int realRow) {
-    if (idIndex_ < 0) {
+    if (idIndex_ < 0)
         return realRow;
-    }
     const qint64 key = IdKey(*rows_[realRow]);
     const bool afterPrevious = realRow == 0 || IdKey(*rows_[realRow - 1]) <= key;
     const bool beforeNext = realRow + 1 == int(rows_.size()) || IdKey(*rows_[realRow + 1]) >= key;
-    if (afterPrevious && beforeNext) {
+    if (afterPrevious && beforeNext)
         return realRow;
-    }
     std::unique_ptr<Row> row = std::move(rows_[realRow]);
     rows_.erase(rows_.begin() + realRow);
     InvalidateIndexes();
@@ -654,9 +623,8 @@ int RecordSet::PlaceById(int realRow) {
 
 void RecordSet::Cancel() {
     RequireActive();
-    if (!IsEditing()) {
+    if (!IsEditing())
         return;
-    }
     const bool wasInsert = state_ == RecordSetState::Insert;
     const int realRow = editRow_;
     buffer_.clear();
@@ -714,23 +682,19 @@ void RecordSet::Delete() {
 
 void RecordSet::CheckBrowseMode() {
     RequireActive();
-    if (!IsEditing()) {
+    if (!IsEditing())
         return;
-    }
-    if (modified_) {
+    if (modified_)
         Post();
-    } else {
+    else
         Cancel();
-    }
 }
 
 bool RecordSet::RowMatches(const Row& row, const QList<int>& keys, const QVariantList& values,
                            Qt::CaseSensitivity textCase) const {
-    for (int i = 0; i < keys.size(); ++i) {
-        if (!ValueEquals(fields_[keys[i]], ComputeValue(row, keys[i]), values[i], textCase)) {
+    for (int i = 0; i < keys.size(); ++i)
+        if (!ValueEquals(fields_[keys[i]], ComputeValue(row, keys[i]), values[i], textCase))
             return false;
-        }
-    }
     return true;
 }
 
@@ -757,37 +721,31 @@ int RecordSet::FindRow(const QList<int>& keys, const QVariantList& values,
         int high = count;
         while (low < high) {
             const int middle = low + (high - low) / 2;
-            if (IdKey(*rows_[realOf(middle)]) < id) {
+            if (IdKey(*rows_[realOf(middle)]) < id)
                 low = middle + 1;
-            } else {
+            else
                 high = middle;
-            }
         }
         for (int index = low; index < count; ++index) {
             const Row& row = *rows_[realOf(index)];
-            if (IdKey(row) != id) {
+            if (IdKey(row) != id)
                 break;
-            }
-            if (RowPasses(row)) {
+            if (RowPasses(row))
                 return realOf(index);
-            }
         }
         return -1;
     }
     const bool dataKeys = std::all_of(keys.begin(), keys.end(), [this](int field) {
         return fields_[field].Kind == FieldKind::Data;
     });
-    if (dataKeys && textCase == Qt::CaseSensitive) {
+    if (dataKeys && textCase == Qt::CaseSensitive)
         return IndexedFind(keys, values);
-    }
     for (int index = 0; index < total; ++index) {
-        if (index == pending) {
+        if (index == pending)
             continue;
-        }
         const Row& row = *rows_[index];
-        if (RowPasses(row) && RowMatches(row, keys, values, textCase)) {
+        if (RowPasses(row) && RowMatches(row, keys, values, textCase))
             return index;
-        }
     }
     return -1;
 }
@@ -797,9 +755,8 @@ int RecordSet::IndexedFind(const QList<int>& keys, const QVariantList& values) c
         QString key;
         for (int i = 0; i < keys.size(); ++i) {
             const std::optional<QString> part = IndexKeyPart(fields_[keys[i]], valueAt(i));
-            if (!part) {
+            if (!part)
                 return std::nullopt;
-            }
             key += *part;
         }
         return key;
@@ -809,14 +766,12 @@ int RecordSet::IndexedFind(const QList<int>& keys, const QVariantList& values) c
         index = indexes_.emplace(keys, QHash<QString, int>()).first;
         const int pending = state_ == RecordSetState::Insert ? editRow_ : -1;
         for (int row = 0; row < int(rows_.size()); ++row) {
-            if (row == pending || !RowPasses(*rows_[row])) {
+            if (row == pending || !RowPasses(*rows_[row]))
                 continue;
-            }
             const std::optional<QString> key =
                 keyOf([&](int i) -> const QVariant& { return (*rows_[row])[keys[i]]; });
-            if (key && !index->second.contains(*key)) {
+            if (key && !index->second.contains(*key))
                 index->second.insert(*key, row);
-            }
         }
     }
     const std::optional<QString> wanted = keyOf([&](int i) { return values[i]; });
@@ -828,9 +783,8 @@ bool RecordSet::Locate(const QString& fieldNames, const QVariantList& values,
     RequireActive();
     CheckBrowseMode();
     const int found = FindRow(FieldList(fieldNames), values, textCase);
-    if (found < 0) {
+    if (found < 0)
         return false;
-    }
     MoveCursor(VisibleIndexOf(found));
     eof_ = bof_ = false;
     Fire(AfterScroll);
@@ -839,18 +793,15 @@ bool RecordSet::Locate(const QString& fieldNames, const QVariantList& values,
 
 QVariantList RecordSet::Lookup(const QString& keyFields, const QVariantList& keyValues,
                                const QString& resultFields) const {
-    if (!Active()) {
+    if (!Active())
         return {};
-    }
     const QList<int> results = FieldList(resultFields);
     const int found = FindRow(FieldList(keyFields), keyValues, Qt::CaseSensitive);
-    if (found < 0) {
+    if (found < 0)
         return {};
-    }
     QVariantList values;
-    for (int field : results) {
+    for (int field : results)
         values.append(ComputeValue(*rows_[found], field));
-    }
     return values;
 }
 
@@ -865,9 +816,8 @@ bool RecordSet::UpdateRow(const QString& keyFields, const QVariantList& keyValue
                             .arg(values.size()));
     }
     const int found = FindRow(FieldList(keyFields), keyValues, Qt::CaseSensitive);
-    if (found < 0) {
+    if (found < 0)
         return false;
-    }
     // All values are converted before any is stored, so a refused one changes nothing.
     QVariantList stored;
     for (int i = 0; i < fields.size(); ++i) {
@@ -882,9 +832,8 @@ bool RecordSet::UpdateRow(const QString& keyFields, const QVariantList& keyValue
     const bool pendingEditOfRow = state_ == RecordSetState::Edit && editRow_ == found;
     for (int i = 0; i < fields.size(); ++i) {
         row[fields[i]] = stored[i];
-        if (pendingEditOfRow) {
+        if (pendingEditOfRow)
             buffer_[fields[i]] = stored[i];
-        }
     }
     InvalidateIndexes();
     Notify(RecordSetChange::Layout);
@@ -896,18 +845,15 @@ QList<QVariantList> RecordSet::StoredRows() const {
     QList<QVariantList> stored;
     stored.reserve(qsizetype(rows_.size()));
     const int pending = state_ == RecordSetState::Insert ? editRow_ : -1;
-    for (int row = 0; row < int(rows_.size()); ++row) {
-        if (row != pending) {
+    for (int row = 0; row < int(rows_.size()); ++row)
+        if (row != pending)
             stored.append(*rows_[row]);
-        }
-    }
     return stored;
 }
 
 int RecordSet::PrepareFilterChange() {
-    if (!Active()) {
+    if (!Active())
         return -1;
-    }
     CheckBrowseMode();
     return cursor_ >= 0 ? RealRow(cursor_) : -1;
 }
@@ -930,20 +876,17 @@ void RecordSet::SetFilter(const QString& expression) {
     const int current = filtered_ ? PrepareFilterChange() : -1;
     filterField_ = field;
     filterValue_ = value;
-    if (filtered_ && Active()) {
+    if (filtered_ && Active())
         ApplyFilter(current);
-    }
 }
 
 void RecordSet::SetFiltered(bool on) {
-    if (filtered_ == on) {
+    if (filtered_ == on)
         return;
-    }
     const int current = PrepareFilterChange();
     filtered_ = on;
-    if (Active()) {
+    if (Active())
         ApplyFilter(current);
-    }
 }
 
 void RecordSet::ApplyFilter(int currentRealRow) {
@@ -958,9 +901,8 @@ void RecordSet::ApplyFilter(int currentRealRow) {
 
 QVariant RecordSet::ValueAt(int recNo, int fieldIndex) const {
     if (!Active() || recNo < 0 || recNo >= VisibleCount() || fieldIndex < 0 ||
-        fieldIndex >= fields_.size()) {
+        fieldIndex >= fields_.size())
         return {};
-    }
     const int realRow = RealRow(recNo);
     const Row& row = IsEditing() && realRow == editRow_ ? buffer_ : *rows_[realRow];
     return ComputeValue(row, fieldIndex);
@@ -972,13 +914,11 @@ QVariant RecordSet::ComputeValue(const Row& row, int fieldIndex) const {
     case FieldKind::Data:
         return row[fieldIndex];
     case FieldKind::Lookup: {
-        if (def.LookupSet == nullptr) {
+        if (def.LookupSet == nullptr)
             return {};
-        }
         const QVariant key = ComputeValue(row, RequireField(def.KeyField));
-        if (!key.isValid()) {
+        if (!key.isValid())
             return {};
-        }
         const QVariantList found =
             def.LookupSet->Lookup(def.LookupKeyField, {key}, def.LookupResultField);
         return found.isEmpty() ? QVariant() : found.first();
@@ -1014,15 +954,12 @@ RecordSet::Row RecordSet::Calculate(const Row& row) const {
 }
 
 const RecordSet::Row* RecordSet::CurrentRow() const {
-    if (calcRow_ != nullptr) {
+    if (calcRow_ != nullptr)
         return calcRow_;
-    }
-    if (IsEditing()) {
+    if (IsEditing())
         return &buffer_;
-    }
-    if (!Active() || cursor_ < 0) {
+    if (!Active() || cursor_ < 0)
         return nullptr;
-    }
     return rows_[RealRow(cursor_)].get();
 }
 
@@ -1053,9 +990,8 @@ void RecordSet::StoreValue(int fieldIndex, const QVariant& value) {
         throw Exception(
             QStringLiteral("%1: Lookup field '%2' cannot be modified").arg(name_, def.Name));
     }
-    if (!IsEditing()) {
+    if (!IsEditing())
         throw Exception(QStringLiteral("%1: Dataset not in edit or insert mode").arg(name_));
-    }
     buffer_[fieldIndex] = StoredValue(name_, def, value);
     modified_ = true;
     Notify(RecordSetChange::Field, fieldIndex);
@@ -1073,15 +1009,13 @@ void RecordSet::DisableControls() {
 }
 
 void RecordSet::EnableControls() {
-    if (disableCount_ > 0 && --disableCount_ == 0) {
+    if (disableCount_ > 0 && --disableCount_ == 0)
         Notify(RecordSetChange::Layout);
-    }
 }
 
 void RecordSet::AddObserver(RecordSetObserver* observer) {
-    if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end()) {
+    if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
         observers_.push_back(observer);
-    }
 }
 
 void RecordSet::RemoveObserver(RecordSetObserver* observer) {
@@ -1089,22 +1023,19 @@ void RecordSet::RemoveObserver(RecordSetObserver* observer) {
 }
 
 void RecordSet::Notify(RecordSetChange change, int fieldIndex) {
-    if (disableCount_ > 0) {
+    if (disableCount_ > 0)
         return;
-    }
     const std::vector<RecordSetObserver*> observers = observers_;
     for (RecordSetObserver* observer : observers) {
         // An observer may remove another one while it is told.
-        if (std::find(observers_.begin(), observers_.end(), observer) != observers_.end()) {
+        if (std::find(observers_.begin(), observers_.end(), observer) != observers_.end())
             observer->RecordSetChanged(*this, change, fieldIndex);
-        }
     }
 }
 
 void RecordSet::Fire(const Handler& handler) {
     // A copy, since a handler may take the table's handlers off while it runs.
     const Handler call = handler;
-    if (call) {
+    if (call)
         call(*this);
-    }
 }

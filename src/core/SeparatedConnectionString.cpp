@@ -65,10 +65,9 @@ QList<qsizetype> SeparatedConnectionString::PartEnds(const QString& text, qsizet
                                                      QChar separator) {
     QList<qsizetype> ends;
     QuoteScanner scanner(separator);
-    for (qsizetype at = from; at < text.size(); ++at) {
+    for (qsizetype at = from; at < text.size(); ++at)
         if (scanner.Separates(text[at], separator))
             ends.append(at);
-    }
     if (ends.isEmpty() ? from < text.size() : ends.last() + 1 < text.size())
         ends.append(text.size());
     return ends;

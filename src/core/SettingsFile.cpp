@@ -3,9 +3,9 @@
 #include "core/IdCounters.h"
 #include "core/PasswordKeeper.h"
 #include "core/RecordSet.h"
+#include "core/TDm.h"
 #include "core/TableEventStore.h"
 #include "core/TableFields.h"
-#include "core/TDm.h"
 #include "platform/Errors.h"
 #include "platform/ProfileFile.h"
 #include "platform/RegionalSettings.h"
@@ -201,10 +201,9 @@ void SettingsFile::WriteStoredRows(ProfileFile& file, const QString& section,
                                    const RecordSet& table) {
     const QList<FieldDef>& defs = table.FieldDefs();
     std::vector<int> dataFields;
-    for (int index = 0; index < defs.size(); ++index) {
+    for (int index = 0; index < defs.size(); ++index)
         if (defs[index].Kind == FieldKind::Data)
             dataFields.push_back(index);
-    }
 
     const bool passwordTable = IsPasswordTable(table);
     const int idField = table.FieldIndex(Fields::Shared::Id);

@@ -56,9 +56,8 @@ TDm::TDm(QObject* parent)
     calStatus.Kind = FieldKind::Calculated;
     Connection.AddField(calStatus);
     Connection.AddField(Data(Fields::Connection::Updated, integer));
-    for (const QString& day : Fields::Connection::WeekDays) {
+    for (const QString& day : Fields::Connection::WeekDays)
         Connection.AddField(Data(day, smallInt));
-    }
     Connection.AddField(Data(Fields::Connection::TimeStart, FieldType::Time));
     Connection.AddField(Data(Fields::Connection::TimeEnd, FieldType::Time));
     Connection.OnCalcFields = &TDm::ConnectionCalcFields;
@@ -101,21 +100,17 @@ TDm::TDm(QObject* parent)
 }
 
 RecordSet* TDm::TableByName(const QString& name) {
-    if (name == Connection.Name()) {
+    if (name == Connection.Name())
         return &Connection;
-    }
-    if (name == Receiver.Name()) {
+    if (name == Receiver.Name())
         return &Receiver;
-    }
-    if (name == Source.Name()) {
+    if (name == Source.Name())
         return &Source;
-    }
     return nullptr;
 }
 
 void TDm::ConnectionCalcFields(RecordSet& dataSet) {
     const QString caption = StatusCaption(dataSet.FieldByName(Fields::Connection::Status).Value());
-    if (!caption.isEmpty()) {
+    if (!caption.isEmpty())
         dataSet.FieldByName(Fields::Connection::CalStatus).SetAsString(caption);
-    }
 }

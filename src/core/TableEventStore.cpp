@@ -36,4 +36,6 @@ SuspendedTableEvents::SuspendedTableEvents(TableEventStore& store, RecordSet& ta
     store_.SuspendTableEvents(table_);
 }
 
-SuspendedTableEvents::~SuspendedTableEvents() { store_.RestoreTableEvents(table_); }
+SuspendedTableEvents::~SuspendedTableEvents() {
+    store_.RestoreTableEvents(table_);
+}

@@ -1,8 +1,8 @@
 #include "diagnostics/ConnectionTest.h"
 
 #include "core/PasswordKeeper.h"
-#include "core/TableFields.h"
 #include "core/TDm.h"
+#include "core/TableFields.h"
 #include "platform/AutomationObject.h"
 #include "platform/DbConnection.h"
 #include "platform/Errors.h"
@@ -236,10 +236,9 @@ bool ConnectionTest::ReportWholeConnection(const Plan& plan, const QList<Outcome
     QString text = kSummaryHeader + kCarriageReturn;
     int failures = 0;
     const QString reasons[] = {kReceiverReason, kSourceReason};
-    for (qsizetype end = 0; end < outcomes.size(); ++end) {
+    for (qsizetype end = 0; end < outcomes.size(); ++end)
         if (!ReportSingle(plan.Attempts.at(end), outcomes.at(end), false))
             text += kCarriageReturn + QString::number(++failures) + reasons[end];
-    }
 
     const qsizetype placeholder = text.indexOf(QStringLiteral("{0}"));
     if (failures == 1)

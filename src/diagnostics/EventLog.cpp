@@ -1,7 +1,7 @@
 #include "diagnostics/EventLog.h"
 
-#include "core/TableFields.h"
 #include "core/TDm.h"
+#include "core/TableFields.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "platform/InfobaseFunctions.h"

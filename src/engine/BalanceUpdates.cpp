@@ -8,18 +8,20 @@
 void BalanceUpdates::InTransaction(DbConnection& receiver, const WorkerParameters& parameters,
                                    const QString& updateSql,
                                    const std::function<void(BalanceUpdates&)>& addChanges) {
-    ReceiverStatements::InTransaction(receiver, [&] {
-        BalanceUpdates updates(receiver, parameters, updateSql);
-        try {
-            addChanges(updates);
-        } catch (...) {
-            // Rows added before the failure are written first: when one of them fails, its error
-            // is the one a pass writing each row at once would have raised.
+    ReceiverStatements::InTransaction(
+        receiver,
+        [&] {
+            BalanceUpdates updates(receiver, parameters, updateSql);
+            try {
+                addChanges(updates);
+            } catch (...) {
+                // Rows added before the failure are written first: when one of them fails, its
+                // error is the one a pass writing each row at once would have raised.
+                updates.Send();
+                throw;
+            }
             updates.Send();
-            throw;
-        }
-        updates.Send();
-    });
+        });
 }
 
 BalanceUpdates::BalanceUpdates(DbConnection& receiver, const WorkerParameters& parameters,

@@ -4,10 +4,10 @@
 #include "core/EventSink.h"
 #include "core/PasswordKeeper.h"
 #include "core/RecordSet.h"
+#include "core/TDm.h"
 #include "core/TableEventStore.h"
 #include "core/TableFields.h"
 #include "core/WindowLink.h"
-#include "core/TDm.h"
 #include "engine/TWorkThread.h"
 #include "engine/WorkingPeriod.h"
 #include "platform/MainThreadHandOver.h"
@@ -189,11 +189,12 @@ void ConnectionControl::CancelStaleCycle(int id, const QDateTime& start) {
 }
 
 void ConnectionControl::CancelAfterGrace(const std::shared_ptr<TWorkThread>& worker) {
-    QTimer::singleShot(stopGrace_, environment_.HandOver.get(),
-                       [stopped = std::weak_ptr<TWorkThread>(worker)] {
-                           if (const auto stuck = stopped.lock(); stuck && !stuck->Finished())
-                               stuck->CancelCallForStop();
-                       });
+    QTimer::singleShot(
+        stopGrace_, environment_.HandOver.get(),
+        [stopped = std::weak_ptr<TWorkThread>(worker)] {
+            if (const auto stuck = stopped.lock(); stuck && !stuck->Finished())
+                stuck->CancelCallForStop();
+        });
 }
 
 void ConnectionControl::Shutdown() {
@@ -223,7 +224,8 @@ void ConnectionControl::Shutdown() {
 }
 
 void ConnectionControl::WorkerEnded(const TThread* worker) {
-    std::erase_if(running_, [&](const RunningConnection& e) { return e.Worker.get() == worker; });
+    std::erase_if(
+        running_, [&](const RunningConnection& e) { return e.Worker.get() == worker; });
     std::erase_if(retiring_, [&](const auto& retired) { return retired.get() == worker; });
 }
 

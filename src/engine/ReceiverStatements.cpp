@@ -14,10 +14,9 @@ bool IsAsciiLetter(QChar ch) {
 bool IsPlainIdentifier(const QString& name) {
     if (name.isEmpty() || !IsAsciiLetter(name.front()))
         return false;
-    for (QChar ch : name) {
+    for (QChar ch : name)
         if (!IsAsciiLetter(ch) && !(ch >= u'0' && ch <= u'9') && ch != u'_' && ch != u'$')
             return false;
-    }
     return true;
 }
 

@@ -3,9 +3,9 @@
 #include "core/ConnectionStatus.h"
 #include "core/EventSink.h"
 #include "core/RecordSet.h"
+#include "core/TDm.h"
 #include "core/TableFields.h"
 #include "core/WindowLink.h"
-#include "core/TDm.h"
 #include "engine/OneCTransfer.h"
 #include "engine/ReceiverClearing.h"
 #include "engine/SqlTransfer.h"
@@ -178,7 +178,8 @@ void TWorkThread::CheckAttempts(int& failCount) {
         return;
     failCount = 0;
     DbConnection receiver(parameters_.ReceiverConnectionString.trimmed());
-    const CallCanceller::Listing listed(calls_, [&receiver] { receiver.Cancel(); });
+    const CallCanceller::Listing listed(
+        calls_, [&receiver] { receiver.Cancel(); });
     const auto reportClear = [this](const QString& failure) {
         Synchronize([this, failure] {
             environment_.Events.ReceiverCleared(parameters_.ConnectionId,

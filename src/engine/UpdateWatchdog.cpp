@@ -2,8 +2,8 @@
 
 #include "core/EventSink.h"
 #include "core/PasswordKeeper.h"
-#include "core/TableFields.h"
 #include "core/TDm.h"
+#include "core/TableFields.h"
 #include "platform/Clock.h"
 #include "platform/Prompts.h"
 

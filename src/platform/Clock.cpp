@@ -4,7 +4,9 @@
 #include <chrono>
 #include <thread>
 
-QDateTime SystemClock::Now() const { return QDateTime::currentDateTime(); }
+QDateTime SystemClock::Now() const {
+    return QDateTime::currentDateTime();
+}
 
 bool SystemClock::Sleep(std::int64_t ms, std::stop_token abort) {
     // The steady clock counts nanoseconds in 64 bits: a wait of years added to its present

@@ -28,14 +28,13 @@ ConnectionStringParts::ConnectionStringParts(const QString& connectionString) {
         if (valueStart < length && connectionString.at(valueStart) == QLatin1Char('{')) {
             // Inside the braces a doubled "}" stands for one, as the ODBC drivers read it.
             qsizetype brace = valueStart + 1;
-            for (; brace < length; ++brace) {
+            for (; brace < length; ++brace)
                 if (connectionString.at(brace) != QLatin1Char('}'))
                     part.value += connectionString.at(brace);
                 else if (brace + 1 < length && connectionString.at(brace + 1) == QLatin1Char('}'))
                     part.value += connectionString.at(brace++);
                 else
                     break;
-            }
             end = connectionString.indexOf(QLatin1Char(';'), brace);
             if (end < 0)
                 end = length;
@@ -49,19 +48,17 @@ ConnectionStringParts::ConnectionStringParts(const QString& connectionString) {
 }
 
 QString ConnectionStringParts::Value(const QString& key, const QString& fallback) const {
-    for (const Part& part : parts_) {
+    for (const Part& part : parts_)
         if (part.key.compare(key, Qt::CaseInsensitive) == 0)
             return part.value;
-    }
     return fallback;
 }
 
 bool ConnectionStringParts::NamesFirebirdDriver() const {
-    for (const Part& part : parts_) {
+    for (const Part& part : parts_)
         if (part.key.compare(QLatin1String("Driver"), Qt::CaseInsensitive) == 0 &&
             part.value.compare(kFirebirdDriver, Qt::CaseInsensitive) == 0)
             return true;
-    }
     return false;
 }
 

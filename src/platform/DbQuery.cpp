@@ -411,10 +411,9 @@ void DbQuery::IndexRows(int keyIndex) {
 }
 
 int DbQuery::FieldIndex(const QString& field) const {
-    for (const auto& [name, index] : std::as_const(spelledIndex_)) {
+    for (const auto& [name, index] : std::as_const(spelledIndex_))
         if (name == field)
             return index;
-    }
     const auto found = fieldIndex_.constFind(field.toLower());
     if (found == fieldIndex_.constEnd())
         throw Exception(QStringLiteral("Field '%1' not found").arg(field));

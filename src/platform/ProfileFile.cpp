@@ -20,12 +20,10 @@ bool IsBlank(QChar ch) {
 QStringView TrimBlanks(QStringView text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
-    while (begin < end && IsBlank(text[begin])) {
+    while (begin < end && IsBlank(text[begin]))
         ++begin;
-    }
-    while (end > begin && IsBlank(text[end - 1])) {
+    while (end > begin && IsBlank(text[end - 1]))
         --end;
-    }
     return text.sliced(begin, end - begin);
 }
 
@@ -43,13 +41,11 @@ constexpr qint64 kMaxFileSize = 64 * 1024 * 1024;
 // The name inside "[...]", or a null view when the line is no section header.
 QStringView SectionNameOf(QStringView line) {
     const QStringView trimmed = TrimBlanks(line);
-    if (!trimmed.startsWith(u'[')) {
+    if (!trimmed.startsWith(u'['))
         return {};
-    }
     const qsizetype close = trimmed.indexOf(u']');
-    if (close < 0) {
+    if (close < 0)
         return {};
-    }
     return TrimBlanks(trimmed.sliced(1, close - 1));
 }
 
@@ -60,13 +56,11 @@ struct KeyLine {
 
 bool ParseKeyLine(QStringView line, KeyLine& parsed) {
     const QStringView trimmed = TrimBlanks(line);
-    if (trimmed.startsWith(u';') || trimmed.startsWith(u'[')) {
+    if (trimmed.startsWith(u';') || trimmed.startsWith(u'['))
         return false;
-    }
     const qsizetype equals = trimmed.indexOf(u'=');
-    if (equals <= 0) {
+    if (equals <= 0)
         return false;
-    }
     parsed.key = TrimBlanks(trimmed.first(equals));
     parsed.value = TrimBlanks(trimmed.sliced(equals + 1));
     return !parsed.key.isEmpty();
@@ -75,21 +69,18 @@ bool ParseKeyLine(QStringView line, KeyLine& parsed) {
 // One surrounding pair of double quotes is not part of the value, as on Windows; it lets a
 // value keep its blanks or its own quotes at either end.
 QStringView Unquote(QStringView stored) {
-    if (stored.size() >= 2 && stored.front() == u'"' && stored.back() == u'"') {
+    if (stored.size() >= 2 && stored.front() == u'"' && stored.back() == u'"')
         return stored.sliced(1, stored.size() - 2);
-    }
     return stored;
 }
 
 QString Quote(const QString& value) {
-    if (value.isEmpty()) {
+    if (value.isEmpty())
         return value;
-    }
     const QChar first = value.front();
     const QChar last = value.back();
-    if (IsBlank(first) || IsBlank(last) || first == u'"' || last == u'"') {
+    if (IsBlank(first) || IsBlank(last) || first == u'"' || last == u'"')
         return u'"' + value + u'"';
-    }
     return value;
 }
 
@@ -102,13 +93,11 @@ bool HasLineBreak(const QString& text) {
 ProfileFile::ProfileFile(QString path)
     : path_(std::move(path)) {
     QFile file(path_);
-    if (!file.exists()) {
+    if (!file.exists())
         return;
-    }
     const QString failure = QStringLiteral("Unable to read from ") + path_;
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.open(QIODevice::ReadOnly))
         throw Exception(failure);
-    }
     if (file.size() > kMaxFileSize) {
         throw Exception(failure + QStringLiteral(": it is larger than %1 MiB, too large for a "
                                                  "settings file")
@@ -117,9 +106,8 @@ ProfileFile::ProfileFile(QString path)
     std::optional<TextCodec::FileText> decoded;
     {
         const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
+        if (file.error() != QFileDevice::NoError)
             throw Exception(failure);
-        }
         decoded = TextCodec::DecodeFileText(bytes);
     }
     if (!decoded) {
@@ -136,17 +124,14 @@ ProfileFile::ProfileFile(QString path)
     while (start < text.size()) {
         qsizetype end = text.indexOf(u'\n', start);
         const qsizetype next = end < 0 ? text.size() : end + 1;
-        if (end < 0) {
+        if (end < 0)
             end = text.size();
-        }
-        if (end > start && text[end - 1] == u'\r') {
+        if (end > start && text[end - 1] == u'\r')
             --end;
-        }
         lines_.push_back(
             Line{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end - start)});
-        if (!SectionNameOf(text.sliced(start, end - start)).isNull()) {
+        if (!SectionNameOf(text.sliced(start, end - start)).isNull())
             sectionStarts_.push_back(static_cast<qsizetype>(lines_.size()) - 1);
-        }
         start = next;
     }
 }
@@ -157,9 +142,8 @@ QStringView ProfileFile::LineText(qsizetype line) const {
 }
 
 qsizetype ProfileFile::FindSection(QStringView name) const {
-    if (foundSection_ != kNoLine && foundName_ == name) {
+    if (foundSection_ != kNoLine && foundName_ == name)
         return foundSection_;
-    }
     for (std::size_t i = 0; i < sectionStarts_.size(); ++i) {
         if (SameName(SectionNameOf(LineText(sectionStarts_[i])), name)) {
             foundName_ = name.toString();
@@ -177,16 +161,14 @@ qsizetype ProfileFile::SectionEnd(qsizetype section) const {
 }
 
 qsizetype ProfileFile::FindKeyLine(qsizetype section, QStringView key) const {
-    if (section == indexedSection_) {
+    if (section == indexedSection_)
         return keyIndex_.value(Fold(key), kNoLine);
-    }
     const qsizetype end = SectionEnd(section);
     for (qsizetype line = sectionStarts_[static_cast<std::size_t>(section)] + 1; line < end;
          ++line) {
         KeyLine parsed;
-        if (ParseKeyLine(LineText(line), parsed) && SameName(parsed.key, key)) {
+        if (ParseKeyLine(LineText(line), parsed) && SameName(parsed.key, key))
             return line;
-        }
     }
     return kNoLine;
 }
@@ -200,9 +182,8 @@ const QHash<QString, qsizetype>& ProfileFile::KeyIndex(qsizetype section) {
             KeyLine parsed;
             if (ParseKeyLine(LineText(line), parsed)) {
                 const QString folded = Fold(parsed.key);
-                if (!keyIndex_.contains(folded)) {
+                if (!keyIndex_.contains(folded))
                     keyIndex_.insert(folded, line);
-                }
             }
         }
         indexedSection_ = section;
@@ -211,9 +192,8 @@ const QHash<QString, qsizetype>& ProfileFile::KeyIndex(qsizetype section) {
 }
 
 ProfileFile::Line ProfileFile::Store(QStringView text) {
-    if (text_.size() + text.size() > std::numeric_limits<std::uint32_t>::max()) {
+    if (text_.size() + text.size() > std::numeric_limits<std::uint32_t>::max())
         throw Exception(QStringLiteral("Unable to write to ") + path_);
-    }
     const Line stored{static_cast<std::uint32_t>(text_.size()),
                       static_cast<std::uint32_t>(text.size())};
     text_ += text;
@@ -223,14 +203,12 @@ ProfileFile::Line ProfileFile::Store(QStringView text) {
 QString ProfileFile::ReadString(const QString& section, const QString& key,
                                 const QString& defaultValue) const {
     const qsizetype found = FindSection(section);
-    if (found == kNoLine) {
+    if (found == kNoLine)
         return defaultValue;
-    }
     const qsizetype line = FindKeyLine(found, key);
     KeyLine parsed;
-    if (line == kNoLine || !ParseKeyLine(LineText(line), parsed)) {
+    if (line == kNoLine || !ParseKeyLine(LineText(line), parsed))
         return defaultValue;
-    }
     return Unquote(parsed.value).toString();
 }
 
@@ -251,9 +229,8 @@ int ProfileFile::ReadInteger(const QString& section, const QString& key, int def
         const QStringView digits =
             QStringView(text).sliced(text.startsWith(u'-') || text.startsWith(u'+') ? 1 : 0);
         if (!digits.isEmpty() && std::all_of(digits.begin(), digits.end(),
-                                             [](QChar ch) { return ch >= u'0' && ch <= u'9'; })) {
+                                             [](QChar ch) { return ch >= u'0' && ch <= u'9'; }))
             value = text.toInt(&ok, 10);
-        }
     }
     return ok ? value : defaultValue;
 }
@@ -274,28 +251,24 @@ void ProfileFile::ForEachKeyLine(
     const QString& section,
     const std::function<void(QStringView key, QStringView value)>& visit) const {
     const qsizetype found = FindSection(section);
-    if (found == kNoLine) {
+    if (found == kNoLine)
         return;
-    }
     const qsizetype end = SectionEnd(found);
     for (qsizetype line = sectionStarts_[static_cast<std::size_t>(found)] + 1; line < end; ++line) {
         KeyLine parsed;
-        if (ParseKeyLine(LineText(line), parsed)) {
+        if (ParseKeyLine(LineText(line), parsed))
             visit(parsed.key, Unquote(parsed.value));
-        }
     }
 }
 
 void ProfileFile::WriteString(const QString& section, const QString& key, const QString& value) {
     const QStringView sectionName = TrimBlanks(section);
-    if (sectionName.isEmpty() || sectionName.contains(u']') || HasLineBreak(section)) {
+    if (sectionName.isEmpty() || sectionName.contains(u']') || HasLineBreak(section))
         throw Exception(QStringLiteral("Invalid section name '%1'").arg(section));
-    }
     const QStringView keyName = TrimBlanks(key);
     if (keyName.isEmpty() || keyName.contains(u'=') || keyName.startsWith(u';') ||
-        keyName.startsWith(u'[') || HasLineBreak(key)) {
+        keyName.startsWith(u'[') || HasLineBreak(key))
         throw Exception(QStringLiteral("Invalid key name '%1'").arg(key));
-    }
     if (HasLineBreak(value)) {
         throw Exception(
             QStringLiteral("The value of %1 in section %2 holds a line break").arg(key, section));
@@ -320,24 +293,21 @@ void ProfileFile::WriteString(const QString& section, const QString& key, const 
     // stays where it is; only blank lines move.
     const qsizetype header = sectionStarts_[static_cast<std::size_t>(target)];
     qsizetype position = SectionEnd(target);
-    while (position > header + 1 && TrimBlanks(LineText(position - 1)).isEmpty()) {
+    while (position > header + 1 && TrimBlanks(LineText(position - 1)).isEmpty())
         --position;
-    }
     const Line added = Store(QString(keyName.toString() + u'=' + Quote(value)));
     lines_.insert(lines_.begin() + position, added);
     for (std::size_t later = static_cast<std::size_t>(target) + 1; later < sectionStarts_.size();
-         ++later) {
+         ++later)
         ++sectionStarts_[later];
-    }
     // Only blank lines of this section moved, so its index holds.
     keyIndex_.insert(Fold(keyName), position);
 }
 
 bool ProfileFile::Save() const {
     qsizetype size = 0;
-    for (const Line& line : lines_) {
+    for (const Line& line : lines_)
         size += line.length + 2;
-    }
     QString text;
     text.reserve(size);
     for (std::size_t line = 0; line < lines_.size(); ++line) {
@@ -349,23 +319,19 @@ bool ProfileFile::Save() const {
     const QString failure = QStringLiteral("Unable to write to ") + path_;
     const QFileInfo existing(path_);
     // Replacing by rename would get past a read-only file; the profile functions do not.
-    if (existing.exists() && !existing.isWritable()) {
+    if (existing.exists() && !existing.isWritable())
         throw Exception(failure);
-    }
     constexpr QFileDevice::Permissions othersRights =
         QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
         QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
     const bool othersHadRights = existing.exists() && (existing.permissions() & othersRights);
     QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly))
         throw Exception(failure);
-    }
     // Set on every save: the replacement would otherwise take over the old file's rights.
-    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         throw Exception(failure);
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
+    if (file.write(bytes) != bytes.size() || !file.commit())
         throw Exception(failure);
-    }
     return othersHadRights;
 }

@@ -31,17 +31,13 @@ QString WithoutTimeZone(const QString& format) {
         if (ch == u'\'') {
             quoted = !quoted;
         } else if (!quoted && ch == u't') {
-            while (!result.isEmpty() && IsBlank(result.back())) {
+            while (!result.isEmpty() && IsBlank(result.back()))
                 result.chop(1);
-            }
-            while (i + 1 < format.size() && format[i + 1] == u't') {
+            while (i + 1 < format.size() && format[i + 1] == u't')
                 ++i;
-            }
-            if (result.isEmpty()) {
-                while (i + 1 < format.size() && IsBlank(format[i + 1])) {
+            if (result.isEmpty())
+                while (i + 1 < format.size() && IsBlank(format[i + 1]))
                     ++i;
-                }
-            }
             continue;
         }
         result += ch;
@@ -101,17 +97,14 @@ struct Fields {
 bool ReadNumber(QStringView text, qsizetype& pos, int maxDigits, int& value,
                 int* digits = nullptr) {
     qsizetype end = pos;
-    while (end < text.size() && IsDigit(text[end])) {
+    while (end < text.size() && IsDigit(text[end]))
         ++end;
-    }
     const qsizetype count = end - pos;
-    if (count == 0 || count > maxDigits) {
+    if (count == 0 || count > maxDigits)
         return false;
-    }
     value = text.sliced(pos, count).toInt();
-    if (digits != nullptr) {
+    if (digits != nullptr)
         *digits = static_cast<int>(count);
-    }
     pos = end;
     return true;
 }
@@ -133,29 +126,24 @@ int ReadName(QStringView text, qsizetype& pos, const QStringList& names) {
 
 QStringList MonthNames(const QLocale& locale) {
     QStringList names;
-    for (const auto type : {QLocale::LongFormat, QLocale::ShortFormat}) {
-        for (int month = 1; month <= 12; ++month) {
+    for (const auto type : {QLocale::LongFormat, QLocale::ShortFormat})
+        for (int month = 1; month <= 12; ++month)
             names << locale.monthName(month, type) << locale.standaloneMonthName(month, type);
-        }
-    }
     return names;
 }
 
 QStringList DayNames(const QLocale& locale) {
     QStringList names;
-    for (const auto type : {QLocale::LongFormat, QLocale::ShortFormat}) {
-        for (int day = 1; day <= 7; ++day) {
+    for (const auto type : {QLocale::LongFormat, QLocale::ShortFormat})
+        for (int day = 1; day <= 7; ++day)
             names << locale.dayName(day, type) << locale.standaloneDayName(day, type);
-        }
-    }
     return names;
 }
 
 // Two-digit years fall between 1950 and 2049.
 int FullYear(int year, int digits) {
-    if (digits > 2) {
+    if (digits > 2)
         return year;
-    }
     return year < 50 ? 2000 + year : 1900 + year;
 }
 
@@ -163,9 +151,8 @@ bool ReadField(QStringView text, qsizetype& pos, QChar letter, qsizetype count, 
                const QLocale& locale) {
     switch (letter.unicode()) {
     case u'd':
-        if (count >= 3) {
+        if (count >= 3)
             return ReadName(text, pos, DayNames(locale)) >= 0;
-        }
         return ReadNumber(text, pos, 2, fields.day);
     case u'M':
         if (count >= 3) {
@@ -176,9 +163,8 @@ bool ReadField(QStringView text, qsizetype& pos, QChar letter, qsizetype count, 
         return ReadNumber(text, pos, 2, fields.month);
     case u'y': {
         int digits = 0;
-        if (!ReadNumber(text, pos, 4, fields.year, &digits) || digits == 3) {
+        if (!ReadNumber(text, pos, 4, fields.year, &digits) || digits == 3)
             return false;
-        }
         fields.year = FullYear(fields.year, digits);
         return true;
     }
@@ -193,12 +179,10 @@ bool ReadField(QStringView text, qsizetype& pos, QChar letter, qsizetype count, 
         return ReadNumber(text, pos, 2, fields.second);
     case u'z': {
         int digits = 0;
-        if (!ReadNumber(text, pos, 3, fields.millisecond, &digits)) {
+        if (!ReadNumber(text, pos, 3, fields.millisecond, &digits))
             return false;
-        }
-        for (; digits < 3; ++digits) {
+        for (; digits < 3; ++digits)
             fields.millisecond *= 10; // a fraction of a second
-        }
         return true;
     }
     default:
@@ -210,9 +194,8 @@ bool ReadAmPm(QStringView text, qsizetype& pos, Fields& fields, const QLocale& l
     const QStringList names = {locale.amText(),      locale.pmText(),     QStringLiteral("AM"),
                                QStringLiteral("PM"), QStringLiteral("A"), QStringLiteral("P")};
     const int index = ReadName(text, pos, names);
-    if (index < 0) {
+    if (index < 0)
         return false;
-    }
     fields.afternoon = index % 2 == 1;
     return true;
 }
@@ -231,43 +214,35 @@ bool ReadByFormat(QStringView text, qsizetype& pos, const QString& format, Field
             // '' inside a format stands for one quote
             const QString literal =
                 end == i + 1 ? QStringLiteral("'") : format.sliced(i + 1, end - i - 1);
-            if (!text.sliced(pos).startsWith(literal)) {
+            if (!text.sliced(pos).startsWith(literal))
                 return false;
-            }
             pos += literal.size();
             i = end + 1;
         } else if ((ch == u'A' || ch == u'a') && i + 1 < format.size() &&
                    format[i + 1].toLower() == u'p') {
-            if (!ReadAmPm(text, pos, fields, locale)) {
+            if (!ReadAmPm(text, pos, fields, locale))
                 return false;
-            }
             i += 2;
         } else if (ch == u'A' || ch == u'a') {
-            if (!ReadAmPm(text, pos, fields, locale)) {
+            if (!ReadAmPm(text, pos, fields, locale))
                 return false;
-            }
             ++i;
         } else if (QStringView(u"dMyHhmsz").contains(ch)) {
             qsizetype count = 1;
-            while (i + count < format.size() && format[i + count] == ch) {
+            while (i + count < format.size() && format[i + count] == ch)
                 ++count;
-            }
-            if (!ReadField(text, pos, ch, count, fields, locale)) {
+            if (!ReadField(text, pos, ch, count, fields, locale))
                 return false;
-            }
             i += count;
         } else if (IsBlank(ch)) {
-            if (pos >= text.size() || !IsBlank(text[pos])) {
+            if (pos >= text.size() || !IsBlank(text[pos]))
                 return false;
-            }
-            while (pos < text.size() && IsBlank(text[pos])) {
+            while (pos < text.size() && IsBlank(text[pos]))
                 ++pos;
-            }
             ++i;
         } else {
-            if (pos >= text.size() || text[pos] != ch) {
+            if (pos >= text.size() || text[pos] != ch)
                 return false;
-            }
             ++pos;
             ++i;
         }
@@ -278,36 +253,30 @@ bool ReadByFormat(QStringView text, qsizetype& pos, const QString& format, Field
 std::optional<QTime> TimeOf(const Fields& fields) {
     int hour = fields.hour;
     if (fields.afternoon.has_value()) {
-        if (fields.twelveHour && (hour < 1 || hour > 12)) {
+        if (fields.twelveHour && (hour < 1 || hour > 12))
             return std::nullopt;
-        }
-        if (fields.twelveHour) {
+        if (fields.twelveHour)
             hour = hour % 12 + (*fields.afternoon ? 12 : 0);
-        }
     }
     const QTime time(hour, fields.minute, fields.second, fields.millisecond);
-    if (!time.isValid()) {
+    if (!time.isValid())
         return std::nullopt;
-    }
     return time;
 }
 
 std::optional<QTime> ReadTime(QStringView text, qsizetype pos, const QString& format) {
     Fields fields;
-    if (!ReadByFormat(text, pos, format, fields) || pos != text.size()) {
+    if (!ReadByFormat(text, pos, format, fields) || pos != text.size())
         return std::nullopt;
-    }
     return TimeOf(fields);
 }
 
 QStringView TrimBlanks(const QString& text) {
     QStringView view(text);
-    while (!view.isEmpty() && IsBlank(view.front())) {
+    while (!view.isEmpty() && IsBlank(view.front()))
         view = view.sliced(1);
-    }
-    while (!view.isEmpty() && IsBlank(view.back())) {
+    while (!view.isEmpty() && IsBlank(view.back()))
         view.chop(1);
-    }
     return view;
 }
 
@@ -315,16 +284,14 @@ QStringView TrimBlanks(const QString& text) {
 // that exists stands in for it, so that no text is refused for the time zone's sake.
 QDateTime LocalDateTime(const QDate& date, const QTime& time) {
     const QDateTime exact(date, time);
-    if (exact.isValid()) {
+    if (exact.isValid())
         return exact;
-    }
     const QDateTime wallClock(date, QTime(time.hour(), time.minute()), Qt::UTC);
     for (int minutes = 1; minutes <= 24 * 60; ++minutes) {
         const QDateTime later = wallClock.addSecs(60LL * minutes);
         const QDateTime local(later.date(), later.time());
-        if (local.isValid()) {
+        if (local.isValid())
             return local;
-        }
     }
     return QDateTime(date, time, Qt::UTC).toLocalTime();
 }
@@ -332,44 +299,35 @@ QDateTime LocalDateTime(const QDate& date, const QTime& time) {
 std::optional<QDateTime> ReadDateTime(QStringView text, const Formats& formats) {
     qsizetype pos = 0;
     Fields fields;
-    if (!ReadByFormat(text, pos, formats.shortDate, fields)) {
+    if (!ReadByFormat(text, pos, formats.shortDate, fields))
         return std::nullopt;
-    }
     const QDate date(fields.year, fields.month, fields.day);
-    if (!date.isValid()) {
+    if (!date.isValid())
         return std::nullopt;
-    }
-    if (pos == text.size()) {
+    if (pos == text.size())
         return LocalDateTime(date, QTime(0, 0));
-    }
-    if (!IsBlank(text[pos])) {
+    if (!IsBlank(text[pos]))
         return std::nullopt;
-    }
-    while (IsBlank(text[pos])) {
+    while (IsBlank(text[pos]))
         ++pos;
-    }
     const std::optional<QTime> time = ReadTime(text, pos, formats.longTime);
-    if (!time.has_value()) {
+    if (!time.has_value())
         return std::nullopt;
-    }
     return LocalDateTime(date, *time);
 }
 
 QString FormatDateTime(const QDateTime& value, const Formats& formats, const QLocale& locale) {
-    if (!value.isValid()) {
+    if (!value.isValid())
         return QString();
-    }
     QString text = locale.toString(value.date(), formats.shortDate);
-    if (value.time() != QTime(0, 0)) {
+    if (value.time() != QTime(0, 0))
         text += u' ' + locale.toString(value.time(), formats.longTime);
-    }
     return text;
 }
 
 QString FormatTime(const QTime& value, const Formats& formats, const QLocale& locale) {
-    if (!value.isValid()) {
+    if (!value.isValid())
         return QString();
-    }
     return locale.toString(value, formats.longTime);
 }
 
@@ -417,17 +375,15 @@ QString StoredTimeToText(const QTime& value) {
 
 std::optional<QDateTime> TextToDateTime(const QString& text) {
     const QStringView trimmed = TrimBlanks(text);
-    if (const auto value = ReadDateTime(trimmed, HomeFormats())) {
+    if (const auto value = ReadDateTime(trimmed, HomeFormats()))
         return value;
-    }
     return ReadDateTime(trimmed, CurrentFormats());
 }
 
 std::optional<QTime> TextToTime(const QString& text) {
     const QStringView trimmed = TrimBlanks(text);
-    if (const auto value = ReadTime(trimmed, 0, HomeFormats().longTime)) {
+    if (const auto value = ReadTime(trimmed, 0, HomeFormats().longTime))
         return value;
-    }
     return ReadTime(trimmed, 0, CurrentFormats().longTime);
 }
 
@@ -436,9 +392,8 @@ std::optional<double> TextToFloat(const QString& text) {
     const QStringView trimmed = TrimBlanks(text);
     QByteArray number;
     qsizetype pos = 0;
-    if (pos < trimmed.size() && (trimmed[pos] == u'-' || trimmed[pos] == u'+')) {
+    if (pos < trimmed.size() && (trimmed[pos] == u'-' || trimmed[pos] == u'+'))
         number += static_cast<char>(trimmed[pos++].unicode());
-    }
     int mantissaDigits = 0;
     bool seenSeparator = false;
     for (; pos < trimmed.size(); ++pos) {
@@ -453,32 +408,27 @@ std::optional<double> TextToFloat(const QString& text) {
             break;
         }
     }
-    if (mantissaDigits == 0) {
+    if (mantissaDigits == 0)
         return std::nullopt;
-    }
     if (pos < trimmed.size() && (trimmed[pos] == u'e' || trimmed[pos] == u'E')) {
         number += 'e';
         ++pos;
-        if (pos < trimmed.size() && (trimmed[pos] == u'-' || trimmed[pos] == u'+')) {
+        if (pos < trimmed.size() && (trimmed[pos] == u'-' || trimmed[pos] == u'+'))
             number += static_cast<char>(trimmed[pos++].unicode());
-        }
         int exponentDigits = 0;
         for (; pos < trimmed.size() && IsDigit(trimmed[pos]); ++pos) {
             number += static_cast<char>(trimmed[pos].unicode());
             ++exponentDigits;
         }
-        if (exponentDigits == 0) {
+        if (exponentDigits == 0)
             return std::nullopt;
-        }
     }
-    if (pos != trimmed.size()) {
+    if (pos != trimmed.size())
         return std::nullopt;
-    }
     bool ok = false;
     const double value = QLocale::c().toDouble(QLatin1StringView(number), &ok);
-    if (!ok || !std::isfinite(value)) {
+    if (!ok || !std::isfinite(value))
         return std::nullopt;
-    }
     return value;
 }
 

@@ -63,7 +63,8 @@ void AlertLauncher::Launch(const MonitorEvent& event) {
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());
     running_.insert(key, process);
-    connect(process, &QProcess::finished, this, [this, key, process] { Finished(key, process); });
+    connect(
+        process, &QProcess::finished, this, [this, key, process] { Finished(key, process); });
     connect(process, &QProcess::errorOccurred, this,
             [this, key, process](QProcess::ProcessError error) {
                 if (error == QProcess::FailedToStart)

@@ -1,8 +1,8 @@
 #include "service/ConnectionMonitor.h"
 
 #include "core/ConnectionStatus.h"
-#include "core/TableFields.h"
 #include "core/TDm.h"
+#include "core/TableFields.h"
 #include "platform/Clock.h"
 
 namespace {

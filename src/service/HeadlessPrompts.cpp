@@ -45,10 +45,9 @@ DialogButton HeadlessPrompts::SystemMessageBox(const QString& text, const Dialog
 }
 
 DialogButton HeadlessPrompts::DefaultAnswer(const DialogButtons& buttons) {
-    for (DialogButton refusal : {DialogButton::No, DialogButton::Cancel}) {
+    for (DialogButton refusal : {DialogButton::No, DialogButton::Cancel})
         if (buttons.contains(refusal))
             return refusal;
-    }
     return buttons.isEmpty() ? DialogButton::Ok : buttons.first();
 }
 

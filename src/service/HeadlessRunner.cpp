@@ -9,8 +9,8 @@
 #include "service/HeadlessWindowLink.h"
 #include "service/JournalStream.h"
 #include "service/ProgramFolder.h"
-#include "service/UnattendedOperation.h"
 #include "service/TSynchronization_Service.h"
+#include "service/UnattendedOperation.h"
 
 #include <QFileInfo>
 

@@ -77,10 +77,9 @@ SettingsFileLocation::SettingsFileLocation(const QString& folder) {
     if (QFileInfo::exists(path_))
         return;
     QStringList variants;
-    for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+    for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
         if (entry.compare(name, Qt::CaseInsensitive) == 0)
             variants.append(entry);
-    }
     variants.sort();
     if (variants.size() == 1) {
         path_ = dir.filePath(variants.first());

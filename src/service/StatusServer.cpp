@@ -26,10 +26,12 @@ StatusServer::StatusServer(ConnectionMonitor& monitor)
         const auto [snapshot, answered] = CurrentSnapshot();
         return QHttpServerResponse(kMetricsType, MonitorReport::PrometheusText(snapshot, answered));
     });
-    server_->route(QStringLiteral("/status"), get, [this](const QHttpServerRequest&) {
-        const auto [snapshot, answered] = CurrentSnapshot();
-        return QHttpServerResponse(kJsonType, MonitorReport::StatusJson(snapshot, answered));
-    });
+    server_->route(
+        QStringLiteral("/status"), get,
+        [this](const QHttpServerRequest&) {
+            const auto [snapshot, answered] = CurrentSnapshot();
+            return QHttpServerResponse(kJsonType, MonitorReport::StatusJson(snapshot, answered));
+        });
     server_->route(QStringLiteral("/health"), get,
                    [this](const QHttpServerRequest&) { return Health(); });
     server_->moveToThread(&thread_);

@@ -1,9 +1,9 @@
 #include "service/TSynchronization_Service.h"
 
 #include "core/ConnectionStatus.h"
+#include "core/TDm.h"
 #include "core/TableFields.h"
 #include "core/WindowLink.h"
-#include "core/TDm.h"
 #include "diagnostics/ConnectionTest.h"
 #include "diagnostics/EventLog.h"
 #include "engine/ConnectionControl.h"

@@ -42,25 +42,20 @@ bool SingleInstance::TryLock() {
 bool SingleInstance::AskRunningToShow(int timeoutMs) {
     QLocalSocket socket;
     socket.connectToServer(ServerPath());
-    if (!socket.waitForConnected(timeoutMs)) {
+    if (!socket.waitForConnected(timeoutMs))
         return false;
-    }
     socket.write(kShowRequest);
-    if (!socket.waitForBytesWritten(timeoutMs)) {
+    if (!socket.waitForBytesWritten(timeoutMs))
         return false;
-    }
-    while (!socket.canReadLine()) {
-        if (!socket.waitForReadyRead(timeoutMs)) {
+    while (!socket.canReadLine())
+        if (!socket.waitForReadyRead(timeoutMs))
             return false;
-        }
-    }
     return socket.readLine() == kShownAnswer;
 }
 
 bool SingleInstance::Listen() {
-    if (!lock_.isLocked()) {
+    if (!lock_.isLocked())
         return false;
-    }
     // Holding the lock, any socket file there is a crashed instance's.
     QLocalServer::removeServer(ServerPath());
     server_ = std::make_unique<QLocalServer>();

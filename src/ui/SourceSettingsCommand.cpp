@@ -47,7 +47,7 @@ void SourceSettingsCommand::EditSqlSettings(bool sourceLocked) {
         dialog->LockEditing();
     if (runDialog_(*dialog) == QDialog::Accepted)
         AssignSourceFields(kFieldNames, {dialog->SqlQuery(), dialog->DockingField(),
-                                        dialog->UpdatedField(), QString()});
+                                         dialog->UpdatedField(), QString()});
 }
 
 void SourceSettingsCommand::Edit1CSettings(bool sourceLocked) {

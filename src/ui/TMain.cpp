@@ -1,7 +1,7 @@
 #include "ui/TMain.h"
 
-#include "core/TableFields.h"
 #include "core/TDm.h"
+#include "core/TableFields.h"
 #include "diagnostics/ConnectionTest.h"
 #include "platform/Errors.h"
 #include "platform/Prompts.h"
@@ -122,10 +122,12 @@ TMain::TMain(TDm& dm, ServiceEnvironment environment, QWidget* parent)
     connect(pcMain_, &QTabWidget::currentChanged, this, &TMain::pcMainCurrentChanged);
     connect(qApp, &QGuiApplication::commitDataRequest, this, &TMain::SessionEnding);
     for (DataSource* source : {&connectionSource_, &receiverSource_, &sourceSource_}) {
-        connect(source, &DataSource::Changed, this, [this](RecordSetChange change) {
-            if (change != RecordSetChange::Field)
-                UpdateActions();
-        });
+        connect(
+            source, &DataSource::Changed, this,
+            [this](RecordSetChange change) {
+                if (change != RecordSetChange::Field)
+                    UpdateActions();
+            });
     }
 
     // A configuration that did not load must not start anything.
@@ -221,15 +223,17 @@ void TMain::BuildActions() {
                                                        {sourceInsert_, &dm_.Source},
                                                        {connectionInsert_, &dm_.Connection}};
     for (const auto& [action, table] : inserts) {
-        connect(action, &QAction::triggered, this,
-                [this, table] { Guarded([table] { table->Insert(); }); });
+        connect(
+            action, &QAction::triggered, this,
+            [this, table] { Guarded([table] { table->Insert(); }); });
     }
     const std::pair<QAction*, RecordSet*> cancels[] = {{receiverCancel_, &dm_.Receiver},
                                                        {sourceCancel_, &dm_.Source},
                                                        {connectionCancel_, &dm_.Connection}};
     for (const auto& [action, table] : cancels) {
-        connect(action, &QAction::triggered, this,
-                [this, table] { Guarded([table] { table->Cancel(); }); });
+        connect(
+            action, &QAction::triggered, this,
+            [this, table] { Guarded([table] { table->Cancel(); }); });
     }
 }
 
@@ -655,10 +659,12 @@ QColor TMain::WindowColor() const {
 void TMain::RefreshControls() {
     if (!created_)
         return;
-    RefreshTable(dm_.Receiver, Fields::Connection::Id_Receiver, receiverGuard_,
-                 [this](const QColor& color, bool locked) { LockReceiverEditors(color, locked); });
-    RefreshTable(dm_.Source, Fields::Connection::Id_Source, sourceGuard_,
-                 [this](const QColor& color, bool locked) { LockSourceEditors(color, locked); });
+    RefreshTable(
+        dm_.Receiver, Fields::Connection::Id_Receiver, receiverGuard_,
+        [this](const QColor& color, bool locked) { LockReceiverEditors(color, locked); });
+    RefreshTable(
+        dm_.Source, Fields::Connection::Id_Source, sourceGuard_,
+        [this](const QColor& color, bool locked) { LockSourceEditors(color, locked); });
     RefreshTable(
         dm_.Connection, Fields::Connection::Id, connectionGuard_,
         [this](const QColor& color, bool locked) { LockConnectionEditors(color, locked); });
@@ -840,10 +846,9 @@ void TMain::PostReceiver() {
             std::all_of(std::begin(defaults), std::end(defaults), [&receiver](const auto& d) {
                 return receiver.FieldByName(d.first).AsString().isEmpty();
             });
-        if (pendrel && allEmpty) {
+        if (pendrel && allEmpty)
             for (const auto& [field, value] : defaults)
                 receiver.FieldByName(field).SetAsString(QLatin1String(value));
-        }
     }
     receiver.Post();
 }

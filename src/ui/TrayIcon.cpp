@@ -15,8 +15,9 @@ TrayIcon::TrayIcon(QWidget* window, TSynchronization_Service& service, TrayAvail
     , trayAvailable_(std::move(trayAvailable))
     , icon_(this) {
     pmTreyMenu_.setObjectName(QStringLiteral("pmTreyMenu"));
-    connect(AddItem(QStringLiteral("N1"), QStringLiteral("Запустить"), QStyle::SP_MediaPlay, false),
-            &QAction::triggered, this, [this] { service_.StartAllConnections(); });
+    connect(
+        AddItem(QStringLiteral("N1"), QStringLiteral("Запустить"), QStyle::SP_MediaPlay, false),
+        &QAction::triggered, this, [this] { service_.StartAllConnections(); });
     connect(
         AddItem(QStringLiteral("N2"), QStringLiteral("Остановить"), QStyle::SP_MediaStop, false),
         &QAction::triggered, this, [this] { service_.StopAllConnections(); });
@@ -31,9 +32,8 @@ TrayIcon::TrayIcon(QWidget* window, TSynchronization_Service& service, TrayAvail
         &QAction::triggered, window_, &QWidget::close);
 
     QIcon icon = window_->windowIcon();
-    if (icon.isNull()) {
+    if (icon.isNull())
         icon = QApplication::style()->standardIcon(QStyle::SP_BrowserReload);
-    }
     icon_.setIcon(icon);
     icon_.setToolTip(QStringLiteral("Сервис синхронизаций"));
     icon_.setContextMenu(&pmTreyMenu_);
@@ -77,7 +77,6 @@ bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TrayIcon::IconActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
         RestoreFromTray();
-    }
 }

@@ -56,11 +56,9 @@ QMessageBox::Icon KindIcon(DialogKind kind) {
 // The first present of the wanted buttons, nullptr when none is.
 QPushButton* FirstOf(const QMap<DialogButton, QPushButton*>& present,
                      std::initializer_list<DialogButton> wanted) {
-    for (DialogButton button : wanted) {
-        if (QPushButton* found = present.value(button)) {
+    for (DialogButton button : wanted)
+        if (QPushButton* found = present.value(button))
             return found;
-        }
-    }
     return nullptr;
 }
 
@@ -84,18 +82,15 @@ std::unique_ptr<QMessageBox> BuildBox(const QString& title, QMessageBox::Icon ic
         }
     }
     QPushButton* fallback = buttons.isEmpty() ? nullptr : present.value(buttons.first());
-    if (QPushButton* byDefault = FirstOf(present, {DialogButton::Ok, DialogButton::Yes})) {
+    if (QPushButton* byDefault = FirstOf(present, {DialogButton::Ok, DialogButton::Yes}))
         box->setDefaultButton(byDefault);
-    } else if (fallback != nullptr) {
+    else if (fallback != nullptr)
         box->setDefaultButton(fallback);
-    }
     QPushButton* escape = FirstOf(present, {DialogButton::Cancel, DialogButton::No});
-    if (escape == nullptr && present.size() == 1) {
+    if (escape == nullptr && present.size() == 1)
         escape = fallback;
-    }
-    if (escape != nullptr) {
+    if (escape != nullptr)
         box->setEscapeButton(escape);
-    }
     return box;
 }
 
@@ -120,9 +115,8 @@ std::unique_ptr<QMessageBox> WidgetPrompts::BuildSystemMessageBox(const QString&
 DialogButton WidgetPrompts::AnswerOf(const QMessageBox& box) {
     const QAbstractButton* answer =
         box.clickedButton() != nullptr ? box.clickedButton() : box.escapeButton();
-    if (answer == nullptr) {
+    if (answer == nullptr)
         answer = box.defaultButton();
-    }
     return answer != nullptr ? DialogButton(answer->property(kButtonProperty).toInt())
                              : DialogButton::Cancel;
 }

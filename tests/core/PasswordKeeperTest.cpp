@@ -1,8 +1,8 @@
 #include "core/PasswordKeeper.h"
 #include "core/SeparatedConnectionString.h"
+#include "core/TDm.h"
 #include "core/TableEventStore.h"
 #include "core/TableFields.h"
-#include "core/TDm.h"
 #include "platform/Errors.h"
 
 #include <QTest>

@@ -34,9 +34,8 @@ void AddRow(RecordSet& set, int id, const QString& name) {
 // "Id:Name" of every visible row, joined by ",".
 QString Rows(const RecordSet& set) {
     QStringList rows;
-    for (int i = 0; i < set.RecordCount(); ++i) {
+    for (int i = 0; i < set.RecordCount(); ++i)
         rows << set.ValueAt(i, 0).toString() + u':' + set.ValueAt(i, 1).toString();
-    }
     return rows.join(u',');
 }
 
@@ -67,9 +66,8 @@ public:
     void RecordSetChanged(RecordSet&, RecordSetChange change, int fieldIndex) override {
         static const char* const names[] = {"Layout", "Current", "State", "Field"};
         QString text = QString::fromLatin1(names[int(change)]);
-        if (change == RecordSetChange::Field) {
+        if (change == RecordSetChange::Field)
             text += u':' + QString::number(fieldIndex);
-        }
         Changes << text;
     }
     QStringList Changes;
@@ -257,22 +255,18 @@ void RecordSetTest::deleteWalkEndsAtEof() {
     RecordSet set(QStringLiteral("People"));
     AddPeopleFields(set);
     set.Open();
-    for (int id = 1; id <= 6; ++id) {
+    for (int id = 1; id <= 6; ++id)
         AddRow(set, id, QString::number(id));
-    }
     set.First();
     QVERIFY(set.Bof());
-    while (!set.Eof()) {
-        if (set.FieldByName(QStringLiteral("Id")).AsInteger() % 2 == 0) {
+    while (!set.Eof())
+        if (set.FieldByName(QStringLiteral("Id")).AsInteger() % 2 == 0)
             set.Delete();
-        } else {
+        else
             set.Next();
-        }
-    }
     QCOMPARE(Rows(set), QStringLiteral("1:1,3:3,5:5"));
-    while (!set.IsEmpty()) {
+    while (!set.IsEmpty())
         set.Delete();
-    }
     QVERIFY(set.Eof());
     QVERIFY(set.Bof());
     QCOMPARE(set.RecNo(), -1);
@@ -552,9 +546,8 @@ void RecordSetTest::locateAndLookup() {
                                       {5, QVariant(), "Connection"}};
     for (const QVariantList& row : rows) {
         set.Append();
-        for (int i = 0; i < row.size(); ++i) {
+        for (int i = 0; i < row.size(); ++i)
             Field(set, i).SetValue(row[i]);
-        }
         set.Post();
     }
     set.First();
@@ -639,9 +632,8 @@ void RecordSetTest::lookupByIdSkipsUnpostedRow() {
     RecordSet set(QStringLiteral("People"));
     AddPeopleFields(set);
     set.Open();
-    for (int id = 1; id <= 50; ++id) {
+    for (int id = 1; id <= 50; ++id)
         AddRow(set, id * 2, QString::number(id));
-    }
     set.MoveTo(10);
     set.Insert();
     set.FieldByName(QStringLiteral("Id")).SetAsInteger(1);
@@ -684,9 +676,8 @@ void RecordSetTest::filterById() {
     types.AddField(Def(QStringLiteral("Id"), FieldType::Integer));
     types.AddField(Def(QStringLiteral("Name"), FieldType::Text, 200));
     types.Open();
-    for (int id = 1; id <= 4; ++id) {
+    for (int id = 1; id <= 4; ++id)
         AddRow(types, id, QStringLiteral("type %1").arg(id));
-    }
     types.Last();
     types.SetFilter(QStringLiteral("Id = 1"));
     QCOMPARE(types.RecordCount(), 4);

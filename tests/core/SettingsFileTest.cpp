@@ -4,9 +4,9 @@
 #include "core/PasswordCipher.h"
 #include "core/PasswordKeeper.h"
 #include "core/RecordSet.h"
+#include "core/TDm.h"
 #include "core/TableEventStore.h"
 #include "core/TableFields.h"
-#include "core/TDm.h"
 #include "platform/Errors.h"
 #include "platform/ProfileFile.h"
 #include "platform/RegionalSettings.h"
@@ -35,10 +35,9 @@ QList<QVariantList> Rows(RecordSet& table) {
     QList<QVariantList> rows;
     for (int row = 0; row < table.RecordCount(); ++row) {
         QVariantList values;
-        for (int field = 0; field < table.FieldDefs().size(); ++field) {
+        for (int field = 0; field < table.FieldDefs().size(); ++field)
             if (table.FieldDefs()[field].Kind == FieldKind::Data)
                 values.append(table.ValueAt(row, field));
-        }
         rows.append(values);
     }
     return rows;

@@ -1,6 +1,6 @@
+#include "core/TDm.h"
 #include "core/ConnectionStatus.h"
 #include "core/TableFields.h"
-#include "core/TDm.h"
 #include "platform/Errors.h"
 
 #include <QTest>
@@ -28,18 +28,16 @@ QStringList Layout(const RecordSet& set) {
     QStringList result;
     for (const FieldDef& def : set.FieldDefs()) {
         QString text = def.Name + u':' + TypeName(def.Type);
-        if (def.Type == FieldType::Text) {
+        if (def.Type == FieldType::Text)
             text += QStringLiteral("(%1)").arg(def.Size);
-        }
         if (def.Kind == FieldKind::Lookup) {
             text +=
                 QStringLiteral(":lookup=%1.%2").arg(def.LookupSet->Name(), def.LookupResultField);
         } else if (def.Kind == FieldKind::Calculated) {
             text += QStringLiteral(":calculated");
         }
-        if (def.SingleLine) {
+        if (def.SingleLine)
             text += QStringLiteral(":single");
-        }
         result << text;
     }
     return result;
@@ -54,11 +52,9 @@ void AddNamed(RecordSet& set, const QString& nameField, int id, const QString& n
 
 RecordSet* TableNamed(TDm& dm, const QString& name) {
     for (RecordSet* set :
-         {&dm.Connection, &dm.Receiver, &dm.Source, &dm.Connection_Types, &dm.VremTable}) {
-        if (set->Name() == name) {
+         {&dm.Connection, &dm.Receiver, &dm.Source, &dm.Connection_Types, &dm.VremTable})
+        if (set->Name() == name)
             return set;
-        }
-    }
     return nullptr;
 }
 
@@ -163,9 +159,8 @@ void TDmTest::layout() {
 void TDmTest::tablesStartClosed() {
     TDm dm;
     for (RecordSet* set :
-         {&dm.Connection, &dm.Receiver, &dm.Source, &dm.Connection_Types, &dm.VremTable}) {
+         {&dm.Connection, &dm.Receiver, &dm.Source, &dm.Connection_Types, &dm.VremTable})
         QVERIFY2(!set->Active(), qPrintable(set->Name()));
-    }
     QCOMPARE(dm.TaskScheduler.interval(), 10000);
     QVERIFY(!dm.TaskScheduler.isActive());
 }
@@ -202,9 +197,8 @@ void TDmTest::statusCaption() {
 
 void TDmTest::lookupsFollowRenames() {
     TDm dm;
-    for (RecordSet* set : {&dm.Connection, &dm.Receiver, &dm.Source, &dm.Connection_Types}) {
+    for (RecordSet* set : {&dm.Connection, &dm.Receiver, &dm.Source, &dm.Connection_Types})
         set->Open();
-    }
     AddNamed(dm.Connection_Types, Fields::Connection_Types::Name, 1, QStringLiteral("База данных"));
     AddNamed(dm.Receiver, Fields::Receiver::Name_Receiver, 1, QStringLiteral("Склад"));
     AddNamed(dm.Source, Fields::Source::Name_Source, 1, QStringLiteral("Учёт"));
@@ -271,16 +265,13 @@ void TDmTest::tableByName() {
 void TDmTest::sharedFieldsNameTheirTables_data() {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("field");
-    for (const char* table : {"Connection", "Receiver", "Source", "Connection_Types"}) {
+    for (const char* table : {"Connection", "Receiver", "Source", "Connection_Types"})
         QTest::addRow("%s.Id", table) << table << Fields::Shared::Id;
-    }
-    for (const char* table : {"Receiver", "Source"}) {
+    for (const char* table : {"Receiver", "Source"})
         for (const QString& field :
              {Fields::Shared::Connection_String, Fields::Shared::Id_Connection_Types,
-              Fields::Shared::Name_Connection_Types}) {
+              Fields::Shared::Name_Connection_Types})
             QTest::addRow("%s.%s", table, qPrintable(field)) << table << field;
-        }
-    }
 }
 
 // Letter case counts: the settings file keeps the names as they are spelled here.

@@ -18,7 +18,7 @@ namespace {
 
 // What the operator should see after one test.
 enum class Outcome {
-    kPassed,          // "Подключение прошло"
+    kPassed, // "Подключение прошло"
     ProviderFailure, // "Подключение не прошло", two CRs, the database provider's own text
     EmptyFailure, // "Подключение не прошло", two CRs and nothing more
     Nothing,      // no message at all
@@ -407,7 +407,8 @@ void ConnectionTestTest::wholeConnection_data() {
         QStringLiteral(") Источник не смог установить соединение с базой данных.");
 
     QTest::newRow("both reached") << 1 << "firebird" << 1 << "sqlite" << true << true << kPassed;
-    QTest::newRow("both reached, quiet") << 1 << "firebird" << 3 << "1c" << false << true << kPassed;
+    QTest::newRow("both reached, quiet")
+        << 1 << "firebird" << 3 << "1c" << false << true << kPassed;
     QTest::newRow("source fails") << 1 << "firebird" << 2 << "1c-wrong-password" << true << false
                                   << oneReason + "\r1" + sourceReason;
     QTest::newRow("receiver fails") << 1 << "firebird-missing" << 1 << "sqlite" << true << false

@@ -43,10 +43,9 @@ struct Pass {
 
     QList<int> ChangedPartnos() const {
         QList<int> partnos;
-        for (const Item& item : items) {
+        for (const Item& item : items)
             if (Changes(item.partno))
                 partnos.append(item.partno);
-        }
         return partnos;
     }
 

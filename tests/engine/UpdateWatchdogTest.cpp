@@ -141,8 +141,7 @@ private:
     static void Tick(EngineFixture& fixture,
                      std::chrono::milliseconds clearTimeLimit = DefaultClearTimeLimit) {
         UpdateWatchdog watchdog(fixture.Dm, fixture.Passwords, fixture.Prompts, *fixture.Time,
-                                fixture.Events, {},
-                                clearTimeLimit);
+                                fixture.Events, {}, clearTimeLimit);
         fixture.Dm.TaskScheduler.start();
         watchdog.TaskSchedulerTimer(&fixture.Dm.TaskScheduler);
         QVERIFY(EngineFixture::WaitUntil([&] { return fixture.Dm.TaskScheduler.isActive(); },

@@ -35,7 +35,8 @@ QList<QVariant> Quantities(const QString& receiver) {
 }
 
 bool AllNull(const QList<QVariant>& values) {
-    return std::all_of(values.begin(), values.end(), [](const QVariant& v) { return v.isNull(); });
+    return std::all_of(
+        values.begin(), values.end(), [](const QVariant& v) { return v.isNull(); });
 }
 } // namespace
 

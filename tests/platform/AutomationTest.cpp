@@ -309,7 +309,8 @@ void AutomationTest::callsBeforeOpeningFail() {
     QVERIFY_THROWS_EXCEPTION(EOleException, object.EvalExpr(kClear));
     QCOMPARE(object
                  .Initialize(object.RMTrade(),
-                             infobase.CommandLine(infobase.UserName(), QStringLiteral("x")), kSplash)
+                             infobase.CommandLine(infobase.UserName(), QStringLiteral("x")),
+                             kSplash)
                  .toInt(),
              0);
     QVERIFY_THROWS_EXCEPTION(EOleException, object.EvalExpr(kClear));

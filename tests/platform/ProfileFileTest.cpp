@@ -19,9 +19,8 @@ constexpr uid_t kNobodyId = 65534;
 
 QByteArray ReadBytes(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
-    }
     return file.readAll();
 }
 
@@ -36,16 +35,14 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
 // Under root the folder and files of a case belong to the unprivileged user, so that their
 // mode bits decide.
 void HandToUnprivileged(const QString& path) {
-    if (geteuid() == 0) {
+    if (geteuid() == 0)
         QCOMPARE(chown(QFile::encodeName(path).constData(), kNobodyId, kNobodyId), 0);
-    }
 }
 
 template <typename Action> QString MessageOfUnprivileged(Action action) {
     int channel[2];
-    if (pipe(channel) != 0) {
+    if (pipe(channel) != 0)
         return QStringLiteral("no pipe");
-    }
     const pid_t child = fork();
     if (child == 0) {
         close(channel[0]);
@@ -66,9 +63,8 @@ template <typename Action> QString MessageOfUnprivileged(Action action) {
     QByteArray message;
     char buffer[512];
     ssize_t got = 0;
-    while ((got = read(channel[0], buffer, sizeof(buffer))) > 0) {
+    while ((got = read(channel[0], buffer, sizeof(buffer))) > 0)
         message.append(buffer, got);
-    }
     close(channel[0]);
     int status = 0;
     waitpid(child, &status, 0);
@@ -372,13 +368,11 @@ private Q_SLOTS:
         QFETCH(QByteArray, after);
         const QString path = PathOf(QStringLiteral("place.ini"));
         QFile::remove(path);
-        if (!before.isNull()) {
+        if (!before.isNull())
             WriteBytes(path, before);
-        }
         ProfileFile file(path);
-        for (qsizetype i = 0; i + 2 < writes.size(); i += 3) {
+        for (qsizetype i = 0; i + 2 < writes.size(); i += 3)
             file.WriteString(writes[i], writes[i + 1], writes[i + 2]);
-        }
         file.Save();
         QCOMPARE(ReadBytes(path), after);
     }
@@ -453,9 +447,8 @@ private Q_SLOTS:
         const QString path = PathOf(QStringLiteral("long.ini"));
         QString value;
         value.reserve(10 * 1024 * 1024);
-        for (int row = 0; value.size() < 10 * 1024 * 1024; ++row) {
+        for (int row = 0; value.size() < 10 * 1024 * 1024; ++row)
             value += QStringLiteral("SELECT Code, Quantity FROM Stock WHERE Row = %1`").arg(row);
-        }
         value += QStringLiteral("end");
         {
             ProfileFile file(path);
@@ -524,9 +517,8 @@ private Q_SLOTS:
                 close(ready[0]);
                 second.Save();
                 const char byte = 1;
-                if (write(ready[1], &byte, 1) != 1) {
+                if (write(ready[1], &byte, 1) != 1)
                     _exit(1);
-                }
                 for (;;) {
                     first.Save();
                     second.Save();
@@ -589,9 +581,8 @@ private Q_SLOTS:
         HandToUnprivileged(PathOf(QStringLiteral("readonly")));
         QCOMPARE(chmod(QFile::encodeName(PathOf(QStringLiteral("readonly"))).constData(), 0555), 0);
         const QString locked = PathOf(QStringLiteral("locked.ini"));
-        if (!QFile::exists(locked)) {
+        if (!QFile::exists(locked))
             WriteBytes(locked, "[A]\r\nK=old\r\n");
-        }
         HandToUnprivileged(locked);
         QCOMPARE(chmod(QFile::encodeName(locked).constData(), 0444), 0);
 

@@ -230,9 +230,8 @@ private Q_SLOTS:
         RegionalSettings::SetFormats(dateFormat, timeFormat);
         const auto value = RegionalSettings::TextToDateTime(text);
         QCOMPARE(value.has_value(), expected.isValid());
-        if (value.has_value()) {
+        if (value.has_value())
             QCOMPARE(*value, expected);
-        }
     }
 
     void timeZoneNeverRefusesText_data() {
@@ -299,9 +298,8 @@ private Q_SLOTS:
         RegionalSettings::SetFormats(dateFormat, timeFormat);
         const auto value = RegionalSettings::TextToTime(text);
         QCOMPARE(value.has_value(), expected.isValid());
-        if (value.has_value()) {
+        if (value.has_value())
             QCOMPARE(*value, expected);
-        }
     }
 
     void readsFloat_data() {
@@ -342,9 +340,8 @@ private Q_SLOTS:
                                      separator);
         const auto value = RegionalSettings::TextToFloat(text);
         QCOMPARE(value.has_value(), valid);
-        if (valid) {
+        if (valid)
             QCOMPARE(*value, expected);
-        }
     }
 
     // Workers format time stamps while the main thread may change the formats: every text is
@@ -360,9 +357,8 @@ private Q_SLOTS:
             readers << QThread::create([&] {
                 while (!stop) {
                     const QString text = RegionalSettings::DateTimeToText(value);
-                    if (text != home && text != us) {
+                    if (text != home && text != us)
                         ++mixed;
-                    }
                 }
             });
             readers.back()->start();

@@ -9,9 +9,8 @@ namespace {
 // The C library's converter is an independent reference for the hand-made table.
 QString ReferenceDecode1251(char byte) {
     iconv_t converter = iconv_open("UTF-16LE", "CP1251");
-    if (converter == reinterpret_cast<iconv_t>(-1)) {
+    if (converter == reinterpret_cast<iconv_t>(-1))
         return QString();
-    }
     char in[1] = {byte};
     char16_t out[2] = {};
     char* inPtr = in;
@@ -20,19 +19,16 @@ QString ReferenceDecode1251(char byte) {
     size_t outLeft = sizeof(out);
     const size_t result = iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft);
     iconv_close(converter);
-    if (result == static_cast<size_t>(-1)) {
+    if (result == static_cast<size_t>(-1))
         return QString();
-    }
     return QString(reinterpret_cast<const QChar*>(out), (sizeof(out) - outLeft) / 2);
 }
 
 QByteArray AllBytesBut0x98() {
     QByteArray bytes;
-    for (int byte = 0; byte <= 0xFF; ++byte) {
-        if (byte != 0x98) {
+    for (int byte = 0; byte <= 0xFF; ++byte)
+        if (byte != 0x98)
             bytes.append(static_cast<char>(byte));
-        }
-    }
     return bytes;
 }
 
@@ -44,14 +40,12 @@ class TextCodecTest : public QObject {
 private Q_SLOTS:
     void windows1251MatchesReference() {
         iconv_t probe = iconv_open("UTF-16LE", "CP1251");
-        if (probe == reinterpret_cast<iconv_t>(-1)) {
+        if (probe == reinterpret_cast<iconv_t>(-1))
             QSKIP("the C library has no CP1251 converter");
-        }
         iconv_close(probe);
         for (int byte = 0; byte <= 0xFF; ++byte) {
-            if (byte == 0x98) {
+            if (byte == 0x98)
                 continue;
-            }
             const char ch = static_cast<char>(byte);
             QCOMPARE(TextCodec::FromWindows1251(QByteArray(1, ch)), ReferenceDecode1251(ch));
         }
@@ -90,9 +84,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         const auto encoded = TextCodec::ToWindows1251(text);
         QCOMPARE(encoded.has_value(), encodable);
-        if (encodable) {
+        if (encodable)
             QCOMPARE(*encoded, bytes);
-        }
     }
 
     void utf8Validation_data() {

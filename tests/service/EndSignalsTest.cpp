@@ -17,7 +17,7 @@ namespace {
 
 // Both ways the program reaches Firebird: the embedded engine and a server.
 const TestDatabaseKind kFirebirdKinds[] = {TestDatabaseKind::FirebirdEmbedded,
-                                          TestDatabaseKind::FirebirdServer};
+                                           TestDatabaseKind::FirebirdServer};
 
 // Empty when the connection answers a select, else why it does not.
 QString SelectFailure(DbConnection& connection) {

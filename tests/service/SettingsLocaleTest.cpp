@@ -16,21 +16,21 @@
 namespace {
 
 const QStringList kLocales = {QStringLiteral("C.UTF-8"), QStringLiteral("ru_RU.UTF-8"),
-                             QStringLiteral("de_DE.UTF-8"), QStringLiteral("en_US.UTF-8")};
+                              QStringLiteral("de_DE.UTF-8"), QStringLiteral("en_US.UTF-8")};
 
 // Dates on both sides of any century window, midnight and the last second of a day; no
 // weekday is set, so no connection ever works.
 const char kSettings[] = "[Connection]\r\n"
-                        "Id=1`2`3\r\n"
-                        "Name_Connection=Склад`Магазин`Касса\r\n"
-                        "Update_Time=05.03.1940 14:30:00``31.12.2049\r\n"
-                        "Time_Update=30`15`60\r\n"
-                        "TimeStart=9:00:00`0:00:00`13:05:09\r\n"
-                        "TimeEnd=18:00:00`23:59:59`0:00:00\r\n";
+                         "Id=1`2`3\r\n"
+                         "Name_Connection=Склад`Магазин`Касса\r\n"
+                         "Update_Time=05.03.1940 14:30:00``31.12.2049\r\n"
+                         "Time_Update=30`15`60\r\n"
+                         "TimeStart=9:00:00`0:00:00`13:05:09\r\n"
+                         "TimeEnd=18:00:00`23:59:59`0:00:00\r\n";
 
 const QStringList kCheckedKeys = {Fields::Connection::Name_Connection,
-                                 Fields::Connection::Update_Time, Fields::Connection::TimeStart,
-                                 Fields::Connection::TimeEnd};
+                                  Fields::Connection::Update_Time, Fields::Connection::TimeStart,
+                                  Fields::Connection::TimeEnd};
 
 QString Program() {
     return TestPaths::BinaryDir() + QStringLiteral("/src/app/corvane");

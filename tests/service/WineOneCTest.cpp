@@ -114,10 +114,9 @@ private:
     }
 
     bool BridgeRunning() const {
-        for (const pid_t pid : prefix_->Processes()) {
+        for (const pid_t pid : prefix_->Processes())
             if (CommandLineOf(pid).contains(QStringLiteral("automation-bridge.exe")))
                 return true;
-        }
         return false;
     }
 
@@ -134,10 +133,9 @@ private:
             10000);
         const QJsonArray connections =
             QJsonDocument::fromJson(reply->readAll())[QStringLiteral("connections")].toArray();
-        for (const QJsonValue& connection : connections) {
+        for (const QJsonValue& connection : connections)
             if (connection[QStringLiteral("name")].toString() == kOneCConnection)
                 return connection.toObject();
-        }
         return {};
     }
 
@@ -198,10 +196,9 @@ private Q_SLOTS:
             [&] {
                 lines = QString::fromUtf8(FileBytes::Read(LogPath()).mid(logSize))
                             .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-                for (qsizetype at = 0; at + 1 < lines.size(); ++at) {
+                for (qsizetype at = 0; at + 1 < lines.size(); ++at)
                     if (lines.at(at).endsWith(sentence) && lines.at(at + 1).contains(error))
                         return true;
-                }
                 return false;
             },
             60000);

@@ -60,7 +60,7 @@ std::optional<EventCode> MainEventOf(const QString& line) {
 }
 
 QStringList InfobaseCalls() {
-    return {QStringLiteral("RMTrade"),         QStringLiteral("Initialize"),
+    return {QStringLiteral("RMTrade"),          QStringLiteral("Initialize"),
             InfobaseFunctions::kClearBalances,  InfobaseFunctions::kAddToBalances,
             InfobaseFunctions::kSetStockFilter, InfobaseFunctions::kFillBalances,
             InfobaseFunctions::kGetFromBalances};
@@ -334,14 +334,13 @@ void SoakRun::ApplyFaults() {
         connection.SetReceiverAway(receiverAway);
     }
     QStringList switches;
-    for (const Fault& fault : std::as_const(faults_)) {
+    for (const Fault& fault : std::as_const(faults_))
         if (fault.Kind == SoakAction::InfobaseFails)
             switches = {QStringLiteral("--fail"), fault.Call + QStringLiteral(":Ошибка базы")};
         else if (fault.Kind == SoakAction::InfobaseDies)
             switches = {QStringLiteral("--exit-during"), fault.Call};
         else if (fault.Kind == SoakAction::InfobaseAnswerGarbled)
             switches = {QStringLiteral("--garble"), fault.Call};
-    }
     const QString registration = folder_.filePath(QStringLiteral("Automation.ini"));
     if (switches == switches_ && QFile::exists(registration))
         return;

@@ -24,10 +24,9 @@ QString BridgePath() {
 QString Register(const WinePrefix& prefix) {
     if (!prefix.IsUsable())
         return prefix.Problem();
-    for (const QString& built : {DllPath(), BridgePath()}) {
+    for (const QString& built : {DllPath(), BridgePath()})
         if (!QFileInfo::exists(built))
             return QStringLiteral("%1 is not built (no mingw-w64 cross compiler)").arg(built);
-    }
     // regsvr32 loads the DLL by a drive path; Wine maps Z: to the root.
     const QString dosPath = QStringLiteral("Z:") + QString(DllPath()).replace(u'/', u'\\');
     QProcess regsvr32;

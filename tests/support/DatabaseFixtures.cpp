@@ -231,21 +231,23 @@ QString DatabaseFixtures::CreateMariaDb(const QString& name) {
 }
 
 void DatabaseFixtures::Run(const QString& connectionString, const QStringList& statements) {
-    WithDatabase(connectionString, [&](QSqlDatabase& database) {
-        if (!database.transaction())
-            Fail(QStringLiteral("begin"), database.lastError());
-        for (const QString& statement : statements) {
-            QSqlQuery query(database);
-            if (!query.exec(statement)) {
-                const QSqlError error = query.lastError();
-                query = QSqlQuery();
-                database.rollback();
-                Fail(statement, error);
+    WithDatabase(
+        connectionString,
+        [&](QSqlDatabase& database) {
+            if (!database.transaction())
+                Fail(QStringLiteral("begin"), database.lastError());
+            for (const QString& statement : statements) {
+                QSqlQuery query(database);
+                if (!query.exec(statement)) {
+                    const QSqlError error = query.lastError();
+                    query = QSqlQuery();
+                    database.rollback();
+                    Fail(statement, error);
+                }
             }
-        }
-        if (!database.commit())
-            Fail(QStringLiteral("commit"), database.lastError());
-    });
+            if (!database.commit())
+                Fail(QStringLiteral("commit"), database.lastError());
+        });
 }
 
 int DatabaseFixtures::RunningStatements(const QString& connectionString, const QString& textPart) {
@@ -285,36 +287,38 @@ void DatabaseFixtures::CreateReceiverSchema(const QString& connectionString) {
 }
 
 void DatabaseFixtures::SeedReceiver(const QString& connectionString, const QList<Item>& items) {
-    WithDatabase(connectionString, [&](QSqlDatabase& database) {
-        if (!database.transaction())
-            Fail(QStringLiteral("begin"), database.lastError());
-        auto run = [&](QSqlQuery& query, const QVariantList& values) {
-            for (int i = 0; i < values.size(); ++i)
-                query.bindValue(i, values.at(i));
-            if (!query.exec())
-                Fail(query.lastQuery(), query.lastError());
-        };
-        {
-            QSqlQuery clear(database);
-            for (const char* sql : {"delete from Stock_Balance", "delete from Parts"}) {
-                if (!clear.exec(QString::fromLatin1(sql)))
-                    Fail(QString::fromLatin1(sql), clear.lastError());
+    WithDatabase(
+        connectionString,
+        [&](QSqlDatabase& database) {
+            if (!database.transaction())
+                Fail(QStringLiteral("begin"), database.lastError());
+            auto run = [&](QSqlQuery& query, const QVariantList& values) {
+                for (int i = 0; i < values.size(); ++i)
+                    query.bindValue(i, values.at(i));
+                if (!query.exec())
+                    Fail(query.lastQuery(), query.lastError());
+            };
+            {
+                QSqlQuery clear(database);
+                for (const char* sql : {"delete from Stock_Balance", "delete from Parts"})
+                    if (!clear.exec(QString::fromLatin1(sql)))
+                        Fail(QString::fromLatin1(sql), clear.lastError());
+                QSqlQuery part(database);
+                QSqlQuery balance(database);
+                part.prepare(
+                    QStringLiteral("insert into Parts (Partno, Code, Name) values (?, ?, ?)"));
+                balance.prepare(
+                    QStringLiteral("insert into Stock_Balance (Partno, Quantity) values (?, ?)"));
+                for (const Item& item : items) {
+                    run(part, {item.partno, item.code, QStringLiteral("Item %1").arg(item.code)});
+                    run(balance, {item.partno, item.quantity.isNull()
+                                                   ? QVariant(QMetaType::fromType<double>())
+                                                   : item.quantity});
+                }
             }
-            QSqlQuery part(database);
-            QSqlQuery balance(database);
-            part.prepare(QStringLiteral("insert into Parts (Partno, Code, Name) values (?, ?, ?)"));
-            balance.prepare(
-                QStringLiteral("insert into Stock_Balance (Partno, Quantity) values (?, ?)"));
-            for (const Item& item : items) {
-                run(part, {item.partno, item.code, QStringLiteral("Item %1").arg(item.code)});
-                run(balance,
-                    {item.partno, item.quantity.isNull() ? QVariant(QMetaType::fromType<double>())
-                                                         : item.quantity});
-            }
-        }
-        if (!database.commit())
-            Fail(QStringLiteral("commit"), database.lastError());
-    });
+            if (!database.commit())
+                Fail(QStringLiteral("commit"), database.lastError());
+        });
 }
 
 QList<DatabaseFixtures::Item> DatabaseFixtures::NumberedItems(int count) {

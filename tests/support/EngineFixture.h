@@ -5,9 +5,9 @@
 #include "ScriptedPrompts.h"
 #include "core/ConnectionStatus.h"
 #include "core/PasswordKeeper.h"
+#include "core/TDm.h"
 #include "core/TableEventStore.h"
 #include "core/TableFields.h"
-#include "core/TDm.h"
 #include "engine/EngineEnvironment.h"
 
 #include <QDateTime>

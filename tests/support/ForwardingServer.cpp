@@ -43,12 +43,14 @@ void ForwardingServer::Accept() {
         connect(target, &QTcpSocket::connected, target,
                 [target] { target->setSocketOption(QAbstractSocket::LowDelayOption, 1); });
         for (QTcpSocket* socket : {client, target}) {
-            connect(socket, &QTcpSocket::disconnected, this, [client, target] {
-                client->disconnectFromHost();
-                target->disconnectFromHost();
-                client->deleteLater();
-                target->deleteLater();
-            });
+            connect(
+                socket, &QTcpSocket::disconnected, this,
+                [client, target] {
+                    client->disconnectFromHost();
+                    target->disconnectFromHost();
+                    client->deleteLater();
+                    target->deleteLater();
+                });
         }
         Relay(client, target, &chunksToTarget_);
         Relay(target, client, nullptr);
@@ -64,12 +66,11 @@ void ForwardingServer::Relay(QTcpSocket* from, QTcpSocket* to, QAtomicInteger<qi
     const QPointer<QTcpSocket> target(to);
     const auto writeDue = [this, queue, timer, target] {
         const qint64 now = clock_.elapsed();
-        while (!queue->isEmpty() && queue->head().due <= now) {
+        while (!queue->isEmpty() && queue->head().due <= now)
             if (target)
                 target->write(queue->dequeue().bytes);
             else
                 queue->dequeue();
-        }
         if (!queue->isEmpty())
             timer->start(static_cast<int>(queue->head().due - now));
     };

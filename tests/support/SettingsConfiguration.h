@@ -3,8 +3,8 @@
 #include "core/IdCounters.h"
 #include "core/PasswordKeeper.h"
 #include "core/SettingsFile.h"
-#include "core/TableEventStore.h"
 #include "core/TDm.h"
+#include "core/TableEventStore.h"
 
 // Everything a settings file reads into and writes from, as the service holds it, with the
 // tables opened as the service opens them.

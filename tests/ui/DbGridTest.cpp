@@ -247,9 +247,8 @@ void DbGridTest::wheelFilterGetsEachMessageOnce() {
     QFETCH(int, delta);
     QFETCH(int, recNo);
     RecordSet& connection = fixture_->dm.Connection;
-    for (int id = 4; id <= 60; ++id) {
+    for (int id = 4; id <= 60; ++id)
         fixture_->AddConnection(id, QStringLiteral("Ещё %1").arg(id), 1, QTime(8, 0));
-    }
     DbGrid grid;
     AddConnectionColumns(grid);
     grid.SetDataSource(&fixture_->connection);

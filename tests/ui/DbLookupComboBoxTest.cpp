@@ -19,9 +19,8 @@ void BindTypeBox(DbLookupComboBox& box, WidgetFixture& fixture) {
 
 QStringList Items(const DbLookupComboBox& box) {
     QStringList items;
-    for (int i = 0; i < box.count(); ++i) {
+    for (int i = 0; i < box.count(); ++i)
         items << box.itemText(i);
-    }
     return items;
 }
 
@@ -113,10 +112,12 @@ void DbLookupComboBoxTest::listFilteredWhileDroppedDown() {
     DbLookupComboBox box;
     BindTypeBox(box, *fixture_);
     // The window's handlers: only type 1 for a receiver while the list is open.
-    connect(&box, &DbLookupComboBox::DropDown, &box, [&types] {
-        types.SetFilter(QStringLiteral("Id = 1"));
-        types.SetFiltered(true);
-    });
+    connect(
+        &box, &DbLookupComboBox::DropDown, &box,
+        [&types] {
+            types.SetFilter(QStringLiteral("Id = 1"));
+            types.SetFiltered(true);
+        });
     connect(&box, &DbLookupComboBox::CloseUp, &box, [&types] { types.SetFiltered(false); });
     box.show();
     box.showPopup();

@@ -1,7 +1,7 @@
 #include "core/ConnectionStatus.h"
 #include "core/PasswordCipher.h"
-#include "core/TableFields.h"
 #include "core/TDm.h"
+#include "core/TableFields.h"
 #include "engine/ConnectionControl.h"
 #include "platform/Clock.h"
 #include "platform/MainThreadHandOver.h"
@@ -13,8 +13,8 @@
 #include "support/ScriptedPrompts.h"
 #include "support/SilentServer.h"
 #include "ui/SettingsDialog.h"
-#include "ui/TrayIcon.h"
 #include "ui/TMain.h"
+#include "ui/TrayIcon.h"
 #include "ui/widgets/DbCheckBox.h"
 #include "ui/widgets/DbEdit.h"
 #include "ui/widgets/DbGrid.h"
@@ -410,10 +410,9 @@ private Q_SLOTS:
             if (!action->isSeparator() && !standsForMenu && action->icon().isNull())
                 bare.append(action->objectName());
         }
-        for (const QPushButton* button : place.window->findChildren<QPushButton*>()) {
+        for (const QPushButton* button : place.window->findChildren<QPushButton*>())
             if (button->icon().isNull())
                 bare.append(button->objectName());
-        }
         QVERIFY2(bare.isEmpty(), qPrintable(bare.join(u',')));
     }
 

@@ -1,5 +1,5 @@
-#include "core/TableFields.h"
 #include "core/TDm.h"
+#include "core/TableFields.h"
 #include "engine/ConnectionControl.h"
 #include "platform/Clock.h"
 #include "platform/MainThreadHandOver.h"
@@ -41,20 +41,20 @@ enum Tab { StartTab, ReceiverTab, SourceTab, ConnectionTab };
 
 // The fields an operator's configuration consists of, per table, in the order compared.
 const QStringList kReceiverFields = {Fields::Receiver::Id,
-                                    Fields::Receiver::Name_Receiver,
-                                    Fields::Receiver::Connection_String,
-                                    Fields::Receiver::Id_Connection_Types,
-                                    Fields::Receiver::Key_Field,
-                                    Fields::Receiver::Name_Table,
-                                    Fields::Receiver::Name_Updated_Field};
+                                     Fields::Receiver::Name_Receiver,
+                                     Fields::Receiver::Connection_String,
+                                     Fields::Receiver::Id_Connection_Types,
+                                     Fields::Receiver::Key_Field,
+                                     Fields::Receiver::Name_Table,
+                                     Fields::Receiver::Name_Updated_Field};
 const QStringList kSourceFields = {Fields::Source::Id,
-                                  Fields::Source::Name_Source,
-                                  Fields::Source::Connection_String,
-                                  Fields::Source::Id_Connection_Types,
-                                  Fields::Source::SQL_Query,
-                                  Fields::Source::Name_Docking_Field,
-                                  Fields::Source::Name_Updated_Field,
-                                  Fields::Source::CustomParameter};
+                                   Fields::Source::Name_Source,
+                                   Fields::Source::Connection_String,
+                                   Fields::Source::Id_Connection_Types,
+                                   Fields::Source::SQL_Query,
+                                   Fields::Source::Name_Docking_Field,
+                                   Fields::Source::Name_Updated_Field,
+                                   Fields::Source::CustomParameter};
 const QStringList kConnectionFields = {
     Fields::Connection::Id,          Fields::Connection::Name_Connection,
     Fields::Connection::Id_Receiver, Fields::Connection::Name_Receiver,

@@ -7,8 +7,8 @@
 #include "support/TestPaths.h"
 #include "ui/HelpTopics.h"
 #include "ui/SingleInstance.h"
-#include "ui/TrayIcon.h"
 #include "ui/TMain.h"
+#include "ui/TrayIcon.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -83,19 +83,16 @@ std::unique_ptr<QProcess> StartProgram(const QString& runtimeFolder, const QStri
 }
 
 QAction* MenuItem(QMenu& menu, const QString& name) {
-    for (QAction* item : menu.actions()) {
-        if (item->objectName() == name) {
+    for (QAction* item : menu.actions())
+        if (item->objectName() == name)
             return item;
-        }
-    }
     return nullptr;
 }
 
 int ShownTrayIcons(const QObject& root) {
     int shown = 0;
-    for (const QSystemTrayIcon* icon : root.findChildren<QSystemTrayIcon*>()) {
+    for (const QSystemTrayIcon* icon : root.findChildren<QSystemTrayIcon*>())
         shown += icon->isVisible() ? 1 : 0;
-    }
     return shown;
 }
 
@@ -252,9 +249,8 @@ void ShellTest::noTrayIconAfterStart() {
 }
 
 void ShellTest::minimiseWithoutTrayKeepsTheWindowOnTheTaskbar() {
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (QSystemTrayIcon::isSystemTrayAvailable())
         QSKIP("a tray is available on this platform");
-    }
     MainWindowPlace place;
     place.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(place.window.get()));
@@ -288,13 +284,12 @@ void ShellTest::minimiseAndRestoreWithTray() {
         // The context menu opens on a right click and leaves the window where it is.
         Q_EMIT tray.Icon().activated(QSystemTrayIcon::Context);
         QVERIFY(!window.isVisible());
-        if (restore == QLatin1String("click")) {
+        if (restore == QLatin1String("click"))
             Q_EMIT tray.Icon().activated(QSystemTrayIcon::Trigger);
-        } else if (restore == QLatin1String("double click")) {
+        else if (restore == QLatin1String("double click"))
             Q_EMIT tray.Icon().activated(QSystemTrayIcon::DoubleClick);
-        } else {
+        else
             MenuItem(tray.Menu(), restore)->trigger();
-        }
         QVERIFY(window.isVisible());
         QVERIFY(!window.isMinimized());
         QVERIFY(!tray.IconShown());

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/ConnectionStatus.h"
-#include "core/TableFields.h"
 #include "core/TDm.h"
+#include "core/TableFields.h"
 #include "ui/widgets/DataSource.h"
 
 #include <QTest>
@@ -13,9 +13,8 @@
 class WidgetFixture {
 public:
     WidgetFixture() {
-        for (RecordSet* set : {&dm.Connection_Types, &dm.Source, &dm.Receiver, &dm.Connection}) {
+        for (RecordSet* set : {&dm.Connection_Types, &dm.Source, &dm.Receiver, &dm.Connection})
             set->Open();
-        }
         AddNamed(dm.Connection_Types, Fields::Connection_Types::Name, 1,
                  QStringLiteral("База данных"));
         AddNamed(dm.Connection_Types, Fields::Connection_Types::Name, 2,
@@ -28,9 +27,8 @@ public:
         AddConnection(1, QStringLiteral("Первое"), 1, QTime(9, 0));
         AddConnection(2, QStringLiteral("Второе"), 2, QTime());
         AddConnection(3, QStringLiteral("Третье"), 1, QTime(7, 15, 30));
-        for (RecordSet* set : {&dm.Connection_Types, &dm.Receiver, &dm.Connection}) {
+        for (RecordSet* set : {&dm.Connection_Types, &dm.Receiver, &dm.Connection})
             set->First();
-        }
         dm.Receiver.Edit();
         dm.Receiver.FieldByName(Fields::Receiver::Id_Connection_Types).SetAsInteger(2);
         dm.Receiver.Post();

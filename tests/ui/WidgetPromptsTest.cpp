@@ -16,9 +16,8 @@ namespace {
 
 QStringList Captions(const QMessageBox& box) {
     QStringList captions;
-    for (QAbstractButton* button : box.buttons()) {
+    for (QAbstractButton* button : box.buttons())
         captions << button->text();
-    }
     // The style lays the buttons out by their roles.
     captions.sort();
     return captions;
@@ -30,21 +29,23 @@ QString Caption(const QAbstractButton* button) {
 
 // Answers the next modal box by clicking its button with the given caption, or by Escape.
 void AnswerNextBox(const QString& caption) {
-    QTimer::singleShot(0, [caption] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        QVERIFY(box != nullptr);
-        if (caption.isEmpty()) {
-            QTest::keyClick(box, Qt::Key_Escape);
-            return;
-        }
-        for (QAbstractButton* button : box->buttons()) {
-            if (button->text() == caption) {
-                button->click();
+    QTimer::singleShot(
+        0,
+        [caption] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box != nullptr);
+            if (caption.isEmpty()) {
+                QTest::keyClick(box, Qt::Key_Escape);
                 return;
             }
-        }
-        QFAIL("no such button");
-    });
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == caption) {
+                    button->click();
+                    return;
+                }
+            }
+            QFAIL("no such button");
+        });
 }
 
 } // namespace

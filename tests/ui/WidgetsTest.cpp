@@ -138,11 +138,10 @@ void WidgetsTest::refusesWhatFieldWouldNotKeep() {
     edit.DataLink().Bind(&fixture_->receiver, field);
     edit.show();
     QSignalSpy refused(&edit, &DbEdit::InputRefused);
-    if (pasted) {
+    if (pasted)
         edit.insert(typed);
-    } else {
+    else
         WidgetFixture::Type(&edit, typed);
-    }
     QCOMPARE(edit.text(), kept);
     QCOMPARE(Stored(receiver, field), kept);
     QVERIFY(!refused.isEmpty());
@@ -201,11 +200,10 @@ void WidgetsTest::readOnlyEditorsRefuseTyping() {
 
     // Unlocked, the same input goes through.
     link->SetReadOnly(false);
-    if (kind == u"check") {
+    if (kind == u"check")
         QTest::mouseClick(widget.get(), Qt::LeftButton);
-    } else {
+    else
         WidgetFixture::Type(widget.get(), QStringLiteral("12"));
-    }
     QCOMPARE(connection.State(), RecordSetState::Edit);
 }
 

@@ -13,10 +13,9 @@ QString ProcessorName() {
     QFile cpuInfo(QStringLiteral("/proc/cpuinfo"));
     if (!cpuInfo.open(QIODevice::ReadOnly))
         return QString();
-    for (const QByteArray& line : cpuInfo.readAll().split('\n')) {
+    for (const QByteArray& line : cpuInfo.readAll().split('\n'))
         if (line.startsWith("model name"))
             return QString::fromUtf8(line.mid(line.indexOf(':') + 1)).trimmed();
-    }
     return QString();
 }
 

@@ -89,10 +89,9 @@ ConnectionStatus CycleDriver::Status() const {
 
 QString CycleDriver::LastError() const {
     const QList<RecordingEventSink::Event>& events = fixture_.Events.Events();
-    for (auto event = events.rbegin(); event != events.rend(); ++event) {
+    for (auto event = events.rbegin(); event != events.rend(); ++event)
         if (event->Id == id_ && event->Code == EventCode::UpdateFailed)
             return event->Text;
-    }
     return QString();
 }
 

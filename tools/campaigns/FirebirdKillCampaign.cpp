@@ -72,10 +72,12 @@ void FirebirdKillCampaign::Run(int kills) {
         int ends = driver.Count(EventCode::CycleEnds);
         bool killed = false;
         driver.Wake();
-        QTimer::singleShot(int(random_.bounded(killWindowMs)), Qt::PreciseTimer, [&] {
-            server.Kill();
-            killed = true;
-        });
+        QTimer::singleShot(
+            int(random_.bounded(killWindowMs)), Qt::PreciseTimer,
+            [&] {
+                server.Kill();
+                killed = true;
+            });
         driver.WaitForCycleEnd(ends, [&] { return killed; });
         report_.CountKill();
         StartServer(server);

@@ -109,11 +109,13 @@ void InfobaseKillCampaign::Run(int kills) {
         WriteRound(infobase, round);
         auto [ends, server] = toTransfer(true);
         bool killed = false;
-        QTimer::singleShot(int(random_.bounded(killWindowMs)), Qt::PreciseTimer, [&] {
-            // Gone already when the transfer ended before the kill.
-            serversGone += server == 0 || ::kill(server, SIGKILL) != 0 ? 1 : 0;
-            killed = true;
-        });
+        QTimer::singleShot(
+            int(random_.bounded(killWindowMs)), Qt::PreciseTimer,
+            [&] {
+                // Gone already when the transfer ended before the kill.
+                serversGone += server == 0 || ::kill(server, SIGKILL) != 0 ? 1 : 0;
+                killed = true;
+            });
         driver.WaitForCycleEnd(ends, [&] { return killed; });
         report_.CountKill();
 

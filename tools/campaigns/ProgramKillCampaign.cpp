@@ -57,10 +57,9 @@ std::optional<QList<QByteArray>> WithoutCycleValues(const QByteArray& content) {
             if (!line.startsWith(key))
                 continue;
             const QByteArray values = line.mid(key.size()).chopped(line.endsWith('\r') ? 1 : 0);
-            for (const QByteArray& one : values.split('`')) {
+            for (const QByteArray& one : values.split('`'))
                 if (!value.match(QString::fromUtf8(one)).hasMatch())
                     return std::nullopt;
-            }
             line = key;
         }
     }

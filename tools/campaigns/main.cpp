@@ -56,10 +56,9 @@ int main(int argc, char** argv) {
     const QStringList positional = parser.positionalArguments();
     const QString name = positional.value(0);
     const Campaign* campaign = nullptr;
-    for (const Campaign& known : kCampaigns) {
+    for (const Campaign& known : kCampaigns)
         if (name == QLatin1String(known.name))
             campaign = &known;
-    }
     bool countValid = true;
     const int count = parser.isSet(countOption) ? parser.value(countOption).toInt(&countValid) : 0;
     bool seedValid = true;

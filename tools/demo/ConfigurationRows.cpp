@@ -1,8 +1,8 @@
 #include "demo/ConfigurationRows.h"
 
 #include "core/RecordSet.h"
-#include "core/TableFields.h"
 #include "core/TDm.h"
+#include "core/TableFields.h"
 
 #include <QTime>
 #include <QVariant>

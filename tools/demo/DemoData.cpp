@@ -235,28 +235,31 @@ void DemoData::CreateReceiver(Feed feed) const {
 }
 
 void DemoData::WriteSqlBalances(int round) const {
-    WithDatabase(QStringLiteral("QODBC"), SqlSourceConnectionString(), [&](QSqlDatabase& database) {
-        QSqlQuery query(database);
-        Execute(query, QStringLiteral("create table if not exists Balances "
-                                      "(Code integer primary key, Quantity double)"));
-        if (!database.transaction())
-            throw Exception(database.lastError().text());
-        try {
-            Execute(query, QStringLiteral("delete from Balances"));
-            query.prepare(QStringLiteral("insert into Balances (Code, Quantity) values (?, ?)"));
-            for (int code = kFirstCode; code < kFirstCode + kItemCount; ++code) {
-                query.bindValue(0, code);
-                query.bindValue(1, SqlQuantity(ItemIndex(code), round));
-                if (!query.exec())
-                    throw Exception(query.lastError().text());
+    WithDatabase(
+        QStringLiteral("QODBC"), SqlSourceConnectionString(),
+        [&](QSqlDatabase& database) {
+            QSqlQuery query(database);
+            Execute(query, QStringLiteral("create table if not exists Balances "
+                                          "(Code integer primary key, Quantity double)"));
+            if (!database.transaction())
+                throw Exception(database.lastError().text());
+            try {
+                Execute(query, QStringLiteral("delete from Balances"));
+                query.prepare(
+                    QStringLiteral("insert into Balances (Code, Quantity) values (?, ?)"));
+                for (int code = kFirstCode; code < kFirstCode + kItemCount; ++code) {
+                    query.bindValue(0, code);
+                    query.bindValue(1, SqlQuantity(ItemIndex(code), round));
+                    if (!query.exec())
+                        throw Exception(query.lastError().text());
+                }
+            } catch (const Exception&) {
+                database.rollback();
+                throw;
             }
-        } catch (const Exception&) {
-            database.rollback();
-            throw;
-        }
-        if (!database.commit())
-            throw Exception(database.lastError().text());
-    });
+            if (!database.commit())
+                throw Exception(database.lastError().text());
+        });
 }
 
 void DemoData::WriteInfobaseBalances(int round) const {
@@ -337,10 +340,9 @@ QMap<int, double> DemoData::ReceiverQuantities(Feed feed) const {
         query.setForwardOnly(true);
         Execute(query, QStringLiteral("select p.Code, s.Quantity from Parts p "
                                       "join Stock_Balance s on s.Partno = p.Partno"));
-        while (query.next()) {
+        while (query.next())
             if (!query.value(1).isNull())
                 quantities.insert(query.value(0).toInt(), query.value(1).toDouble());
-        }
     });
     return quantities;
 }

@@ -151,10 +151,9 @@ InfobaseValue StandInInfobase::EvalExpr(const std::wstring& expression) {
         {kFillBalances, &StandInInfobase::Fill},
         {kGetFromBalances, &StandInInfobase::Get}};
     // Names are matched without letter case, as 1C does.
-    for (const auto& [known, function] : functions) {
+    for (const auto& [known, function] : functions)
         if (WideText::SameIgnoringCase(name, known))
             return (this->*function)(argument);
-    }
     Fail(L"Процедура или функция с указанным именем не определена (" + name + L")");
 }
 
@@ -208,10 +207,9 @@ InfobaseValue StandInInfobase::SetFilter(const std::wstring& argument) {
         std::set<std::wstring> known;
         for (const Balance& balance : *balances)
             known.insert(balance.warehouse);
-        for (const std::wstring& warehouse : warehouses) {
+        for (const std::wstring& warehouse : warehouses)
             if (known.count(WideText::Folded(warehouse)) == 0)
                 return L"Склад не найден: " + warehouse;
-        }
     }
     filter_.clear();
     std::transform(warehouses.begin(), warehouses.end(), std::back_inserter(filter_),

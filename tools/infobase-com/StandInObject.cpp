@@ -15,10 +15,9 @@ constexpr std::pair<const wchar_t*, DISPID> Members[] = {
     {L"RMTrade", RMTrade}, {L"Initialize", Initialize}, {L"EvalExpr", EvalExpr}};
 
 const wchar_t* MemberName(DISPID id) {
-    for (const auto& [name, member] : Members) {
+    for (const auto& [name, member] : Members)
         if (member == id)
             return name;
-    }
     return nullptr;
 }
 
@@ -123,10 +122,9 @@ HRESULT StandInObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, 
     if (names == nullptr || ids == nullptr || count == 0)
         return E_INVALIDARG;
     ids[0] = DISPID_UNKNOWN;
-    for (const auto& [name, member] : Members) {
+    for (const auto& [name, member] : Members)
         if (::CompareStringOrdinal(names[0], -1, name, -1, TRUE) == CSTR_EQUAL)
             ids[0] = member;
-    }
     // The members take no named arguments.
     for (UINT i = 1; i < count; ++i)
         ids[i] = DISPID_UNKNOWN;

@@ -50,10 +50,9 @@ HRESULT Register(HMODULE module) {
         status = SetText(ClassKey() + L"\\InprocServer32", nullptr, path);
     if (status == ERROR_SUCCESS)
         status = SetText(ClassKey() + L"\\InprocServer32", L"ThreadingModel", L"Both");
-    for (const wchar_t* progId : ProgIds) {
+    for (const wchar_t* progId : ProgIds)
         if (status == ERROR_SUCCESS)
             status = SetText(std::wstring(progId) + L"\\CLSID", nullptr, ClassIdText());
-    }
     return FromStatus(status);
 }
 

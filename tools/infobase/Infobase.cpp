@@ -17,10 +17,9 @@ QStringList ReadLines(const QString& path, bool* ok) {
     if (!*ok)
         return {};
     QStringList lines;
-    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')))
         if (!line.trimmed().isEmpty())
             lines.append(line.trimmed());
-    }
     return lines;
 }
 
@@ -120,10 +119,9 @@ QVariant Infobase::EvalExpr(const QString& expression) {
         {InfobaseFunctions::kFillBalances, &Infobase::Fill},
         {InfobaseFunctions::kGetFromBalances, &Infobase::Get}};
     // Names are matched without letter case, as 1C does.
-    for (const auto& [known, function] : functions) {
+    for (const auto& [known, function] : functions)
         if (name.compare(known, Qt::CaseInsensitive) == 0)
             return (this->*function)(argument);
-    }
     throw Exception(
         QStringLiteral("Процедура или функция с указанным именем не определена (%1)").arg(name));
 }
@@ -168,10 +166,9 @@ QVariant Infobase::SetFilter(const QString& argument) {
         !argument.endsWith(QLatin1Char('"')))
         throw Exception(QStringLiteral("Фильтр складов должен быть строкой"));
     QStringList warehouses;
-    for (const QString& warehouse : argument.mid(1, argument.size() - 2).split(QLatin1Char(','))) {
+    for (const QString& warehouse : argument.mid(1, argument.size() - 2).split(QLatin1Char(',')))
         if (!warehouse.trimmed().isEmpty())
             warehouses.append(warehouse.trimmed());
-    }
     if (!warehouses.isEmpty()) {
         const std::optional<QList<Balance>> balances = ReadBalances();
         if (!balances)
@@ -179,10 +176,9 @@ QVariant Infobase::SetFilter(const QString& argument) {
         QSet<QString> known;
         for (const Balance& balance : *balances)
             known.insert(balance.warehouse);
-        for (const QString& warehouse : warehouses) {
+        for (const QString& warehouse : warehouses)
             if (!known.contains(warehouse.toCaseFolded()))
                 return QStringLiteral("Склад не найден: %1").arg(warehouse);
-        }
     }
     filter_.clear();
     for (const QString& warehouse : warehouses)

@@ -15,7 +15,6 @@ void DbCheckBox::ReadValue() {
 }
 
 void DbCheckBox::StoreState(bool checked) {
-    if (!link_.Modify(checked ? 1 : 0)) {
+    if (!link_.Modify(checked ? 1 : 0))
         ReadValue();
-    }
 }

@@ -13,11 +13,10 @@ DbEdit::DbEdit(QWidget* parent)
 }
 
 void DbEdit::ReadValue() {
-    if (const FieldDef* def = link_.Def()) {
+    if (const FieldDef* def = link_.Def())
         validator_.SetField(*def);
-    } else {
+    else
         validator_.ClearField();
-    }
     const QString text = link_.Text();
     if (text != this->text()) {
         setText(text);
@@ -27,9 +26,8 @@ void DbEdit::ReadValue() {
 }
 
 void DbEdit::StoreText(const QString& text) {
-    if (!link_.Modify(text)) {
+    if (!link_.Modify(text))
         ReadValue();
-    }
 }
 
 void DbEdit::ShowRefusal(const QString& message) {

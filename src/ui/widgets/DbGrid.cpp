@@ -95,13 +95,11 @@ void DbGrid::ShowCurrentRow(int recNo) {
 void DbGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);
     DataSource* source = model_.Source();
-    if (following_ || model_.ReadingRows() || source == nullptr || !current.isValid()) {
+    if (following_ || model_.ReadingRows() || source == nullptr || !current.isValid())
         return;
-    }
     RecordSet& set = source->DataSet();
-    if (!set.Active() || current.row() == set.RecNo()) {
+    if (!set.Active() || current.row() == set.RecNo())
         return;
-    }
     if (!rowMover_) {
         set.MoveTo(current.row());
         return;
@@ -136,9 +134,8 @@ bool DbGrid::IsCutOff(const QModelIndex& index) const {
 }
 
 bool DbGrid::viewportEvent(QEvent* event) {
-    if (event->type() != QEvent::ToolTip) {
+    if (event->type() != QEvent::ToolTip)
         return QTableView::viewportEvent(event);
-    }
     const auto* help = static_cast<QHelpEvent*>(event);
     const QModelIndex index = indexAt(help->pos());
     if (index.isValid() && IsCutOff(index)) {

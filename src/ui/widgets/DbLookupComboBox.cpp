@@ -42,9 +42,8 @@ void DbLookupComboBox::ListChanged(RecordSetChange change, int fieldIndex) {
     const bool shownFieldChanged = change == RecordSetChange::Field && list_ != nullptr &&
                                    (fieldIndex == list_->DataSet().FieldIndex(listField_) ||
                                     fieldIndex == list_->DataSet().FieldIndex(keyField_));
-    if (change == RecordSetChange::Layout || shownFieldChanged) {
+    if (change == RecordSetChange::Layout || shownFieldChanged)
         ReadList();
-    }
 }
 
 void DbLookupComboBox::ReadList() {
@@ -55,9 +54,8 @@ void DbLookupComboBox::ReadList() {
             const RecordSet& set = list_->DataSet();
             const int keyIndex = set.FieldIndex(keyField_);
             const int nameIndex = set.FieldIndex(listField_);
-            for (int row = 0; row < set.RecordCount(); ++row) {
+            for (int row = 0; row < set.RecordCount(); ++row)
                 addItem(set.ValueAt(row, nameIndex).toString(), set.ValueAt(row, keyIndex));
-            }
         }
     }
     ReadValue();
@@ -84,21 +82,18 @@ void DbLookupComboBox::SetChoiceLimit(ChoiceLimit allowed) {
 
 void DbLookupComboBox::Choose(int index) {
     const QVariant key = itemData(index);
-    if ((choiceLimit_ && !choiceLimit_(key)) || !link_.Modify(key)) {
+    if ((choiceLimit_ && !choiceLimit_(key)) || !link_.Modify(key))
         ReadValue();
-    }
 }
 
 void DbLookupComboBox::showPopup() {
-    if (!link_.CanModify()) {
+    if (!link_.CanModify())
         return;
-    }
     Q_EMIT DropDown();
     QComboBox::showPopup();
     listVisible_ = view()->isVisible();
-    if (!listVisible_) {
+    if (!listVisible_)
         ListClosed();
-    }
 }
 
 bool DbLookupComboBox::eventFilter(QObject* watched, QEvent* event) {
@@ -124,13 +119,11 @@ void DbLookupComboBox::keyPressEvent(QKeyEvent* event) {
         QComboBox::keyPressEvent(event);
         return;
     }
-    if (!listVisible_) {
+    if (!listVisible_)
         showPopup();
-    }
     // While the list is open the typed text searches it by name.
-    if (listVisible_) {
+    if (listVisible_)
         QCoreApplication::sendEvent(view(), event);
-    }
 }
 
 void DbLookupComboBox::mousePressEvent(QMouseEvent* event) {

@@ -16,16 +16,14 @@ DbNumberEdit::DbNumberEdit(QWidget* parent)
 void DbNumberEdit::ReadValue() {
     const QSignalBlocker blocker(this);
     const FieldDef* def = link_.Def();
-    if (def != nullptr && def->Type == FieldType::SmallInt) {
+    if (def != nullptr && def->Type == FieldType::SmallInt)
         setRange(std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max());
-    } else {
+    else
         setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
-    }
     setValue(link_.Value().toInt());
 }
 
 void DbNumberEdit::StoreValue(int value) {
-    if (!link_.Modify(value)) {
+    if (!link_.Modify(value))
         ReadValue();
-    }
 }

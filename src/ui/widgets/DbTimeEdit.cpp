@@ -19,19 +19,16 @@ QStringList Parts(const QString& input) {
 }
 
 bool IsEmpty(const QStringList& parts) {
-    return std::all_of(parts.begin(), parts.end(),
-                       [](const QString& part) { return part.isEmpty(); });
+    return std::all_of(
+        parts.begin(), parts.end(), [](const QString& part) { return part.isEmpty(); });
 }
 
 QTime TimeOf(const QStringList& parts) {
-    if (parts.size() != 3) {
+    if (parts.size() != 3)
         return {};
-    }
-    for (const QString& part : parts) {
-        if (part.size() != 2) {
+    for (const QString& part : parts)
+        if (part.size() != 2)
             return {};
-        }
-    }
     return QTime(parts[0].toInt(), parts[1].toInt(), parts[2].toInt());
 }
 
@@ -54,15 +51,12 @@ QTime DbTimeEdit::Time() const {
 
 QValidator::State DbTimeEdit::validate(QString& input, int& /*pos*/) const {
     const QStringList parts = Parts(input);
-    if (parts.size() != 3) {
+    if (parts.size() != 3)
         return QValidator::Invalid;
-    }
     const std::array<int, 3> limits = {23, 59, 59};
-    for (int i = 0; i < 3; ++i) {
-        if (parts[i].size() == 2 && parts[i].toInt() > limits[i]) {
+    for (int i = 0; i < 3; ++i)
+        if (parts[i].size() == 2 && parts[i].toInt() > limits[i])
             return QValidator::Invalid;
-        }
-    }
     return IsEmpty(parts) || TimeOf(parts).isValid() ? QValidator::Acceptable
                                                      : QValidator::Intermediate;
 }
@@ -103,9 +97,8 @@ void DbTimeEdit::ReadValue() {
 
 void DbTimeEdit::ShowTime(const QTime& time) {
     const QString text = time.isValid() ? time.toString(kTimeFormat) : QString();
-    if (Parts(text) != Parts(lineEdit()->text())) {
+    if (Parts(text) != Parts(lineEdit()->text()))
         lineEdit()->setText(text);
-    }
 }
 
 void DbTimeEdit::StoreText() {
@@ -115,7 +108,6 @@ void DbTimeEdit::StoreText() {
     const bool stored = empty || time.isValid()
                             ? link_.Modify(time.isValid() ? QVariant(time) : QVariant())
                             : link_.Edit();
-    if (!stored) {
+    if (!stored)
         ReadValue();
-    }
 }

@@ -14,9 +14,8 @@ void FieldDataLink::Bind(DataSource* source, const QString& fieldName) {
     disconnect(connection_);
     source_ = source;
     fieldName_ = fieldName;
-    if (source_ != nullptr) {
+    if (source_ != nullptr)
         connection_ = connect(source_, &DataSource::Changed, this, &FieldDataLink::SourceChanged);
-    }
     Q_EMIT DataChanged();
 }
 
@@ -66,9 +65,8 @@ bool FieldDataLink::CanModify() const {
 }
 
 bool FieldDataLink::Edit() {
-    if (!CanModify()) {
+    if (!CanModify())
         return false;
-    }
     RecordSet& set = *DataSet();
     if (!set.IsEditing()) {
         const QScopedValueRollback<bool> guard(modifying_, true);
@@ -78,20 +76,17 @@ bool FieldDataLink::Edit() {
 }
 
 bool FieldDataLink::Modify(const QVariant& value) {
-    if (!Edit()) {
+    if (!Edit())
         return false;
-    }
     const QScopedValueRollback<bool> guard(modifying_, true);
     Field(*DataSet(), FieldIndex()).SetValue(value);
     return true;
 }
 
 void FieldDataLink::SourceChanged(RecordSetChange change, int fieldIndex) {
-    if (modifying_) {
+    if (modifying_)
         return;
-    }
     if (change != RecordSetChange::Field || fieldIndex == FieldIndex() || Def() == nullptr ||
-        Def()->Kind != FieldKind::Data) {
+        Def()->Kind != FieldKind::Data)
         Q_EMIT DataChanged();
-    }
 }

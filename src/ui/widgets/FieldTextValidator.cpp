@@ -36,9 +36,8 @@ bool FieldTextValidator::BreaksLine(const QString& text) {
 
 QValidator::State FieldTextValidator::validate(QString& input, int& /*pos*/) const {
     const QString refusal = RefusalOf(input);
-    if (refusal.isEmpty()) {
+    if (refusal.isEmpty())
         return Acceptable;
-    }
     Q_EMIT Refused(refusal);
     return Invalid;
 }

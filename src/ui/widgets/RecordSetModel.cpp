@@ -10,9 +10,8 @@
 namespace {
 
 QString DisplayText(const FieldDef& def, const QVariant& value) {
-    if (!value.isValid()) {
+    if (!value.isValid())
         return {};
-    }
     switch (def.Type) {
     case FieldType::DateTime:
         return RegionalSettings::DateTimeToText(value.toDateTime());
@@ -68,23 +67,20 @@ int RecordSetModel::columnCount(const QModelIndex& parent) const {
 
 QVariant RecordSetModel::data(const QModelIndex& index, int role) const {
     const RecordSet* set = DataSet();
-    if (role != Qt::DisplayRole || set == nullptr || !index.isValid()) {
+    if (role != Qt::DisplayRole || set == nullptr || !index.isValid())
         return {};
-    }
     const int field = set->FieldIndex(columns_[index.column()].FieldName);
-    if (field < 0) {
+    if (field < 0)
         return {};
-    }
     return DisplayText(set->FieldDefs()[field], set->ValueAt(index.row(), field));
 }
 
 // Titles stand on two lines: the text breaks at the blank nearest its middle.
 QString RecordSetModel::TwoLineTitle(const QString& title) {
     qsizetype best = -1;
-    for (qsizetype i = title.indexOf(u' '); i >= 0; i = title.indexOf(u' ', i + 1)) {
+    for (qsizetype i = title.indexOf(u' '); i >= 0; i = title.indexOf(u' ', i + 1))
         if (best < 0 || std::abs(title.size() - 2 * i) < std::abs(title.size() - 2 * best))
             best = i;
-    }
     if (best < 0)
         return title;
     QString twoLines = title;
@@ -93,15 +89,12 @@ QString RecordSetModel::TwoLineTitle(const QString& title) {
 }
 
 QVariant RecordSetModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= columns_.size()) {
+    if (orientation != Qt::Horizontal || section < 0 || section >= columns_.size())
         return QAbstractTableModel::headerData(section, orientation, role);
-    }
-    if (role == Qt::DisplayRole) {
+    if (role == Qt::DisplayRole)
         return TwoLineTitle(columns_[section].Title);
-    }
-    if (role == Qt::TextAlignmentRole) {
+    if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
-    }
     return {};
 }
 
@@ -140,13 +133,11 @@ void RecordSetModel::ReadRows() {
         rowCount_ = count;
         endRemoveRows();
     }
-    if (rowCount_ > 0 && !columns_.isEmpty()) {
+    if (rowCount_ > 0 && !columns_.isEmpty())
         Q_EMIT dataChanged(index(0, 0), index(rowCount_ - 1, int(columns_.size()) - 1));
-    }
 }
 
 void RecordSetModel::ReadRow(int row) {
-    if (row >= 0 && row < rowCount_ && !columns_.isEmpty()) {
+    if (row >= 0 && row < rowCount_ && !columns_.isEmpty())
         Q_EMIT dataChanged(index(row, 0), index(row, int(columns_.size()) - 1));
-    }
 }
