@@ -18,7 +18,7 @@ private Q_SLOTS:
     void keysShapeTheStream();
 };
 
-void PasswordCipherTest::EnciphersKnownPairs_data() {
+void PasswordCipherTest::enciphersKnownPairs_data() {
     QTest::addColumn<QString>("plain");
     QTest::addColumn<QByteArray>("fed");
     QTest::addColumn<QByteArray>("enciphered");
@@ -56,7 +56,7 @@ void PasswordCipherTest::EnciphersKnownPairs_data() {
         << QStringLiteral("osA6rtAoYAXcT9F2gTW1");
 }
 
-void PasswordCipherTest::EnciphersKnownPairs() {
+void PasswordCipherTest::enciphersKnownPairs() {
     QFETCH(QString, plain);
     QFETCH(QByteArray, fed);
     QFETCH(QByteArray, enciphered);
@@ -70,7 +70,7 @@ void PasswordCipherTest::EnciphersKnownPairs() {
     QCOMPARE(cipher.DecipherPassword(stored), plain);
 }
 
-void PasswordCipherTest::RoundTripsEveryLength_data() {
+void PasswordCipherTest::roundTripsEveryLength_data() {
     QTest::addColumn<QString>("alphabet");
     QTest::newRow("latin") << QStringLiteral("aZ09=;*/ p!~");
     QTest::newRow("russian") << QStringLiteral("АбвГдЕёЖзИйКлМнОпРсТуФхЦчШщЪыЬэЮяЁ");
@@ -78,7 +78,7 @@ void PasswordCipherTest::RoundTripsEveryLength_data() {
     QTest::newRow("outside windows-1251") << QStringLiteral("äПx日€\uFFFD");
 }
 
-void PasswordCipherTest::RoundTripsEveryLength() {
+void PasswordCipherTest::roundTripsEveryLength() {
     QFETCH(QString, alphabet);
     const PasswordCipher cipher;
     for (int length = 0; length <= 40; ++length) {
@@ -91,7 +91,7 @@ void PasswordCipherTest::RoundTripsEveryLength() {
     }
 }
 
-void PasswordCipherTest::RoundTripsEveryByte() {
+void PasswordCipherTest::roundTripsEveryByte() {
     QByteArray all;
     for (int b = 0; b < 256; ++b)
         all.append(static_cast<char>(b));
@@ -103,7 +103,7 @@ void PasswordCipherTest::RoundTripsEveryByte() {
     QCOMPARE(PasswordCipher::DecodeBase64(PasswordCipher::EncodeBase64(enciphered)), enciphered);
 }
 
-void PasswordCipherTest::EncodesBase64_data() {
+void PasswordCipherTest::encodesBase64_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("text");
     QTest::newRow("empty") << QByteArray() << QString();
@@ -114,14 +114,14 @@ void PasswordCipherTest::EncodesBase64_data() {
     QTest::newRow("no line breaks") << QByteArray(120, 'x') << QStringLiteral("eHh4").repeated(40);
 }
 
-void PasswordCipherTest::EncodesBase64() {
+void PasswordCipherTest::encodesBase64() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text);
     QCOMPARE(PasswordCipher::EncodeBase64(bytes), text);
     QCOMPARE(PasswordCipher::DecodeBase64(text), bytes);
 }
 
-void PasswordCipherTest::DecodesBase64Leniently_data() {
+void PasswordCipherTest::decodesBase64Leniently_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("left-over bits kept") << QStringLiteral("QUJ") << QByteArray("AB@");
@@ -139,13 +139,13 @@ void PasswordCipherTest::DecodesBase64Leniently_data() {
         << QStringLiteral("Q!Я D") << QByteArray::fromHex("4000000c");
 }
 
-void PasswordCipherTest::DecodesBase64Leniently() {
+void PasswordCipherTest::decodesBase64Leniently() {
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
     QCOMPARE(PasswordCipher::DecodeBase64(text), bytes);
 }
 
-void PasswordCipherTest::KeysShapeTheStream() {
+void PasswordCipherTest::keysShapeTheStream() {
     const QByteArray plain("secret");
     const PasswordCipher standard;
     const PasswordCipher other(0x1234, 0x61C7, 0x7D19);

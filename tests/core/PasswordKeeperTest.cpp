@@ -117,7 +117,7 @@ private Q_SLOTS:
     void putsEventsBackWhenThePostFails();
 };
 
-void PasswordKeeperTest::ChoosesSeparator_data() {
+void PasswordKeeperTest::choosesSeparator_data() {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QVariant>("type");
     QTest::addColumn<QChar>("separator");
@@ -130,7 +130,7 @@ void PasswordKeeperTest::ChoosesSeparator_data() {
     QTest::newRow("source without type") << QStringLiteral("Source") << QVariant() << QChar(u' ');
 }
 
-void PasswordKeeperTest::ChoosesSeparator() {
+void PasswordKeeperTest::choosesSeparator() {
     QFETCH(QString, table);
     QFETCH(QVariant, type);
     QFETCH(QChar, separator);
@@ -141,7 +141,7 @@ void PasswordKeeperTest::ChoosesSeparator() {
     QCOMPARE(PasswordKeeper::ConnectionStringSeparator(set), separator);
 }
 
-void PasswordKeeperTest::SplitsConnectionString_data() {
+void PasswordKeeperTest::splitsConnectionString_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QChar>("separator");
     QTest::addColumn<QStringList>("parts");
@@ -174,14 +174,14 @@ void PasswordKeeperTest::SplitsConnectionString_data() {
         << QStringLiteral("Uid=\"a;b\"") << QChar(u';') << QStringList{"Uid=\"a", "b\""};
 }
 
-void PasswordKeeperTest::SplitsConnectionString() {
+void PasswordKeeperTest::splitsConnectionString() {
     QFETCH(QString, text);
     QFETCH(QChar, separator);
     QFETCH(QStringList, parts);
     QCOMPARE(SeparatedConnectionString::SplitConnectionString(text, separator), parts);
 }
 
-void PasswordKeeperTest::HidesPasswordOnPost_data() {
+void PasswordKeeperTest::hidesPasswordOnPost_data() {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QVariant>("type");
     QTest::addColumn<QString>("typed");
@@ -250,7 +250,7 @@ void PasswordKeeperTest::HidesPasswordOnPost_data() {
         << QStringLiteral("/DBase /P\"my pass\" /Nuser ");
 }
 
-void PasswordKeeperTest::HidesPasswordOnPost() {
+void PasswordKeeperTest::hidesPasswordOnPost() {
     QFETCH(QString, table);
     QFETCH(QVariant, type);
     QFETCH(QString, typed);
@@ -274,7 +274,7 @@ void PasswordKeeperTest::HidesPasswordOnPost() {
     QCOMPARE(fixture.dm.VremTable.RecordCount(), held.isValid() ? 1 : 0);
 }
 
-void PasswordKeeperTest::KeepsUntouchedAsterisks_data() {
+void PasswordKeeperTest::keepsUntouchedAsterisks_data() {
     QTest::addColumn<QString>("retyped");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("held");
@@ -294,7 +294,7 @@ void PasswordKeeperTest::KeepsUntouchedAsterisks_data() {
         << QStringLiteral("Uid=a;/p***") << QStringLiteral("Uid=a;/p***") << QStringLiteral("abc");
 }
 
-void PasswordKeeperTest::KeepsUntouchedAsterisks() {
+void PasswordKeeperTest::keepsUntouchedAsterisks() {
     QFETCH(QString, retyped);
     QFETCH(QString, shown);
     QFETCH(QString, held);
@@ -307,7 +307,7 @@ void PasswordKeeperTest::KeepsUntouchedAsterisks() {
     QCOMPARE(fixture.dm.VremTable.RecordCount(), 1);
 }
 
-void PasswordKeeperTest::UnmasksWhatTheEditorShows_data() {
+void PasswordKeeperTest::unmasksWhatTheEditorShows_data() {
     QTest::addColumn<QString>("table");
     QTest::addColumn<int>("id");
     QTest::addColumn<QString>("shown");
@@ -330,7 +330,7 @@ void PasswordKeeperTest::UnmasksWhatTheEditorShows_data() {
         << receiver << 3 << QStringLiteral("Uid=a;Pwd=;") << QStringLiteral("Uid=a;Pwd=;");
 }
 
-void PasswordKeeperTest::UnmasksWhatTheEditorShows() {
+void PasswordKeeperTest::unmasksWhatTheEditorShows() {
     QFETCH(QString, table);
     QFETCH(int, id);
     QFETCH(QString, shown);
@@ -344,7 +344,7 @@ void PasswordKeeperTest::UnmasksWhatTheEditorShows() {
     QCOMPARE(fixture.Unmask(table, id, shown), unmasked);
 }
 
-void PasswordKeeperTest::SwitchesSeparatorWithSourceType() {
+void PasswordKeeperTest::switchesSeparatorWithSourceType() {
     KeeperFixture fixture;
     const QString source = QStringLiteral("Source");
     fixture.Post(source, 4, QStringLiteral("Driver=SQLite3;PWD=abc"), 1);
@@ -360,7 +360,7 @@ void PasswordKeeperTest::SwitchesSeparatorWithSourceType() {
                  fixture.keeper.Cipher().EncipherPassword(QStringLiteral("secret")));
 }
 
-void PasswordKeeperTest::EnciphersForSettingsFile_data() {
+void PasswordKeeperTest::enciphersForSettingsFile_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("stored");
     // The enciphered texts are the cipher's known pairs: "=abc", "AB", "Пароль".
@@ -375,7 +375,7 @@ void PasswordKeeperTest::EnciphersForSettingsFile_data() {
                                       << QStringLiteral("Driver=Firebird;Uid=SYSDBA;;Role=R");
 }
 
-void PasswordKeeperTest::EnciphersForSettingsFile() {
+void PasswordKeeperTest::enciphersForSettingsFile() {
     QFETCH(QString, typed);
     QFETCH(QString, stored);
     KeeperFixture fixture;
@@ -383,7 +383,7 @@ void PasswordKeeperTest::EnciphersForSettingsFile() {
     QCOMPARE(fixture.Stored(QStringLiteral("Receiver"), 5), stored);
 }
 
-void PasswordKeeperTest::LoadsEncipheredPasswords_data() {
+void PasswordKeeperTest::loadsEncipheredPasswords_data() {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QVariant>("type");
     QTest::addColumn<QString>("stored");
@@ -404,7 +404,7 @@ void PasswordKeeperTest::LoadsEncipheredPasswords_data() {
         << QStringLiteral("Uid=a;Role=R") << QVariant() << QStringLiteral("Uid=a;Role=R");
 }
 
-void PasswordKeeperTest::LoadsEncipheredPasswords() {
+void PasswordKeeperTest::loadsEncipheredPasswords() {
     QFETCH(QString, table);
     QFETCH(QVariant, type);
     QFETCH(QString, stored);
@@ -421,7 +421,7 @@ void PasswordKeeperTest::LoadsEncipheredPasswords() {
     QCOMPARE(fixture.Stored(table, 9), stored);
 }
 
-void PasswordKeeperTest::LoadsAPasswordCutAtItsSeparator_data() {
+void PasswordKeeperTest::loadsAPasswordCutAtItsSeparator_data() {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QVariant>("type");
     QTest::addColumn<QString>("stored");
@@ -461,7 +461,7 @@ void PasswordKeeperTest::LoadsAPasswordCutAtItsSeparator_data() {
         << QStringLiteral("PWD=%1;Uid=a").arg(enciphered("{se;cret}"));
 }
 
-void PasswordKeeperTest::LoadsAPasswordCutAtItsSeparator() {
+void PasswordKeeperTest::loadsAPasswordCutAtItsSeparator() {
     QFETCH(QString, table);
     QFETCH(QVariant, type);
     QFETCH(QString, stored);
@@ -478,7 +478,7 @@ void PasswordKeeperTest::LoadsAPasswordCutAtItsSeparator() {
     QCOMPARE(fixture.Stored(table, 9), storedAgain);
 }
 
-void PasswordKeeperTest::KeepsEveryPasswordOfSeveralParts_data() {
+void PasswordKeeperTest::keepsEveryPasswordOfSeveralParts_data() {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QVariant>("type");
     QTest::addColumn<QString>("typed");
@@ -524,7 +524,7 @@ void PasswordKeeperTest::KeepsEveryPasswordOfSeveralParts_data() {
         << QStringLiteral("pwd=;pwd=b") << QStringLiteral("pwd=;pwd=b;");
 }
 
-void PasswordKeeperTest::KeepsEveryPasswordOfSeveralParts() {
+void PasswordKeeperTest::keepsEveryPasswordOfSeveralParts() {
     QFETCH(QString, table);
     QFETCH(QVariant, type);
     QFETCH(QString, typed);
@@ -559,7 +559,7 @@ void PasswordKeeperTest::KeepsEveryPasswordOfSeveralParts() {
     QCOMPARE(nextRun.Stored(table, 2), stored);
 }
 
-void PasswordKeeperTest::RoundTripsEveryLengthThroughSettingsFile() {
+void PasswordKeeperTest::roundTripsEveryLengthThroughSettingsFile() {
     const QString letters = QStringLiteral("ПарольЁё=*x9-");
     for (int length = 0; length <= 40; ++length) {
         QString password;
@@ -579,7 +579,7 @@ void PasswordKeeperTest::RoundTripsEveryLengthThroughSettingsFile() {
     }
 }
 
-void PasswordKeeperTest::PutsEventsBackWhenThePostFails() {
+void PasswordKeeperTest::putsEventsBackWhenThePostFails() {
     KeeperFixture fixture;
     RecordSet& receiver = fixture.Table(QStringLiteral("Receiver"));
     fixture.Post(QStringLiteral("Receiver"), 1, QStringLiteral("Uid=a"));

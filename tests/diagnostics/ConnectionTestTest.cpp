@@ -18,7 +18,7 @@ namespace {
 
 // What the operator should see after one test.
 enum class Outcome {
-    kPassed, // "Подключение прошло"
+    Passed,          // "Подключение прошло"
     ProviderFailure, // "Подключение не прошло", two CRs, the database provider's own text
     EmptyFailure, // "Подключение не прошло", two CRs and nothing more
     Nothing,      // no message at all

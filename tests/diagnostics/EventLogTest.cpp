@@ -172,7 +172,7 @@ void EventLogTest::AddRow(RecordSet& table, const QVariantMap& values) {
     table.Post();
 }
 
-void EventLogTest::WritesTheLineOfEachCode_data() {
+void EventLogTest::writesTheLineOfEachCode_data() {
     QTest::addColumn<int>("id");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("text");
@@ -286,7 +286,7 @@ void EventLogTest::WritesTheLineOfEachCode_data() {
             << kFull << code << QStringLiteral("текст") << true << kNow << QString();
 }
 
-void EventLogTest::WritesTheLineOfEachCode() {
+void EventLogTest::writesTheLineOfEachCode() {
     QFETCH(int, id);
     QFETCH(int, code);
     QFETCH(QString, text);
@@ -304,7 +304,7 @@ void EventLogTest::WritesTheLineOfEachCode() {
     QVERIFY(!QFile::exists(StLogsPath()));
 }
 
-void EventLogTest::AppendsOneLinePerEventWithItsOwnStamp() {
+void EventLogTest::appendsOneLinePerEventWithItsOwnStamp() {
     log_->LogEvent(kFull, Started, QString());
     clock_->Advance(61'000);
     log_->LogEvent(kFull, CycleBegins, QString());
@@ -326,7 +326,7 @@ void EventLogTest::AppendsOneLinePerEventWithItsOwnStamp() {
     QCOMPARE(ReadAll(LogsPath()).count('\n'), 3);
 }
 
-void EventLogTest::ReadsTheSettingsAtEachEvent() {
+void EventLogTest::readsTheSettingsAtEachEvent() {
     showAllLogs_ = false;
     log_->LogEvent(kFull, ReceiverOpened, QString());
     QCOMPARE(ReadAll(LogsPath()), QByteArray());
@@ -345,7 +345,7 @@ void EventLogTest::ReadsTheSettingsAtEachEvent() {
     QCOMPARE(ReadAll(LogsPath()), line);
 }
 
-void EventLogTest::RotatesPastTheLimit_data() {
+void EventLogTest::rotatesPastTheLimit_data() {
     QTest::addColumn<int>("maxSizeLogs");
     QTest::addColumn<qint64>("size");
     QTest::addColumn<QString>("previous"); // "" none, "file" or "folder"
@@ -365,7 +365,7 @@ void EventLogTest::RotatesPastTheLimit_data() {
         << 0 << qint64(10) << "folder" << Started << false;
 }
 
-void EventLogTest::RotatesPastTheLimit() {
+void EventLogTest::rotatesPastTheLimit() {
     QFETCH(int, maxSizeLogs);
     QFETCH(qint64, size);
     QFETCH(QString, previous);
@@ -404,7 +404,7 @@ void EventLogTest::RotatesPastTheLimit() {
     }
 }
 
-void EventLogTest::ZeroLimitKeepsOnlyTheLastEvent() {
+void EventLogTest::zeroLimitKeepsOnlyTheLastEvent() {
     maxSizeLogs_ = 0;
     const QByteArray started =
         Line(kNowStamp, QStringLiteral("Соединение с именем \"Склад\" было запущенно.")).toUtf8();
@@ -427,7 +427,7 @@ void EventLogTest::ZeroLimitKeepsOnlyTheLastEvent() {
     QCOMPARE(ReadAll(StLogsPath()), error);
 }
 
-void EventLogTest::LeavesTheCursorsWhereTheyAre() {
+void EventLogTest::leavesTheCursorsWhereTheyAre() {
     dm_->Connection.MoveTo(1);
     dm_->Receiver.Last();
     dm_->Source.First();
@@ -446,7 +446,7 @@ void EventLogTest::LeavesTheCursorsWhereTheyAre() {
     QCOMPARE(dm_->Source.State(), RecordSetState::Browse);
 }
 
-void EventLogTest::RaisesFileErrorsWithoutLeavingTheFileOpen_data() {
+void EventLogTest::raisesFileErrorsWithoutLeavingTheFileOpen_data() {
     QTest::addColumn<Fault>("fault");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("inOutError");
@@ -460,7 +460,7 @@ void EventLogTest::RaisesFileErrorsWithoutLeavingTheFileOpen_data() {
         << Fault::UnreadableLog << "Cannot open file {path}" << false;
 }
 
-void EventLogTest::RaisesFileErrorsWithoutLeavingTheFileOpen() {
+void EventLogTest::raisesFileErrorsWithoutLeavingTheFileOpen() {
     QFETCH(Fault, fault);
     QFETCH(QString, message);
     QFETCH(bool, inOutError);

@@ -139,7 +139,7 @@ private:
 
     // The timer is off until the last clear of the tick is done.
     static void Tick(EngineFixture& fixture,
-                     std::chrono::milliseconds clearTimeLimit = DefaultClearTimeLimit) {
+                     std::chrono::milliseconds clearTimeLimit = kDefaultClearTimeLimit) {
         UpdateWatchdog watchdog(fixture.Dm, fixture.Passwords, fixture.Prompts, *fixture.Time,
                                 fixture.Events, {}, clearTimeLimit);
         fixture.Dm.TaskScheduler.start();

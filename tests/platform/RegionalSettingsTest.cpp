@@ -64,7 +64,7 @@ private Q_SLOTS:
     void systemFormatsOfOtherLocales() {
         QFETCH(QString, locale);
         QString output;
-        QVERIFY2(LocaleRun::RunFunctions(locale, {QStringLiteral("SystemFormats")}, &output, 30000),
+        QVERIFY2(LocaleRun::RunFunctions(locale, {QStringLiteral("systemFormats")}, &output, 30000),
                  qPrintable(output));
     }
 

@@ -8,7 +8,7 @@ class WinePrefix;
 
 // The COM stand-in of the infobase (tools/infobase-com), reached the way a real 1C under Wine
 // is: the registration file starts Wine with the automation bridge, which creates the object
-// by ProgID. Its test switches travel in the environment variable SwitchesVariable.
+// by ProgID. Its test switches travel in the environment variable kSwitchesVariable.
 namespace ComStandIn {
 
 inline constexpr char kSwitchesVariable[] = "INFOBASE_COM_SWITCHES";
